@@ -1,0 +1,253 @@
+#include "ZQ_ComDrv.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "QtSerialPortIo.h"
+
+VEVErizEvezad::VEVErizEvezad(QObject* owner, std::unique_ptr<SerialPortIo> port, TickClock* clock)
+    : QObject(owner),
+      port_(port ? std::move(port) : std::make_unique<QtSerialPortIo>()),
+      clock_(clock ? *clock : systemClock()),
+      readBuffer_(comPortInBufSize_) {
+    pollTimer_.setTimerType(Qt::PreciseTimer);
+    connect(&pollTimer_, &QTimer::timeout, this, &VEVErizEvezad::PollReceive);
+}
+
+VEVErizEvezad::~VEVErizEvezad() {
+    Disconnect();
+}
+
+bool VEVErizEvezad::Connected() const {
+    return portHandle_ == HandleState::Open;
+}
+
+bool VEVErizEvezad::Connect() {
+    if (Connected()) {
+        return true;
+    }
+    const char name[5] = {'C', 'O', 'M', static_cast<char>('1' + comPort_), '\0'};
+    portHandle_ = port_->open(name) ? HandleState::Open : HandleState::Invalid;
+    if (!Connected()) {
+        return false;
+    }
+    ApplySettings();
+    // Reads return at once with whatever has arrived; writes have no time-out.
+    CommTimeouts timeouts;
+    timeouts.readIntervalTimeout = 1;
+    timeouts.readTotalTimeoutMultiplier = 0;
+    timeouts.readTotalTimeoutConstant = 1;
+    port_->setTimeouts(timeouts);
+    StartPollTimer();
+    return true;
+}
+
+void VEVErizEvezad::Disconnect() {
+    if (!Connected()) {
+        return;
+    }
+    pollTimer_.stop();
+    port_->close();
+    portHandle_ = HandleState::None;
+}
+
+LineSettings VEVErizEvezad::BuildLineSettings() const {
+    LineSettings s;
+    s.baudRate = kBaudRateTable[comPortSpeed_];
+    s.binaryMode = true;
+    s.parityCheck = false;
+    s.dtrEnabled = enableDTROnOpen_;
+    s.ctsOutputFlow = comPortHwHandshaking_ == hhRTSCTS;
+    s.rtsHandshake = comPortHwHandshaking_ == hhRTSCTS;
+    s.xonXoffOutput = comPortSwHandshaking_ == shXONXOFF;
+    s.xonXoffInput = comPortSwHandshaking_ == shXONXOFF;
+    s.xonLimit = static_cast<std::uint16_t>(comPortInBufSize_ / 4);
+    s.xoffLimit = 1;
+    s.byteSize = static_cast<std::uint8_t>(comPortDataBits_ + 5);
+    s.parity = comPortParity_;
+    s.stopBits = comPortStopBits_;
+    s.xonChar = 17;
+    s.xoffChar = 19;
+    return s;
+}
+
+void VEVErizEvezad::ApplySettings() {
+    if (!Connected()) {
+        return;
+    }
+    // Settings first, then the purge, then the queue sizes: the modem lines follow the
+    // control modes of the settings, so DTR and RTS are put back each time.
+    port_->setLineSettings(BuildLineSettings());
+    FlushBuffers(true, true);
+    port_->setQueueSizes(comPortInBufSize_, comPortOutBufSize_);
+}
+
+void VEVErizEvezad::FlushBuffers(bool input, bool output) {
+    if (!Connected()) {
+        return;
+    }
+    std::uint32_t flags = 0;
+    if (input) {
+        flags |= kPurgeRxAbort | kPurgeRxClear;
+    }
+    if (output) {
+        flags |= kPurgeTxAbort | kPurgeTxClear;
+    }
+    port_->purge(flags);
+}
+
+std::uint16_t VEVErizEvezad::OutFreeSpace() {
+    if (!Connected()) {
+        return 65535;
+    }
+    // Unsigned 16-bit arithmetic: a queue longer than the output size wraps to a large value.
+    return static_cast<std::uint16_t>(comPortOutBufSize_ - port_->outputQueueLength());
+}
+
+std::int32_t VEVErizEvezad::SendData(const void* data, std::int32_t count) {
+    if (!Connected() || count <= 0) {
+        return 0;
+    }
+    const auto* bytes = static_cast<const std::uint8_t*>(data);
+    std::int32_t total = 0;
+    std::int32_t remaining = count;
+    std::uint32_t lastProgress = clock_.tickCount();
+    while (remaining > 0) {
+        // A port that has gone away takes nothing more: end as on a time-out.
+        if (port_->hungUp()) {
+            return -total;
+        }
+        if (OutFreeSpace() > 0) {
+            const std::int64_t written = port_->write(bytes + total, remaining);
+            if (written > 0) {
+                const auto n =
+                    static_cast<std::int32_t>(std::min<std::int64_t>(written, remaining));
+                remaining -= n;
+                total += n;
+                lastProgress = clock_.tickCount();
+                continue;
+            }
+            // A write that fails or takes nothing is no progress: it falls through to the
+            // time-out test, so a dead port cannot hold the caller forever.
+        }
+        if (clock_.tickCount() - lastProgress > outputTimeout_) {
+            return -total;
+        }
+    }
+    return total;
+}
+
+void VEVErizEvezad::SetDTR(bool on) {
+    if (!Connected()) {
+        return;
+    }
+    static constexpr ModemLineChange kCodes[2] = {ModemLineChange::ClearDtr,
+                                                  ModemLineChange::SetDtr};
+    port_->changeModemLine(kCodes[on ? 1 : 0]);
+}
+
+void VEVErizEvezad::SetRTS(bool on) {
+    if (!Connected()) {
+        return;
+    }
+    static constexpr ModemLineChange kCodes[2] = {ModemLineChange::ClearRts,
+                                                  ModemLineChange::SetRts};
+    port_->changeModemLine(kCodes[on ? 1 : 0]);
+}
+
+void VEVErizEvezad::PollReceive() {
+    if (!Connected() || readBuffer_.empty()) {
+        return;
+    }
+    const std::int64_t got =
+        port_->read(readBuffer_.data(), static_cast<std::int64_t>(readBuffer_.size()));
+    if (got <= 0) {
+        return;
+    }
+    auto n = static_cast<int>(
+        std::min<std::int64_t>(got, static_cast<std::int64_t>(readBuffer_.size())));
+    // Only the newest bytes are kept when one read brings more than RxBuffer holds (possible
+    // only with an input size above 1024): the copy never passes the end of RxBuffer.
+    const std::uint8_t* source = readBuffer_.data();
+    int stored = n;
+    if (stored > kRxBufferSize) {
+        source += stored - kRxBufferSize;
+        stored = kRxBufferSize;
+    }
+    if (RxCount + stored >= kRxBufferSize) {
+        RxCount = 0;
+    }
+    std::memcpy(RxBuffer + RxCount, source, static_cast<std::size_t>(stored));
+    RxCount = static_cast<std::uint16_t>(RxCount + stored);
+    if (onReceiveData_) {
+        onReceiveData_(this, readBuffer_.data(), n);
+    }
+}
+
+void VEVErizEvezad::StartPollTimer() {
+    pollTimer_.start(comPortPollingDelay_);
+}
+
+void VEVErizEvezad::SetComPort(TComPortNumber value) {
+    if (!Connected()) {
+        comPort_ = value;
+    }
+}
+
+void VEVErizEvezad::SetComPortSpeed(TComPortBaudRate value) {
+    comPortSpeed_ = value;
+    ApplySettings();
+}
+
+void VEVErizEvezad::SetComPortDataBits(TComPortDataBits value) {
+    comPortDataBits_ = value;
+    ApplySettings();
+}
+
+void VEVErizEvezad::SetComPortStopBits(TComPortStopBits value) {
+    comPortStopBits_ = value;
+    ApplySettings();
+}
+
+void VEVErizEvezad::SetComPortParity(TComPortParity value) {
+    comPortParity_ = value;
+    ApplySettings();
+}
+
+void VEVErizEvezad::SetComPortHwHandshaking(TComPortHwHandshaking value) {
+    comPortHwHandshaking_ = value;
+    ApplySettings();
+}
+
+void VEVErizEvezad::SetComPortSwHandshaking(TComPortSwHandshaking value) {
+    comPortSwHandshaking_ = value;
+    ApplySettings();
+}
+
+void VEVErizEvezad::SetComPortInBufSize(std::uint16_t value) {
+    if (Connected()) {
+        return;
+    }
+    comPortInBufSize_ = value;
+    readBuffer_.assign(value, 0);
+    readBuffer_.shrink_to_fit();
+}
+
+void VEVErizEvezad::SetComPortOutBufSize(std::uint16_t value) {
+    // Accepted while closed, like the input size; while open it reaches the port only at the
+    // next ApplySettings.
+    comPortOutBufSize_ = value;
+}
+
+void VEVErizEvezad::SetComPortPollingDelay(std::uint16_t value) {
+    if (value == comPortPollingDelay_) {
+        return;
+    }
+    if (Connected()) {
+        pollTimer_.stop();
+        comPortPollingDelay_ = value;
+        StartPollTimer();
+    } else {
+        comPortPollingDelay_ = value;
+    }
+}

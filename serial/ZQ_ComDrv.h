@@ -1,0 +1,113 @@
+#pragma once
+
+#include <QObject>
+#include <QTimer>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "ComTypes.h"
+#include "SerialPortIo.h"
+#include "TickClock.h"
+
+class VEVErizEvezad;
+
+// Receive handler: Sender, DataPtr (start of the bytes just read), DataSize.
+using TComPortReceiveDataEvent =
+    std::function<void(VEVErizEvezad* Sender, const void* DataPtr, std::int32_t DataSize)>;
+
+// Serial port driver: owns one port, its line settings, the timed send, the modem lines and
+// the timer-driven accumulation of received bytes in RxBuffer. Clients read RxBuffer and
+// RxCount directly and set RxCount to 0 to discard what was received.
+class VEVErizEvezad : public QObject {
+    Q_OBJECT
+
+public:
+    static constexpr int kRxBufferSize = 1024;
+
+    // Without a port, the driver talks to a real serial port through QSerialPort.
+    explicit VEVErizEvezad(QObject* owner = nullptr, std::unique_ptr<SerialPortIo> port = nullptr,
+                           TickClock* clock = nullptr);
+    ~VEVErizEvezad() override;
+
+    VEVErizEvezad(const VEVErizEvezad&) = delete;
+    VEVErizEvezad& operator=(const VEVErizEvezad&) = delete;
+
+    // Properties, with their rules for writes while open and while closed.
+    TComPortNumber ComPort() const { return comPort_; }
+    void SetComPort(TComPortNumber value);
+    TComPortBaudRate ComPortSpeed() const { return comPortSpeed_; }
+    void SetComPortSpeed(TComPortBaudRate value);
+    TComPortDataBits ComPortDataBits() const { return comPortDataBits_; }
+    void SetComPortDataBits(TComPortDataBits value);
+    TComPortStopBits ComPortStopBits() const { return comPortStopBits_; }
+    void SetComPortStopBits(TComPortStopBits value);
+    TComPortParity ComPortParity() const { return comPortParity_; }
+    void SetComPortParity(TComPortParity value);
+    TComPortHwHandshaking ComPortHwHandshaking() const { return comPortHwHandshaking_; }
+    void SetComPortHwHandshaking(TComPortHwHandshaking value);
+    TComPortSwHandshaking ComPortSwHandshaking() const { return comPortSwHandshaking_; }
+    void SetComPortSwHandshaking(TComPortSwHandshaking value);
+    std::uint16_t ComPortInBufSize() const { return comPortInBufSize_; }
+    void SetComPortInBufSize(std::uint16_t value);
+    std::uint16_t ComPortOutBufSize() const { return comPortOutBufSize_; }
+    void SetComPortOutBufSize(std::uint16_t value);
+    std::uint16_t ComPortPollingDelay() const { return comPortPollingDelay_; }
+    void SetComPortPollingDelay(std::uint16_t value);
+    bool EnableDTROnOpen() const { return enableDTROnOpen_; }
+    void SetEnableDTROnOpen(bool value) { enableDTROnOpen_ = value; }
+    std::uint16_t OutputTimeout() const { return outputTimeout_; }
+    void SetOutputTimeout(std::uint16_t value) { outputTimeout_ = value; }
+    const TComPortReceiveDataEvent& OnReceiveData() const { return onReceiveData_; }
+    void SetOnReceiveData(TComPortReceiveDataEvent handler) { onReceiveData_ = std::move(handler); }
+
+    bool Connect();
+    void Disconnect();
+    bool Connected() const;
+    void ApplySettings();
+    void FlushBuffers(bool input, bool output);
+    std::uint16_t OutFreeSpace();
+    std::int32_t SendData(const void* data, std::int32_t count);
+    void SetDTR(bool on);
+    void SetRTS(bool on);
+    void PollReceive();
+
+    // The settings ApplySettings hands to the port, computed from the properties.
+    LineSettings BuildLineSettings() const;
+
+    // True while the poll timer runs (the port is open).
+    bool PollTimerActive() const { return pollTimer_.isActive(); }
+    const QTimer& PollTimer() const { return pollTimer_; }
+
+    // Received bytes: RxBuffer holds RxCount valid bytes from its start.
+    std::uint16_t RxCount = 0;
+    std::uint8_t RxBuffer[kRxBufferSize] = {};
+
+private:
+    enum class HandleState : std::uint8_t { None, Open, Invalid };
+
+    void StartPollTimer();
+
+    std::unique_ptr<SerialPortIo> port_;
+    TickClock& clock_;
+    HandleState portHandle_ = HandleState::None;
+
+    TComPortNumber comPort_ = pnCOM1;
+    TComPortBaudRate comPortSpeed_ = br9600;
+    TComPortDataBits comPortDataBits_ = db8BITS;
+    TComPortStopBits comPortStopBits_ = sb1BITS;
+    TComPortParity comPortParity_ = ptNONE;
+    TComPortHwHandshaking comPortHwHandshaking_ = hhNONE;
+    TComPortSwHandshaking comPortSwHandshaking_ = shNONE;
+    std::uint16_t comPortInBufSize_ = 1024;
+    std::uint16_t comPortOutBufSize_ = 512;
+    TComPortReceiveDataEvent onReceiveData_;
+    std::uint16_t comPortPollingDelay_ = 5;
+    bool enableDTROnOpen_ = false;
+    std::uint16_t outputTimeout_ = 4000;
+
+    QTimer pollTimer_;
+    std::vector<std::uint8_t> readBuffer_;
+};

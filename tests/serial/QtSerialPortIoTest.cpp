@@ -1,0 +1,133 @@
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
+
+#include <sys/resource.h>
+
+#include "PseudoTerminal.h"
+#include "QtSerialPortIo.h"
+#include "ZQ_ComDrv.h"
+
+namespace {
+
+// Runs the event loop for a while, as the user-interface thread would between ticks.
+void RunEventLoop(int milliseconds) {
+    QEventLoop loop;
+    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+double ProcessCpuSeconds() {
+    rusage u{};
+    ::getrusage(RUSAGE_SELF, &u);
+    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+class RealPortOnPty : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(pty.valid());
+        qputenv("VR7C_COM2", QByteArray::fromStdString(pty.slavePath()));
+        driver.SetComPort(pnCOM2);
+        driver.SetComPortSpeed(br57600);
+        driver.SetComPortParity(ptEVEN);
+    }
+    void TearDown() override { qunsetenv("VR7C_COM2"); }
+
+    PseudoTerminal pty;
+    VEVErizEvezad driver;
+};
+
+TEST(SerialDevicePath, MapsComNamesThroughTheEnvironmentOrToUsbAdapters) {
+    qunsetenv("VR7C_COM7");
+    EXPECT_EQ(SerialDevicePath("COM7"), "/dev/ttyUSB6");
+    qputenv("VR7C_COM7", "/tmp/vr7c-test-port");
+    EXPECT_EQ(SerialDevicePath("COM7"), "/tmp/vr7c-test-port");
+    qunsetenv("VR7C_COM7");
+}
+
+TEST_F(RealPortOnPty, SentBytesReachTheDeviceAndRepliesArriveWithoutAnEventLoop) {
+    ASSERT_TRUE(driver.Connect());
+    const std::uint8_t request[8] = {1, 3, 0, 0, 0, 0x64, 0x44, 0x21};
+    EXPECT_EQ(driver.SendData(request, 8), 8);
+    EXPECT_EQ(pty.read(8, 2000), std::vector<std::uint8_t>(request, request + 8));
+
+    driver.RxCount = 0;
+    pty.write({9, 8, 7});
+    // A direct poll, as the write wait loop makes, must take the bytes in by itself.
+    QElapsedTimer t;
+    t.start();
+    while (driver.RxCount < 3 && t.elapsed() < 2000) {
+        driver.PollReceive();
+    }
+    ASSERT_EQ(driver.RxCount, 3);
+    EXPECT_EQ(driver.RxBuffer[0], 9);
+    EXPECT_EQ(driver.RxBuffer[2], 7);
+}
+
+TEST_F(RealPortOnPty, PollTimerAccumulatesBytesThroughTheEventLoop) {
+    ASSERT_TRUE(driver.Connect());
+    driver.RxCount = 0;
+    pty.write({1, 2, 3, 4});
+    QElapsedTimer t;
+    t.start();
+    while (driver.RxCount < 4 && t.elapsed() < 2000) {
+        RunEventLoop(5);
+    }
+    EXPECT_EQ(driver.RxCount, 4);
+}
+
+TEST_F(RealPortOnPty, SecondOpenOfTheSameDevice_Fails) {
+    ASSERT_TRUE(driver.Connect());
+    VEVErizEvezad other;
+    other.SetComPort(pnCOM2);
+    EXPECT_FALSE(other.Connect());
+    EXPECT_FALSE(other.Connected());
+    driver.Disconnect();
+    EXPECT_TRUE(other.Connect());
+}
+
+TEST_F(RealPortOnPty, MissingDevice_FailsToConnect) {
+    qputenv("VR7C_COM2", "/dev/vr7c-no-such-device");
+    EXPECT_FALSE(driver.Connect());
+    EXPECT_FALSE(driver.Connected());
+}
+
+TEST_F(RealPortOnPty, ModemLinesUnsupportedByTheDevice_AreCarriedOnPast) {
+    driver.SetEnableDTROnOpen(true);
+    ASSERT_TRUE(driver.Connect());
+    driver.SetDTR(false);
+    driver.SetRTS(true);
+    driver.SetComPortStopBits(sb1HALFBITS);
+    EXPECT_TRUE(driver.Connected());
+}
+
+TEST_F(RealPortOnPty, HangUp_NeitherSpinsNorBlocksAndDisconnectStillWorks) {
+    ASSERT_TRUE(driver.Connect());
+    pty.close();
+    RunEventLoop(50);
+    const double cpuBefore = ProcessCpuSeconds();
+    RunEventLoop(500);
+    const double cpuUsed = ProcessCpuSeconds() - cpuBefore;
+    // An idle event loop sleeps between the 5 ms polls; a port left spinning on read errors
+    // burns the whole half second.
+    EXPECT_LT(cpuUsed, 0.25);
+
+    EXPECT_TRUE(driver.Connected());
+    driver.RxCount = 0;
+    driver.PollReceive();
+    EXPECT_EQ(driver.RxCount, 0);
+    const std::uint8_t request[2] = {1, 2};
+    QElapsedTimer t;
+    t.start();
+    EXPECT_LE(driver.SendData(request, 2), 0);
+    EXPECT_LT(t.elapsed(), 1000);
+    driver.Disconnect();
+    EXPECT_FALSE(driver.Connected());
+}
+
+}  // namespace
