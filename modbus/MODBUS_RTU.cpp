@@ -1,0 +1,202 @@
+#include "MODBUS_RTU.h"
+
+#include <algorithm>
+
+#include "RegisterMap.h"
+#include "TickClock.h"
+#include "ZQ_ComDrv.h"
+
+// The replies are judged as the module's firmware and the console's peers expect, quirks
+// included (the CRC covers everything accumulated; address, function and byte count are not
+// tested). Out-of-range inputs, which the console never produces, are clamped so that nothing
+// is read or written outside RxBuffer, ReplyWords or RegisterImage; each such decision is
+// marked "Bounds:" below.
+
+std::uint16_t ExpectedBytes = 0;
+bool ReplyOk = false;
+std::uint16_t ReplyWords[kReplyWordsCapacity] = {};
+
+namespace {
+
+ModbusHost* g_host = nullptr;
+
+constexpr int kRxCapacity = VEVErizEvezad::kRxBufferSize;
+constexpr int kFrameSize = 8;
+constexpr std::uint8_t kWriteFunction = 6;
+constexpr int kWriteWaitPolls = 25;
+constexpr std::uint32_t kWriteWaitPauseMs = 2;
+constexpr int kEchoBytesBeforeCompare = 6;
+constexpr int kWriteAttempts = 6;
+constexpr std::uint32_t kWriteRetryPauseMs = 100;
+
+// The last word CheckReadReply can fill lies well inside RxBuffer.
+static_assert(4 + 2 * (kReplyWordsCapacity - 1) < kRxCapacity);
+
+// Bounds: RxCount is public and a client may set it above the buffer's 1024 bytes. It is
+// taken as at most 1024 (all the buffer can hold) wherever it decides which bytes are read.
+int AccumulatedBytes(const VEVErizEvezad& driver) {
+    return std::min<int>(driver.RxCount, kRxCapacity);
+}
+
+// Bounds: register numbers are signed 32-bit; "+ 2200" wraps in two's complement as 32-bit
+// integer arithmetic on the wire always has, instead of overflowing (undefined in C++).
+std::int32_t WireAddress(std::int32_t reg, bool plcCan) {
+    if (!plcCan) {
+        return reg;
+    }
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(reg) +
+                                     static_cast<std::uint32_t>(kPlcCanAddressOffset));
+}
+
+// Two-byte field from a signed 32-bit number: high = low 8 bits of (n / 256, truncated toward
+// zero), low = low 8 bits of n. So -1 gives 00 FF and 70000 gives 11 70.
+void PutField(std::uint8_t* at, std::int32_t n) {
+    at[0] = static_cast<std::uint8_t>(static_cast<std::uint32_t>(n / 256) & 0xFFu);
+    at[1] = static_cast<std::uint8_t>(static_cast<std::uint32_t>(n) & 0xFFu);
+}
+
+// Builds the 8-byte request in place: station, function, two fields, CRC low, CRC high.
+void BuildFrame(std::uint8_t (&frame)[kFrameSize], std::uint8_t station, std::uint8_t function,
+                std::int32_t first, std::int32_t second) {
+    frame[0] = station;
+    frame[1] = function;
+    PutField(frame + 2, first);
+    PutField(frame + 4, second);
+    const std::uint16_t crc = Crc16(frame, 6);
+    frame[6] = static_cast<std::uint8_t>(crc & 0xFFu);
+    frame[7] = static_cast<std::uint8_t>(crc >> 8);
+}
+
+}  // namespace
+
+void SetModbusHost(ModbusHost* host) {
+    g_host = host;
+}
+
+std::uint16_t Crc16(const std::uint8_t* data, std::uint16_t length) {
+    std::uint16_t crc = 0xFFFF;
+    // Bounds: no bytes (length 0, or no data at all) leave the start value.
+    if (data == nullptr) {
+        return crc;
+    }
+    for (std::uint16_t i = 0; i < length; ++i) {
+        crc = static_cast<std::uint16_t>(crc ^ data[i]);
+        for (int bit = 0; bit < 8; ++bit) {
+            if ((crc & 1u) != 0) {
+                crc = static_cast<std::uint16_t>((crc >> 1) ^ 0xA001u);
+            } else {
+                crc = static_cast<std::uint16_t>(crc >> 1);
+            }
+        }
+    }
+    return crc;
+}
+
+void SendReadRequest(std::int32_t start, std::int32_t count, std::uint8_t function) {
+    // Bounds: without a host there is no driver to send through; nothing happens.
+    if (g_host == nullptr) {
+        return;
+    }
+    VEVErizEvezad& driver = g_host->ComDriver();
+    std::uint8_t frame[kFrameSize];
+    BuildFrame(frame, g_host->StationAddress(), function, WireAddress(start, g_host->PlcCanMode()),
+               count);
+    driver.SendData(frame, kFrameSize);
+    driver.RxCount = 0;
+    // Bounds: 2 × count keeps its low 16 bits (ExpectedBytes is a 16-bit
+    // count), computed without signed overflow. Negative or huge counts thus give some
+    // 16-bit number; the copies below are clamped separately.
+    ExpectedBytes = static_cast<std::uint16_t>((static_cast<std::uint32_t>(count) * 2u) & 0xFFFFu);
+}
+
+void CheckReadReply() {
+    if (g_host == nullptr) {
+        ReplyOk = false;
+        return;
+    }
+    const VEVErizEvezad& driver = g_host->ComDriver();
+    const int rxCount = AccumulatedBytes(driver);
+    // Bounds: with fewer than 2 bytes there is no CRC to compare (RxCount - 2 would be
+    // negative); the reply is refused and ReplyWords is left as it was.
+    if (rxCount < 2) {
+        ReplyOk = false;
+        return;
+    }
+    const std::uint16_t crc = Crc16(driver.RxBuffer, static_cast<std::uint16_t>(rxCount - 2));
+    if (driver.RxBuffer[rxCount - 2] != static_cast<std::uint8_t>(crc & 0xFFu) ||
+        driver.RxBuffer[rxCount - 1] != static_cast<std::uint8_t>(crc >> 8)) {
+        ReplyOk = false;
+        return;
+    }
+    // Bounds: at most kReplyWordsCapacity (125) words are unpacked, whatever ExpectedBytes
+    // says. Bytes 3 to 252 always lie inside RxBuffer (possibly beyond RxCount, holding older traffic).
+    const int words = std::min<int>(ExpectedBytes / 2, kReplyWordsCapacity);
+    for (int i = 0; i < words; ++i) {
+        ReplyWords[i] = static_cast<std::uint16_t>(driver.RxBuffer[3 + 2 * i] * 256 +
+                                                   driver.RxBuffer[4 + 2 * i]);
+    }
+    ReplyOk = true;
+}
+
+bool TakeReadReply(std::int32_t index) {
+    if (g_host == nullptr) {
+        return false;
+    }
+    if (AccumulatedBytes(g_host->ComDriver()) < ExpectedBytes + 5) {
+        return false;
+    }
+    CheckReadReply();
+    if (!ReplyOk) {
+        return false;
+    }
+    // Bounds: the words go to RegisterImage[index + i] for i below ExpectedBytes / 2, but only
+    // words that exist in ReplyWords (at most 125) and only targets inside RegisterImage
+    // (0 to 100) are copied; the rest is dropped. A good reply still gives true.
+    const int words = std::min<int>(ExpectedBytes / 2, kReplyWordsCapacity);
+    const std::int64_t first = std::max<std::int64_t>(0, -static_cast<std::int64_t>(index));
+    const std::int64_t last = std::min<std::int64_t>(
+        words, static_cast<std::int64_t>(kRegisterImageSize) - static_cast<std::int64_t>(index));
+    for (std::int64_t i = first; i < last; ++i) {
+        RegisterImage[index + i] = ReplyWords[i];
+    }
+    return true;
+}
+
+bool WriteRegisterOnce(std::int32_t reg, std::int32_t value, std::uint8_t function) {
+    // Bounds: without a host there is no driver; the write fails.
+    if (g_host == nullptr) {
+        return false;
+    }
+    VEVErizEvezad& driver = g_host->ComDriver();
+    TickClock& clock = g_host->Clock();
+    // Bounds: a value outside 0 to 65535 follows the same field rule as the register number.
+    std::uint8_t frame[kFrameSize];
+    BuildFrame(frame, g_host->StationAddress(), function, WireAddress(reg, g_host->PlcCanMode()),
+               value);
+    driver.SendData(frame, kFrameSize);
+    driver.RxCount = 0;
+
+    for (int poll = 0; poll < kWriteWaitPolls && driver.RxCount < kEchoBytesBeforeCompare; ++poll) {
+        clock.sleep(kWriteWaitPauseMs);
+        driver.PollReceive();
+    }
+    if (driver.RxCount == 0) {
+        return false;
+    }
+    // Bytes 1 to 4 are compared even when fewer arrived (earlier traffic then stands there);
+    // positions 1 to 4 are always inside RxBuffer, whatever RxCount says.
+    return std::equal(frame + 1, frame + 5, driver.RxBuffer + 1);
+}
+
+bool WriteRegister(std::int32_t reg, std::uint16_t value) {
+    for (int attempt = 0; attempt < kWriteAttempts; ++attempt) {
+        if (WriteRegisterOnce(reg, value, kWriteFunction)) {
+            return true;
+        }
+        // Bounds: with no host there is no clock either; the attempts then fail without pauses.
+        if (g_host != nullptr) {
+            g_host->Clock().sleep(kWriteRetryPauseMs);
+        }
+    }
+    return false;
+}

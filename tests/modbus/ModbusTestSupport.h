@@ -1,0 +1,128 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "FakeClock.h"
+#include "FakeSerialPortIo.h"
+#include "MODBUS_RTU.h"
+#include "RegisterMap.h"
+#include "ZQ_ComDrv.h"
+
+using Bytes = std::vector<std::uint8_t>;
+
+// CRC-16/MODBUS written independently of Crc16 (reflected polynomial, table-free), for
+// building test replies.
+inline std::uint16_t ReferenceCrc(const std::uint8_t* data, std::size_t length) {
+    std::uint32_t crc = 0xFFFF;
+    for (std::size_t i = 0; i < length; ++i) {
+        crc ^= data[i];
+        for (int bit = 0; bit < 8; ++bit) {
+            crc = (crc >> 1) ^ ((crc & 1u) != 0 ? 0xA001u : 0u);
+        }
+    }
+    return static_cast<std::uint16_t>(crc);
+}
+
+// bytes followed by their CRC, low byte first.
+inline Bytes WithCrc(Bytes bytes) {
+    const std::uint16_t crc = ReferenceCrc(bytes.data(), bytes.size());
+    bytes.push_back(static_cast<std::uint8_t>(crc & 0xFFu));
+    bytes.push_back(static_cast<std::uint8_t>(crc >> 8));
+    return bytes;
+}
+
+// A function-3 reply carrying words, with the given header bytes and a correct CRC.
+inline Bytes ReadReply(const std::vector<std::uint16_t>& words, std::uint8_t station = 1,
+                       std::uint8_t function = 3, int byteCountField = -1) {
+    Bytes bytes{station, function,
+                static_cast<std::uint8_t>(byteCountField < 0 ? words.size() * 2 : byteCountField)};
+    for (auto w : words) {
+        bytes.push_back(static_cast<std::uint8_t>(w >> 8));
+        bytes.push_back(static_cast<std::uint8_t>(w & 0xFFu));
+    }
+    return WithCrc(std::move(bytes));
+}
+
+// n distinct words: 0x1000 + 7 i.
+inline std::vector<std::uint16_t> PatternWords(int n, std::uint16_t base = 0x1000) {
+    std::vector<std::uint16_t> words;
+    for (int i = 0; i < n; ++i) {
+        words.push_back(static_cast<std::uint16_t>(base + 7 * i));
+    }
+    return words;
+}
+
+// The console's side: station address and connection mode as they stand, counted per query.
+class TestHost final : public ModbusHost {
+public:
+    VEVErizEvezad* driver = nullptr;
+    TickClock* clock = nullptr;
+    std::uint8_t station = 1;
+    bool plcCan = false;
+    int stationQueries = 0;
+    int modeQueries = 0;
+
+    VEVErizEvezad& ComDriver() override { return *driver; }
+    std::uint8_t StationAddress() override {
+        ++stationQueries;
+        return station;
+    }
+    bool PlcCanMode() override {
+        ++modeQueries;
+        return plcCan;
+    }
+    TickClock& Clock() override { return *clock; }
+};
+
+// A driver opened on the fake port with the fake clock, installed as the routines' host;
+// the program-wide state is reset before each test.
+class ModbusTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        auto io = std::make_unique<FakeSerialPortIo>();
+        port = io.get();
+        driver = std::make_unique<VEVErizEvezad>(nullptr, std::move(io), &clock);
+        ASSERT_TRUE(driver->Connect());
+        host.driver = driver.get();
+        host.clock = &clock;
+        SetModbusHost(&host);
+        ClearRegisterImage();
+        ExpectedBytes = 0;
+        ReplyOk = false;
+        std::fill(std::begin(ReplyWords), std::end(ReplyWords), std::uint16_t{0});
+        port->writes.clear();
+        clock.sleeps.clear();
+    }
+    void TearDown() override { SetModbusHost(nullptr); }
+
+    // Delivers bytes in one read of the driver.
+    void Arrive(const Bytes& bytes) {
+        port->feed(bytes);
+        driver->PollReceive();
+    }
+    // Puts bytes straight into the driver's buffer, as if accumulated.
+    void SetRx(const Bytes& bytes) {
+        std::copy(bytes.begin(), bytes.end(), driver->RxBuffer);
+        driver->RxCount = static_cast<std::uint16_t>(bytes.size());
+    }
+    // Every write is answered with reply(request); an empty reply sends nothing.
+    template <typename F>
+    void AnswerWrites(F reply) {
+        port->onWrite = [this, reply](const Bytes& request) {
+            Bytes answer = reply(request);
+            if (!answer.empty()) {
+                port->feed(answer);
+            }
+        };
+    }
+    Bytes LastFrame() const { return port->writes.empty() ? Bytes{} : port->writes.back(); }
+
+    FakeClock clock;  // outlives the driver
+    FakeSerialPortIo* port = nullptr;
+    std::unique_ptr<VEVErizEvezad> driver;
+    TestHost host;
+};
