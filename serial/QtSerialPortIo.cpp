@@ -7,6 +7,9 @@
 #include <linux/serial.h>
 #include <sys/ioctl.h>
 #include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
 #endif
 
 QString SerialDevicePath(const char* portName) {
@@ -145,6 +148,21 @@ std::int64_t QtSerialPortIo::write(const std::uint8_t* data, std::int64_t count)
     if (!port_.isOpen() || hungUp_) {
         return -1;
     }
+#ifdef Q_OS_LINUX
+    // With nothing queued in QSerialPort, the bytes go straight to the device: no buffer is
+    // allocated per request, and the order of the bytes is kept.
+    if (port_.bytesToWrite() == 0) {
+        const ssize_t written = ::write(port_.handle(), data, static_cast<std::size_t>(count));
+        if (written >= 0) {
+            return written;
+        }
+        if (errno == EAGAIN || errno == EINTR) {
+            return 0;
+        }
+        onError(QSerialPort::WriteError);
+        return -1;
+    }
+#endif
     const qint64 taken = port_.write(reinterpret_cast<const char*>(data), count);
     if (taken > 0) {
         port_.flush();

@@ -1,0 +1,136 @@
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+
+#include <sys/resource.h>
+
+#include <chrono>
+
+#include "RealModbusHost.h"
+#include "RegisterMap.h"
+#include "SimRunner.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using vr7c::sim::FaultKind;
+using vr7c::sim::SimOptions;
+using vr7c::sim::SimRunner;
+
+double ProcessCpuSeconds() {
+    rusage u{};
+    ::getrusage(RUSAGE_SELF, &u);
+    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+class ModbusOverPty : public ::testing::Test {
+protected:
+    void SetUp() override {
+        SimOptions options;
+        options.frozen = true;
+        sim = std::make_unique<SimRunner>(options);
+        std::string error;
+        ASSERT_TRUE(sim->start(&error)) << error;
+        host = std::make_unique<RealModbusHost>(sim->path());
+        ASSERT_TRUE(host->driver.Connect());
+        ClearRegisterImage();
+    }
+
+    // One poll as the console makes it: request, then wait for a complete, correct reply.
+    bool Poll(int timeoutMs = 3000) {
+        SendReadRequest(0, 100, 3);
+        return host->RunUntil([] { return TakeReadReply(0); }, timeoutMs);
+    }
+
+    void ExpectImageEqualsLastReply() {
+        const auto sent = sim->lastReadImage();
+        for (int r = 0; r < 100; ++r) {
+            ASSERT_EQ(RegisterImage[r], sent[static_cast<std::size_t>(r)]) << "register " << r;
+        }
+        EXPECT_EQ(RegisterImage[100], 0);
+    }
+
+    std::unique_ptr<SimRunner> sim;
+    std::unique_ptr<RealModbusHost> host;
+};
+
+TEST_F(ModbusOverPty, Poll_CopiesExactlyTheSimulatorsRegisters) {
+    sim->setRegister(11, 150);
+    sim->setRegister(40, 0xBEEF);
+    ASSERT_TRUE(Poll());
+    ExpectImageEqualsLastReply();
+    EXPECT_EQ(RegisterImage[11], 150);
+    EXPECT_EQ(RegisterImage[40], 0xBEEF);
+    EXPECT_NE(RegisterImage[97], 0) << "the reply's sequence number";
+}
+
+TEST_F(ModbusOverPty, PlcCanMode_ReadsAndWritesTheBridgedAddresses) {
+    sim->setPlcCan(true);
+    host->plcCan = true;
+    sim->setRegister(33, 777);
+    ASSERT_TRUE(Poll());
+    ExpectImageEqualsLastReply();
+    EXPECT_EQ(RegisterImage[33], 777);
+    sim->releaseRegister(33);
+    EXPECT_TRUE(WriteRegister(33, 555));
+    EXPECT_EQ(sim->reg(33), 555);
+}
+
+TEST_F(ModbusOverPty, Write_IsEchoedAndReadBackByTheNextPoll) {
+    EXPECT_TRUE(WriteRegister(30, 1234));
+    EXPECT_EQ(sim->reg(30), 1234);
+    ASSERT_TRUE(Poll());
+    EXPECT_EQ(RegisterImage[30], 1234);
+}
+
+TEST_F(ModbusOverPty, FaultyReplies_AreNeverTakenAndTheNextGoodOneIs) {
+    for (FaultKind kind : {FaultKind::BadCrc, FaultKind::NoiseBefore, FaultKind::NoiseAfter,
+                           FaultKind::Drop, FaultKind::Exception}) {
+        sim->setRegister(50, 1);
+        sim->forceFault(kind, 1);
+        EXPECT_FALSE(Poll(400)) << "fault " << static_cast<int>(kind);
+        EXPECT_NE(RegisterImage[50], 2);
+        sim->setRegister(50, 2);
+        ASSERT_TRUE(Poll()) << "after fault " << static_cast<int>(kind);
+        ExpectImageEqualsLastReply();
+        ClearRegisterImage();
+    }
+}
+
+TEST_F(ModbusOverPty, SplitReply_IsTakenOnceAllPiecesHaveArrived) {
+    sim->forceFault(FaultKind::Split, 1);
+    ASSERT_TRUE(Poll());
+    ExpectImageEqualsLastReply();
+}
+
+TEST_F(ModbusOverPty, WriteWithoutEcho_FailsAfterSixAttempts) {
+    sim->setFault(FaultKind::Drop, 100);
+    QElapsedTimer t;
+    t.start();
+    EXPECT_FALSE(WriteRegister(31, 9));
+    // Six attempts of 25 pauses of 2 ms and a 100 ms pause each.
+    EXPECT_GE(t.elapsed(), 900);
+    EXPECT_LT(t.elapsed(), 10000);
+    EXPECT_EQ(sim->counters().requestsSeen(), 6u);
+}
+
+TEST_F(ModbusOverPty, SimulatorEndedUnderAnOpenDriver_NeitherHangsNorSpins) {
+    ASSERT_TRUE(Poll());
+    sim->stop();
+    host->RunUntil([] { return false; }, 100);
+    const double cpuBefore = ProcessCpuSeconds();
+    host->RunUntil([] { return false; }, 1000);
+    EXPECT_LT(ProcessCpuSeconds() - cpuBefore, 0.5);
+
+    EXPECT_FALSE(Poll(300));
+    QElapsedTimer t;
+    t.start();
+    EXPECT_FALSE(WriteRegister(30, 1));
+    EXPECT_LT(t.elapsed(), 10000);
+    EXPECT_TRUE(host->driver.Connected());
+    host->driver.Disconnect();
+    EXPECT_FALSE(host->driver.Connected());
+}
+
+}  // namespace
