@@ -1,0 +1,144 @@
+#include "TFirmwareFrm.h"
+
+#include <QComboBox>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QStyle>
+
+namespace {
+
+// The real message box: modal, owned by the dialog, OK button and information icon.
+class ModalFirmwareMessageBox final : public FirmwareMessageBox {
+public:
+    void Information(QWidget* owner, const QString& caption, const QString& text) override {
+        QMessageBox::information(owner, caption, text, QMessageBox::Ok);
+    }
+};
+
+FirmwareMessageBox& ModalMessageBox() {
+    static ModalFirmwareMessageBox messages;
+    return messages;
+}
+
+constexpr int kClientWidth = 328;
+constexpr int kClientHeight = 89;
+
+}  // namespace
+
+TFirmwareFrm::TFirmwareFrm(QWidget* parent) : TFirmwareFrm(parent, nullptr, nullptr, nullptr) {}
+
+TFirmwareFrm::TFirmwareFrm(QWidget* parent, std::unique_ptr<SerialPortIo> port, TickClock* clock,
+                           FirmwareMessageBox* messages)
+    : QDialog(parent),
+      ComDriver(nullptr, std::move(port), clock),
+      messages_(messages ? messages : &ModalMessageBox()),
+      session_(std::make_unique<BootloaderSession>(ComDriver, static_cast<BootloaderView&>(*this),
+                                                   clock ? *clock : systemClock())) {
+    BuildLayout();
+    connect(BitBtn1, &QPushButton::clicked, this, &TFirmwareFrm::BitBtn1Click);
+}
+
+TFirmwareFrm::~TFirmwareFrm() = default;
+
+void TFirmwareFrm::BuildLayout() {
+    setObjectName(QStringLiteral("FirmwareFrm"));
+    setWindowTitle(QStringLiteral("VR7C_20NP 固件更新"));
+    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    setFixedSize(kClientWidth, kClientHeight);
+    setAutoFillBackground(true);
+    QPalette background = palette();
+    background.setColor(QPalette::Window, QColor(242, 247, 251));
+    setPalette(background);
+    QFont font;
+    font.setFamilies({QStringLiteral("宋体"), QStringLiteral("SimSun"),
+                      QStringLiteral("AR PL UMing CN"), QStringLiteral("Noto Serif CJK SC")});
+    font.setPixelSize(16);
+    setFont(font);
+
+    Label1 = new QLabel(QStringLiteral("通信端口"), this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setGeometry(5, 10, 64, 16);
+
+    Serial_Port = new QComboBox(this);
+    Serial_Port->setObjectName(QStringLiteral("Serial_Port"));
+    for (int n = 1; n <= 8; ++n) {
+        Serial_Port->addItem(QStringLiteral("COM%1").arg(n));
+    }
+    Serial_Port->setEditable(false);
+    Serial_Port->setCurrentIndex(0);
+    Serial_Port->setGeometry(71, 6, 66, Serial_Port->sizeHint().height());
+
+    BitBtn1 = new QPushButton(style()->standardIcon(QStyle::SP_ArrowUp), QStringLiteral("开始更新"),
+                              this);
+    BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
+    BitBtn1->setGeometry(141, 5, 185, 26);
+    BitBtn1->setDefault(true);
+
+    ProgressBar1 = new QProgressBar(this);
+    ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
+    ProgressBar1->setRange(0, 100);
+    ProgressBar1->setValue(0);
+    ProgressBar1->setTextVisible(false);
+    ProgressBar1->setGeometry(1, 38, 326, 20);
+
+    // The status line grows with its text, from its place at the lower left.
+    Panel1 = new QLabel(QStringLiteral("就绪..."), this);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Panel1->setGeometry(4, 65, 56, 16);
+    Panel1->adjustSize();
+
+    setTabOrder(BitBtn1, Serial_Port);
+    BitBtn1->setFocus();
+
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        move(screen->availableGeometry().center() - rect().center());
+    }
+}
+
+void TFirmwareFrm::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    BitBtn1->setFocus();
+    FormShow();
+}
+
+void TFirmwareFrm::FormShow() {
+    SetStatusText(QStringLiteral("就绪..."));
+}
+
+void TFirmwareFrm::BitBtn1Click() {
+    session_->Start();
+}
+
+void TFirmwareFrm::OvertimeTTimer() {
+    session_->OvertimeTTimer();
+}
+
+void TFirmwareFrm::Timer5Timer() {
+    session_->Timer5Timer();
+}
+
+int TFirmwareFrm::SelectedPortIndex() const {
+    return Serial_Port->currentIndex();
+}
+
+void TFirmwareFrm::SetStatusText(const QString& text) {
+    Panel1->setText(text);
+    Panel1->adjustSize();
+}
+
+void TFirmwareFrm::SetProgress(int position) {
+    ProgressBar1->setValue(position);
+}
+
+int TFirmwareFrm::Progress() const {
+    return ProgressBar1->value();
+}
+
+void TFirmwareFrm::ShowMessage(const QString& caption, const QString& text) {
+    messages_->Information(this, caption, text);
+}
