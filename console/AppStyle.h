@@ -1,0 +1,12 @@
+#pragma once
+
+#include <QFont>
+
+// The program's fonts with their fall-backs, and the application-wide hint colour.
+
+// "宋体" (a Song/Ming face) at the given pixel height; installed CJK Song faces stand in.
+QFont SongFont(int pixelSize);
+// "楷体_GB2312" (a Kai face) at the given pixel height, bold; installed Kai faces stand in.
+QFont KaiFont(int pixelSize);
+// Hints (tooltips) are shown on RGB(11,255,11).
+void SetApplicationHintColour();

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+
+class DrawGrid;
+class QComboBox;
+class QLabel;
+class QToolButton;
+class QWidget;
+class TSpinEdit;
+
+// The quick configuration panel: the module's configuration block (registers 84 to 96) as
+// lists and spin fields, loaded from RegisterImage and written back as one block.
+class ConfigPanel {
+public:
+    static constexpr int kFirstRegister = 84;
+    static constexpr int kBlockSize = 13;  // registers 84 to 96
+    static constexpr std::uint16_t kCommitMarker = 59881;
+    using Block = std::array<std::uint16_t, kBlockSize>;
+
+    // Builds the controls inside group; the conversion mode relabels liveGrid's rows 1 and 2.
+    ConfigPanel(QWidget& group, DrawGrid& liveGrid);
+
+    // Copies registers 84 to 95 from RegisterImage into the controls, then applies the mode.
+    void Load();
+    // Rearranges the panel and relabels the live grid after the conversion mode.
+    void ComboBox4Change();
+    // The words of registers 84 to 96 as the controls hold them, each cut to 16 bits.
+    Block Words() const;
+
+    TSpinEdit* SpinEdit2;
+    QComboBox* Baud_CAN;
+    TSpinEdit* SpinEdit3;
+    QComboBox* Baud_485;
+    QComboBox* Filter_V;
+    QComboBox* Dat_485;
+    QComboBox* Ch_SUM;
+    QLabel* Label18;
+    TSpinEdit* SpinEdit5;
+    TSpinEdit* SpinEdit1;
+    QComboBox* ComboBox2;
+    QComboBox* ComboBox3;
+    QComboBox* ComboBox4;
+    QComboBox* ComboBox5;
+    QToolButton* BitBtn5;
+
+private:
+    DrawGrid& liveGrid_;
+};
+
+// Writes the block in ascending register order through write, stopping at the first failure;
+// gives how many registers were written.
+int WriteBlock(const ConfigPanel::Block& block,
+               const std::function<bool(std::int32_t reg, std::uint16_t value)>& write);
+// A commit counts as done when registers 84 to 95 were written, whatever became of 96.
+bool CommitComplete(int written);

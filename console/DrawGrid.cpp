@@ -1,0 +1,211 @@
+#include "DrawGrid.h"
+
+#include <QHeaderView>
+#include <QPainter>
+#include <QStyledItemDelegate>
+
+class DrawGrid::Model final : public QAbstractTableModel {
+public:
+    Model(int colCount, int rowCount, QObject* parent)
+        : QAbstractTableModel(parent),
+          cols_(colCount),
+          rows_(rowCount),
+          cells_(static_cast<std::size_t>(colCount * rowCount)) {}
+
+    int rowCount(const QModelIndex& parent = {}) const override {
+        return parent.isValid() ? 0 : rows_;
+    }
+    int columnCount(const QModelIndex& parent = {}) const override {
+        return parent.isValid() ? 0 : cols_;
+    }
+
+    QVariant data(const QModelIndex& index, int role) const override {
+        if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::AccessibleTextRole)) {
+            return {};
+        }
+        return Text(index.column(), index.row());
+    }
+
+    // Header cells can be neither selected nor made current, as in a grid's fixed cells.
+    Qt::ItemFlags flags(const QModelIndex& index) const override {
+        if (!index.isValid() || IsFixed(index.column(), index.row())) {
+            return Qt::NoItemFlags;
+        }
+        return Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+    }
+
+    QString Text(int col, int row) const {
+        if (IsFixed(col, row) || !dataText) {
+            return Stored(col, row);
+        }
+        return dataText(col, row);
+    }
+
+    QString Stored(int col, int row) const { return cells_[Slot(col, row)]; }
+
+    void Store(int col, int row, const QString& text) {
+        cells_[Slot(col, row)] = text;
+        const QModelIndex changed = index(row, col);
+        emit dataChanged(changed, changed, {Qt::DisplayRole});
+    }
+
+    void RefreshData() { emit dataChanged(index(1, 1), index(rows_ - 1, cols_ - 1), displayRole_); }
+
+    DataTextFunction dataText;
+    DrawCellFunction drawCell;
+    QColor fixedColor;
+
+private:
+    std::size_t Slot(int col, int row) const { return static_cast<std::size_t>(row * cols_ + col); }
+
+    // Kept, so that a refresh after every good poll allocates no role list.
+    const QList<int> displayRole_{Qt::DisplayRole};
+    int cols_;
+    int rows_;
+    std::vector<QString> cells_;
+};
+
+class DrawGrid::Delegate final : public QStyledItemDelegate {
+public:
+    Delegate(Model& model, QObject* parent) : QStyledItemDelegate(parent), model_(model) {}
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        const int col = index.column();
+        const int row = index.row();
+        const QRect rect = option.rect;
+        // Header cells are not selectable and so come with the disabled state; they are drawn
+        // in the normal colours all the same.
+        QPalette palette = option.palette;
+        palette.setCurrentColorGroup(QPalette::Active);
+        painter->save();
+        painter->setFont(option.font);
+        if (IsFixed(col, row)) {
+            PaintFixedCell(*painter, rect, palette, model_.Stored(col, row));
+        } else {
+            const bool selected = option.state.testFlag(QStyle::State_Selected);
+            painter->fillRect(rect, selected ? palette.color(QPalette::Highlight)
+                                             : palette.color(QPalette::Base));
+            painter->setPen(selected ? palette.color(QPalette::HighlightedText)
+                                     : palette.color(QPalette::Text));
+            if (model_.drawCell) {
+                model_.drawCell(*painter, col, row, rect, selected);
+            }
+            if (option.state.testFlag(QStyle::State_HasFocus)) {
+                painter->setPen(QPen(palette.color(QPalette::HighlightedText), 1, Qt::DotLine));
+                painter->drawRect(rect.adjusted(0, 0, -1, -1));
+            }
+        }
+        painter->restore();
+    }
+
+private:
+    void PaintFixedCell(QPainter& painter, const QRect& rect, const QPalette& palette,
+                        const QString& text) const {
+        painter.fillRect(rect, model_.fixedColor.isValid() ? model_.fixedColor
+                                                           : palette.color(QPalette::Midlight));
+        // Raised edges: light above and left, shadow below and right.
+        painter.setPen(palette.color(QPalette::Light));
+        painter.drawLine(rect.topLeft(), rect.topRight());
+        painter.drawLine(rect.topLeft(), rect.bottomLeft());
+        painter.setPen(palette.color(QPalette::Mid));
+        painter.drawLine(rect.bottomLeft(), rect.bottomRight());
+        painter.drawLine(rect.topRight(), rect.bottomRight());
+        painter.setPen(palette.color(QPalette::WindowText));
+        painter.drawText(rect.adjusted(2, 2, 0, 0), Qt::AlignLeft | Qt::AlignTop, text);
+    }
+
+    Model& model_;
+};
+
+DrawGrid::DrawGrid(int colCount, int rowCount, QWidget* parent)
+    : QTableView(parent), model_(new Model(colCount, rowCount, this)) {
+    setModel(model_);
+    setItemDelegate(new Delegate(*model_, this));
+    horizontalHeader()->hide();
+    verticalHeader()->hide();
+    horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    horizontalHeader()->setMinimumSectionSize(1);
+    verticalHeader()->setMinimumSectionSize(1);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setSelectionBehavior(QAbstractItemView::SelectItems);
+    setTabKeyNavigation(false);
+    setWordWrap(false);
+    setCornerButtonEnabled(false);
+    connect(selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex& current) {
+                if (current.isValid() && !IsFixed(current.column(), current.row())) {
+                    emit CellSelected(current.column(), current.row());
+                }
+            });
+}
+
+int DrawGrid::ColCount() const {
+    return model_->columnCount();
+}
+
+int DrawGrid::RowCount() const {
+    return model_->rowCount();
+}
+
+void DrawGrid::SetCell(int col, int row, const QString& text) {
+    model_->Store(col, row, text);
+}
+
+QString DrawGrid::Cell(int col, int row) const {
+    return model_->Stored(col, row);
+}
+
+void DrawGrid::SetDefaultColWidth(int width) {
+    for (int col = 0; col < ColCount(); ++col) {
+        SetColWidth(col, width);
+    }
+}
+
+void DrawGrid::SetColWidth(int col, int width) {
+    horizontalHeader()->resizeSection(col, width + 1);
+}
+
+void DrawGrid::SetDefaultRowHeight(int height) {
+    verticalHeader()->setDefaultSectionSize(height + 1);
+}
+
+void DrawGrid::SetFixedColor(const QColor& color) {
+    model_->fixedColor = color;
+    viewport()->update();
+}
+
+void DrawGrid::SetDataText(DataTextFunction function) {
+    model_->dataText = std::move(function);
+}
+
+void DrawGrid::SetDrawCell(DrawCellFunction function) {
+    model_->drawCell = std::move(function);
+}
+
+void DrawGrid::SetCurrentCell(int col, int row) {
+    selectionModel()->setCurrentIndex(model_->index(row, col), QItemSelectionModel::ClearAndSelect);
+}
+
+int DrawGrid::Col() const {
+    return currentIndex().column();
+}
+
+int DrawGrid::Row() const {
+    return currentIndex().row();
+}
+
+QString DrawGrid::DisplayText(int col, int row) const {
+    return model_->Text(col, row);
+}
+
+void DrawGrid::RefreshData() {
+    model_->RefreshData();
+}
+
+void DrawGrid::mouseDoubleClickEvent(QMouseEvent* event) {
+    QTableView::mouseDoubleClickEvent(event);
+    emit DblClick();
+}

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QColor>
+#include <QTableView>
+
+#include <functional>
+#include <vector>
+
+class QPainter;
+
+// A string grid in the manner of a classic owner-drawn grid: one fixed header row and one
+// fixed header column that show stored texts, data cells that the owner draws on every
+// paint, one current cell, and a double-click event for the whole grid. Cell widths and
+// heights exclude the one-pixel grid line, which is drawn right of and below each cell.
+class DrawGrid : public QTableView {
+    Q_OBJECT
+
+public:
+    using DataTextFunction = std::function<QString(int col, int row)>;
+    using DrawCellFunction =
+        std::function<void(QPainter& painter, int col, int row, const QRect& rect, bool selected)>;
+
+    DrawGrid(int colCount, int rowCount, QWidget* parent = nullptr);
+
+    int ColCount() const;
+    int RowCount() const;
+    static bool IsFixed(int col, int row) { return col == 0 || row == 0; }
+
+    // Stored text of a cell; only the fixed cells show it.
+    void SetCell(int col, int row, const QString& text);
+    QString Cell(int col, int row) const;
+
+    void SetDefaultColWidth(int width);
+    void SetColWidth(int col, int width);
+    void SetDefaultRowHeight(int height);
+    void SetFixedColor(const QColor& color);
+
+    // The text of a data cell as the eye reads it; the grid hands it to the accessibility
+    // interface as the cell's display data.
+    void SetDataText(DataTextFunction function);
+    // Draws a data cell over its painted background, with the grid font and the text colour
+    // of the cell's state already set on the painter.
+    void SetDrawCell(DrawCellFunction function);
+
+    // Makes a data cell current, which raises CellSelected.
+    void SetCurrentCell(int col, int row);
+    int Col() const;
+    int Row() const;
+
+    // Texts shown in the cell: the stored text of a fixed cell, the data text otherwise.
+    QString DisplayText(int col, int row) const;
+
+    // Asks for a repaint of every data cell, which draws them anew from their source.
+    void RefreshData();
+
+signals:
+    void CellSelected(int col, int row);
+    void DblClick();
+
+protected:
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+
+private:
+    class Model;
+    class Delegate;
+
+    Model* model_;
+};

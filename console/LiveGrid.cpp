@@ -1,0 +1,102 @@
+#include "LiveGrid.h"
+
+#include <QPainter>
+
+#include "DrawGrid.h"
+#include "FormatFixed.h"
+#include "RegisterMap.h"
+
+namespace LiveGrid {
+
+namespace {
+
+constexpr int kConversionModeRegister = 86;
+constexpr int kOutputStateRegister = 9;
+constexpr int kFirstOutputRegister = 24;
+constexpr int kPercentPointSize = 16;
+
+const QColor kAcquiredColor(0, 128, 128);
+const QColor kMeasuredColor(0, 0, 255);
+const QColor kOnColor(255, 0, 0);
+const QColor kOffColor(0, 128, 0);
+const QColor kPercentColor(166, 202, 240);
+
+std::uint16_t Word(int reg) {
+    return RegisterImage[reg];
+}
+
+}  // namespace
+
+Cell CellAt(int col, int row) {
+    const int channel = col - 1;
+    const std::uint16_t mode = Word(kConversionModeRegister);
+    Cell cell;
+    switch (row) {
+        case 1:
+            cell.text = FormatFixed(ChannelAcquiredValue(channel), mode == 1 ? 2 : 5);
+            cell.color = kAcquiredColor;
+            break;
+        case 2:
+            cell.text = FormatFixed(Word(channel), mode >= 2 ? 3 : 1);
+            cell.color = kMeasuredColor;
+            break;
+        case 3:
+            cell.text = FormatFixed(Word(kFirstSetPointRegister + channel), 1);
+            cell.gridColor = true;
+            break;
+        default: {
+            const bool on = (Word(kOutputStateRegister) >> channel) & 1U;
+            cell.text = on ? QStringLiteral("ON") : QStringLiteral("OFF");
+            cell.color = on ? kOnColor : kOffColor;
+            cell.percent = FormatFixed(Word(kFirstOutputRegister + channel), 1) + QLatin1Char('%');
+            break;
+        }
+    }
+    return cell;
+}
+
+QString CellText(int col, int row) {
+    const Cell cell = CellAt(col, row);
+    return cell.percent.isEmpty() ? cell.text : cell.text + QLatin1Char(' ') + cell.percent;
+}
+
+std::int32_t CellRegister(int col, int row) {
+    return col + 10 * row - 1;
+}
+
+bool IsSetPointRegister(std::int32_t reg) {
+    return reg >= kFirstSetPointRegister && reg <= kLastSetPointRegister;
+}
+
+void SetUp(DrawGrid& grid) {
+    grid.SetCell(0, 0, QStringLiteral("AD通道号(+-)"));
+    grid.SetCell(0, 1, QStringLiteral("采集电压(mV)"));
+    grid.SetCell(0, 2, QStringLiteral("对应温度(℃)"));
+    grid.SetCell(0, 3, QStringLiteral("设定温度(℃)"));
+    grid.SetCell(0, 4, QStringLiteral("控制输出(.%)"));
+    for (int col = 1; col < kColCount; ++col) {
+        grid.SetCell(col, 0, QStringLiteral(" AD") + QString::number(col - 1));
+    }
+    grid.SetDefaultColWidth(kColWidth);
+    grid.SetColWidth(0, kHeaderColWidth);
+    grid.SetDefaultRowHeight(kRowHeight);
+}
+
+void DrawCell(QPainter& painter, int col, int row, const QRect& rect) {
+    const Cell cell = CellAt(col, row);
+    if (!cell.gridColor) {
+        painter.setPen(cell.color);
+    }
+    const QRect textArea = rect.adjusted(2, 2, 0, 0);
+    painter.drawText(textArea, Qt::AlignLeft | Qt::AlignTop, cell.text);
+    if (cell.percent.isEmpty()) {
+        return;
+    }
+    QFont percentFont = painter.font();
+    percentFont.setPointSize(kPercentPointSize);
+    painter.setFont(percentFont);
+    painter.setPen(kPercentColor);
+    painter.drawText(rect.adjusted(50, 5, 0, 0), Qt::AlignLeft | Qt::AlignTop, cell.percent);
+}
+
+}  // namespace LiveGrid

@@ -1,0 +1,516 @@
+#include "Main.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QDialog>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLinearGradient>
+#include <QPainter>
+#include <QPushButton>
+#include <QScreen>
+#include <QStyle>
+#include <QToolButton>
+
+#include "AppStyle.h"
+#include "BannerGroupBox.h"
+#include "ConfigPanel.h"
+#include "DrawGrid.h"
+#include "FormatFixed.h"
+#include "LiveGrid.h"
+#include "Prompter.h"
+#include "RegisterGrid.h"
+#include "RegisterMap.h"
+#include "SettingsStore.h"
+#include "StatusLine.h"
+#include "TShape.h"
+
+namespace {
+
+const QString kCaption = QStringLiteral("VR7C-20NP");
+constexpr int kBackgroundHeight = 440;
+constexpr int kTimerSecMs = 100;
+constexpr int kWritePauseMs = 50;
+constexpr int kPortCount = 8;
+constexpr int kAddressCount = 17;
+constexpr int kVersionRegister = 11;
+constexpr int kColdJunctionRegister = 10;
+constexpr int kBridgeStatusRegister = 98;
+constexpr std::uint16_t kBridgeReady = 6666;
+constexpr std::uint16_t kVersionHandshake = 43690;
+constexpr std::uint16_t kColdJunctionHandshake = 21845;
+constexpr std::uint16_t kDesignVersion = 100;
+constexpr std::uint16_t kDesignColdJunction = 2617;
+
+const QColor kLampClosed(132, 187, 255);
+const QColor kLampOpen(0, 255, 0);
+const QColor kLampText(128, 128, 128);
+// The system scroll-bar colour, where the window's background shading starts.
+const QColor kScrollBarColor(200, 200, 200);
+
+const QString kPortHint = QStringLiteral("获取可用的端口号");
+
+QLabel* MakeLabel(const QString& name, const QString& text, int left, int top, QWidget* parent) {
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(name);
+    label->move(left, top);
+    label->adjustSize();
+    return label;
+}
+
+QComboBox* MakeList(const QString& name, const QStringList& items, int index, QRect place,
+                    QWidget* parent) {
+    auto* list = new QComboBox(parent);
+    list->setObjectName(name);
+    list->addItems(items);
+    list->setCurrentIndex(index);
+    list->setGeometry(place);
+    return list;
+}
+
+void SetTextColor(QWidget& widget, const QColor& color) {
+    QPalette palette = widget.palette();
+    palette.setColor(QPalette::WindowText, color);
+    widget.setPalette(palette);
+}
+
+}  // namespace
+
+TMainForm::TMainForm(MainFormOptions options, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                          Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
+      clock_(options.clock != nullptr ? *options.clock : systemClock()),
+      prompter_(options.prompter != nullptr ? *options.prompter : DefaultPrompter()),
+      settingsPath_(options.settingsPath.isEmpty() ? SettingsStore::DefaultPath()
+                                                   : options.settingsPath),
+      openUrl_(options.openUrl ? std::move(options.openUrl)
+                               : [](const QUrl& url) { QDesktopServices::openUrl(url); }),
+      driver_(this, std::move(options.port), options.clock),
+      shownVersion_(kDesignVersion),
+      shownColdJunction_(kDesignColdJunction) {
+    setObjectName(QStringLiteral("TMainForm"));
+    setWindowTitle(QStringLiteral("VR7C-20NP 测试程序 V1.50"));
+    setFixedSize(kClientWidth, kClientHeight);
+    setFont(SongFont(16));
+
+    StringGrid1 = new DrawGrid(LiveGrid::kColCount, LiveGrid::kRowCount, this);
+    StringGrid1->setObjectName(QStringLiteral("StringGrid1"));
+    StringGrid1->setGeometry(3, 4, 952, 173);
+    StringGrid1->setFont(KaiFont(24));
+    StringGrid1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    StringGrid1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    StringGrid1->SetDataText(&LiveGrid::CellText);
+    StringGrid1->SetDrawCell([](QPainter& painter, int col, int row, const QRect& rect, bool) {
+        LiveGrid::DrawCell(painter, col, row, rect);
+    });
+
+    GroupBox1 = new BannerGroupBox(QStringLiteral("通信连接 (固件:1.00)"), this);
+    GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
+    GroupBox1->setGeometry(3, 183, 172, 256);
+    GroupBox2 = new BannerGroupBox(QStringLiteral("模块快键标定 ( 冷端温度: 26.17℃ )"), this);
+    GroupBox2->setObjectName(QStringLiteral("GroupBox2"));
+    GroupBox2->setGeometry(189, 183, 320, 256);
+    GroupBox3 = new BannerGroupBox(QStringLiteral("模块全部寄存器监控"), this);
+    GroupBox3->setObjectName(QStringLiteral("GroupBox3"));
+    GroupBox3->setGeometry(524, 183, 431, 256);
+
+    BuildConnectionGroup();
+    BuildRegisterGroup();
+    BuildStatusLine();
+
+    panel_ = std::make_unique<ConfigPanel>(*GroupBox2, *StringGrid1);
+    BitBtn5 = panel_->BitBtn5;
+
+    Timer1.setObjectName(QStringLiteral("Timer1"));
+    Timer1.setInterval(PollingCycle::kTickIntervalMs);
+    Timer1.setTimerType(Qt::PreciseTimer);
+    TimerSec.setObjectName(QStringLiteral("TimerSec"));
+    TimerSec.setInterval(kTimerSecMs);
+
+    ConnectHandlers();
+    SetModbusHost(this);
+    FormCreate();
+    TimerSec.start();
+
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        move(screen->availableGeometry().center() - rect().center());
+    }
+}
+
+TMainForm::~TMainForm() {
+    Timer1.stop();
+    SetModbusHost(nullptr);
+}
+
+void TMainForm::BuildConnectionGroup() {
+    QWidget* group = GroupBox1;
+    Label1 = MakeLabel(QStringLiteral("Label1"), QStringLiteral("连接串口"), 7, 39, group);
+    Label1->setToolTip(kPortHint);
+    QStringList ports;
+    for (int port = 1; port <= kPortCount; ++port) {
+        ports << QStringLiteral("COM%1").arg(port);
+    }
+    ComboBox1 = MakeList(QStringLiteral("ComboBox1"), ports, 0, {73, 36, 68, 24}, group);
+
+    Shape1 = new TShape(group);
+    Shape1->setObjectName(QStringLiteral("Shape1"));
+    Shape1->setGeometry(145, 34, 20, 20);
+    Shape1->SetBrushColor(kLampClosed);
+    Label5 = new QLabel(QStringLiteral("1"), group);
+    Label5->setObjectName(QStringLiteral("Label5"));
+    Label5->setGeometry(Shape1->geometry());
+    Label5->setAlignment(Qt::AlignCenter);
+    SetTextColor(*Label5, kLampText);
+
+    Label2 = MakeLabel(QStringLiteral("Label2"), QStringLiteral("波特率"), 7, 67, group);
+    EX_Baud = MakeList(QStringLiteral("EX_Baud"),
+                       {QStringLiteral("9600"), QStringLiteral("19200"), QStringLiteral("38400"),
+                        QStringLiteral("57600")},
+                       3, {73, 64, 68, 24}, group);
+
+    Label8 = MakeLabel(QStringLiteral("Label8"), QStringLiteral("产品地址"), 7, 95, group);
+    EX_Addr = MakeList(QStringLiteral("EX_Addr"), {}, -1, {73, 92, 68, 24}, group);
+
+    Label6 = MakeLabel(QStringLiteral("Label6"), QStringLiteral("通信计数"), 7, 123, group);
+    Edit4 = new QLineEdit(QStringLiteral("0"), group);
+    Edit4->setObjectName(QStringLiteral("Edit4"));
+    Edit4->setGeometry(73, 120, 68, 24);
+    Edit4->setReadOnly(true);
+    QPalette white = Edit4->palette();
+    white.setColor(QPalette::Base, Qt::white);
+    Edit4->setPalette(white);
+
+    Label20 = MakeLabel(QStringLiteral("Label20"), QStringLiteral("连接模式"), 7, 151, group);
+    Label20->setToolTip(kPortHint);
+    ComboBox6 = MakeList(QStringLiteral("ComboBox6"),
+                         {QStringLiteral("PC-UART"), QStringLiteral("PLC-CAN")}, 0,
+                         {73, 148, 85, 24}, group);
+
+    SpeedButton1 = new QPushButton(style()->standardIcon(QStyle::SP_DriveNetIcon),
+                                   QStringLiteral("开始连接"), group);
+    SpeedButton1->setObjectName(QStringLiteral("SpeedButton1"));
+    SpeedButton1->setGeometry(9, 171, 150, 44);
+    SpeedButton1->setCheckable(true);
+
+    BitBtn3 = new QPushButton(style()->standardIcon(QStyle::SP_BrowserReload),
+                              QStringLiteral("固件升级"), group);
+    BitBtn3->setObjectName(QStringLiteral("BitBtn3"));
+    BitBtn3->setGeometry(9, 217, 150, 36);
+}
+
+void TMainForm::BuildRegisterGroup() {
+    StringGrid2 = new DrawGrid(RegisterGrid::kColCount, RegisterGrid::kRowCount, GroupBox3);
+    StringGrid2->setObjectName(QStringLiteral("StringGrid2"));
+    StringGrid2->setGeometry(5, 29, 423, 221);
+    StringGrid2->SetDataText(&RegisterGrid::CellText);
+    StringGrid2->SetDrawCell([](QPainter& painter, int col, int row, const QRect& rect, bool) {
+        RegisterGrid::DrawCell(painter, col, row, rect);
+    });
+}
+
+void TMainForm::BuildStatusLine() {
+    TimerStr = MakeLabel(QStringLiteral("TimerStr"), QStringLiteral("12:00"), 8, 446, this);
+    MyMailto = new QLabel(QStringLiteral(VR7C_CONTACT_EMAIL), this);
+    MyMailto->setObjectName(QStringLiteral("MyMailto"));
+    MyMailto->move(800, 447);
+    MyMailto->adjustSize();
+    MyMailto->setMinimumWidth(144);
+    MyMailto->setCursor(Qt::PointingHandCursor);
+    SetTextColor(*MyMailto, Qt::blue);
+    MyMailto->installEventFilter(this);
+}
+
+void TMainForm::ConnectHandlers() {
+    connect(&TimerSec, &QTimer::timeout, this, &TMainForm::TimerSecTimer);
+    connect(&Timer1, &QTimer::timeout, this, &TMainForm::Timer1Timer);
+    connect(SpeedButton1, &QPushButton::clicked, this, &TMainForm::SpeedButton1Click);
+    connect(BitBtn3, &QPushButton::clicked, this, &TMainForm::BitBtn3Click);
+    connect(StringGrid1, &DrawGrid::CellSelected, this, &TMainForm::StringGrid1SelectCell);
+    connect(StringGrid1, &DrawGrid::DblClick, this, &TMainForm::StringGrid1DblClick);
+    connect(StringGrid2, &DrawGrid::CellSelected, this, &TMainForm::StringGrid2SelectCell);
+    connect(StringGrid2, &DrawGrid::DblClick, this, &TMainForm::StringGrid2DblClick);
+    connect(panel_->ComboBox4, &QComboBox::activated, this, &TMainForm::ComboBox4Change);
+    connect(BitBtn5, &QToolButton::clicked, this, &TMainForm::BitBtn5Click);
+}
+
+std::uint8_t TMainForm::StationAddress() {
+    return static_cast<std::uint8_t>(EX_Addr->currentIndex());
+}
+
+bool TMainForm::PlcCanMode() {
+    return ComboBox6->currentIndex() == 1;
+}
+
+bool TMainForm::ConnectionStarted() {
+    return SpeedButton1->isChecked();
+}
+
+bool TMainForm::WriteWithPollingPaused(std::int32_t reg, std::uint16_t value) {
+    Timer1.stop();
+    clock_.sleep(kWritePauseMs);
+    const bool written = WriteRegister(reg, value);
+    Timer1.start();
+    return written;
+}
+
+void TMainForm::SetFirmwareForm(QDialog* form, QComboBox* serialPort) {
+    firmwareForm_ = form;
+    firmwarePort_ = serialPort;
+}
+
+void TMainForm::FormCreate() {
+    ClearRegisterImage();
+    for (int address = 0; address < kAddressCount; ++address) {
+        EX_Addr->addItem(QString::number(address));
+    }
+    EX_Addr->setCurrentIndex(1);
+    LiveGrid::SetUp(*StringGrid1);
+    RegisterGrid::SetUp(*StringGrid2);
+    StringGrid1->SetCurrentCell(1, LiveGrid::kSetTemperatureRow);
+}
+
+void TMainForm::FormShow() {
+    const SettingsStore store(settingsPath_);
+    if (store.Exists()) {
+        std::array<int, 3> indices{};
+        const int read = store.Read(indices);
+        QComboBox* lists[] = {ComboBox1, EX_Baud, EX_Addr};
+        for (int i = 0; i < read; ++i) {
+            lists[i]->setCurrentIndex(indices[static_cast<std::size_t>(i)]);
+        }
+    } else if (!store.Create()) {
+        prompter_.ShowMessage(this, MessageIcon::Exclamation, QStringLiteral("注册软件"),
+                              QStringLiteral("未知的原因，创建注册信息失败！"));
+        return;
+    }
+    poll_.ResetGoodPolls();
+}
+
+void TMainForm::FormClose() {
+    SettingsStore(settingsPath_)
+        .Write({ComboBox1->currentIndex(), EX_Baud->currentIndex(), EX_Addr->currentIndex()});
+}
+
+void TMainForm::TimerSecTimer() {
+    const QString text = ClockText(QDateTime::currentDateTime(), QLocale::system());
+    if (text != TimerStr->text()) {
+        TimerStr->setText(text);
+        TimerStr->adjustSize();
+    }
+}
+
+void TMainForm::BitBtn3Click() {
+    if (firmwareForm_ == nullptr) {
+        return;
+    }
+    if (firmwarePort_ != nullptr) {
+        firmwarePort_->setCurrentIndex(ComboBox1->currentIndex());
+    }
+    prompter_.ShowModal(*firmwareForm_);
+}
+
+void TMainForm::MyMailtoClick() {
+    openUrl_(QUrl(MailtoLink(QStringLiteral(VR7C_CONTACT_EMAIL)), QUrl::TolerantMode));
+}
+
+bool TMainForm::OpenComPort() {
+    const int port = ComboBox1->currentIndex();
+    const std::optional<TComPortBaudRate> speed = BaudForIndex(EX_Baud->currentIndex());
+    // A stored index outside its list leaves the list without a selection: there is then
+    // no port, speed or station address to connect with.
+    if (port < 0 || port >= kPortCount || !speed || EX_Addr->currentIndex() < 0) {
+        prompter_.ShowMessage(this, MessageIcon::Information, QStringLiteral("串口错误"),
+                              QStringLiteral("串口、波特率或产品地址未选择 ！\r"
+                                             "请在列表中选择后再连接。"));
+        return false;
+    }
+    driver_.SetComPort(static_cast<TComPortNumber>(port));
+    driver_.SetComPortSpeed(*speed);
+    driver_.SetComPortDataBits(db8BITS);
+    driver_.SetComPortParity(ptEVEN);
+    driver_.SetComPortStopBits(sb1BITS);
+    driver_.RxCount = 0;
+    if (!driver_.Connect()) {
+        prompter_.ShowMessage(this, MessageIcon::Information, QStringLiteral("串口错误"),
+                              QStringLiteral("当前串口号已经被占用，或其它错误 ！\r"
+                                             "请选择其它串口，或检查串口设置是否正确。"));
+        return false;
+    }
+    Shape1->SetBrushColor(kLampOpen);
+    return true;
+}
+
+void TMainForm::SpeedButton1Click() {
+    if (!SpeedButton1->isChecked()) {
+        Disconnect();
+        return;
+    }
+    if (!OpenComPort()) {
+        SpeedButton1->setChecked(false);
+        return;
+    }
+    SpeedButton1->setText(QStringLiteral("断开连接"));
+    SetTextColor(*Label20, Qt::black);
+    Timer1.start();
+    poll_.Connected();
+}
+
+void TMainForm::Disconnect() {
+    SpeedButton1->setText(QStringLiteral("开始连接"));
+    Shape1->SetBrushColor(kLampClosed);
+    driver_.Disconnect();
+    Timer1.stop();
+    poll_.Disconnected();
+    BitBtn5->setEnabled(false);
+}
+
+void TMainForm::Timer1Timer() {
+    switch (poll_.BeginTick()) {
+        case PollingCycle::TickAction::SendRequest:
+            SendReadRequest(PollingCycle::kRequestStart, PollingCycle::kRequestCount,
+                            PollingCycle::kRequestFunction);
+            return;
+        case PollingCycle::TickAction::GiveUp:
+            return;
+        case PollingCycle::TickAction::LookForReply:
+            break;
+    }
+    if (TakeReadReply(PollingCycle::kRequestStart)) {
+        TakeGoodReply();
+    }
+}
+
+void TMainForm::TakeGoodReply() {
+    ShowModuleCaptions();
+    StringGrid1->RefreshData();
+    StringGrid2->RefreshData();
+    if (poll_.CountGoodReply()) {
+        panel_->Load();
+    }
+    if (PlcCanMode()) {
+        RunPlcCanCheck();
+    }
+    Edit4->setText(QString::number(poll_.GoodPolls));
+    if (poll_.WaitTicks != shownWaitTicks_) {
+        shownWaitTicks_ = poll_.WaitTicks;
+        Label5->setText(QString::number(shownWaitTicks_));
+    }
+    BitBtn5->setEnabled(true);
+    poll_.FinishGoodReply();
+}
+
+void TMainForm::ShowModuleCaptions() {
+    const std::uint16_t version = RegisterImage[kVersionRegister];
+    if (version != shownVersion_) {
+        shownVersion_ = version;
+        GroupBox1->setTitle(QStringLiteral("通信连接 (固件:") + FormatFixed(version, 2) +
+                            QLatin1Char(')'));
+    }
+    const std::uint16_t coldJunction = RegisterImage[kColdJunctionRegister];
+    if (coldJunction != shownColdJunction_) {
+        shownColdJunction_ = coldJunction;
+        GroupBox2->setTitle(QStringLiteral("模块快键标定 ( 冷端温度: ") +
+                            FormatFixed(coldJunction, 2) + QStringLiteral("℃ )"));
+    }
+}
+
+void TMainForm::RunPlcCanCheck() {
+    if (RegisterImage[kBridgeStatusRegister] == kBridgeReady) {
+        SetTextColor(*Label20, Qt::red);
+        return;
+    }
+    WriteRegister(kVersionRegister, kVersionHandshake);
+    WriteRegister(kColdJunctionRegister, kColdJunctionHandshake);
+}
+
+void TMainForm::StringGrid1SelectCell(int col, int row) {
+    LiveCellRegister = LiveGrid::CellRegister(col, row);
+}
+
+void TMainForm::StringGrid1DblClick() {
+    if (!LiveGrid::IsSetPointRegister(LiveCellRegister)) {
+        return;
+    }
+    OpenWriteDialog(LiveCellRegister, QString::number(RegisterImage[LiveCellRegister]));
+}
+
+void TMainForm::StringGrid2SelectCell(int col, int row) {
+    SelectedRegister = RegisterGrid::CellRegister(col, row);
+    GroupBox3->setTitle(RegisterGrid::SelectionCaption(SelectedRegister));
+}
+
+void TMainForm::StringGrid2DblClick() {
+    if (!RegisterGrid::IsWritable(SelectedRegister)) {
+        return;
+    }
+    OpenWriteDialog(SelectedRegister, RegisterGrid::ValueText(SelectedRegister));
+}
+
+void TMainForm::ComboBox4Change() {
+    panel_->ComboBox4Change();
+}
+
+void TMainForm::BitBtn5Click() {
+    Timer1.stop();
+    clock_.sleep(kWritePauseMs);
+    const int written = WriteBlock(panel_->Words(), [](std::int32_t reg, std::uint16_t value) {
+        return WriteRegister(reg, value);
+    });
+    if (CommitComplete(written)) {
+        prompter_.ShowMessage(this, MessageIcon::Information, kCaption,
+                              QStringLiteral("标定完毕 ！"));
+    }
+    Timer1.start();
+}
+
+void TMainForm::OpenWriteDialog(std::int32_t reg, const QString& valueText) {
+    if (!poll_.LinkUp) {
+        prompter_.ShowMessage(this, MessageIcon::Information, kCaption,
+                              QStringLiteral("连接未成功 ！"));
+        return;
+    }
+    if (monitorForm_ == nullptr) {
+        return;
+    }
+    monitorForm_->Edit2->setText(QString::number(reg));
+    monitorForm_->Edit1->setText(valueText);
+    prompter_.ShowModal(*monitorForm_);
+}
+
+void TMainForm::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (!event->spontaneous()) {
+        FormShow();
+    }
+}
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+    FormClose();
+    event->accept();
+}
+
+void TMainForm::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    const QColor window = palette().color(QPalette::Window);
+    QLinearGradient shade(0, 0, 0, kBackgroundHeight);
+    shade.setColorAt(0, kScrollBarColor);
+    shade.setColorAt(1, window);
+    painter.fillRect(0, 0, width(), kBackgroundHeight, shade);
+    painter.fillRect(0, kBackgroundHeight, width(), height() - kBackgroundHeight, window);
+    // Raised separator above the status line.
+    painter.setPen(palette().color(QPalette::Light));
+    painter.drawLine(0, kBackgroundHeight, width(), kBackgroundHeight);
+    painter.setPen(palette().color(QPalette::Mid));
+    painter.drawLine(0, kBackgroundHeight + 1, width(), kBackgroundHeight + 1);
+}
+
+bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == MyMailto && event->type() == QEvent::MouseButtonRelease) {
+        MyMailtoClick();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}

@@ -1,0 +1,147 @@
+#pragma once
+
+#include <QTimer>
+#include <QUrl>
+#include <QWidget>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+#include "MODBUS_RTU.h"
+#include "MonitorD.h"
+#include "PollingCycle.h"
+#include "SerialPortIo.h"
+#include "ZQ_ComDrv.h"
+
+class BannerGroupBox;
+class ConfigPanel;
+class DrawGrid;
+class Prompter;
+class QComboBox;
+class QDialog;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QToolButton;
+class TShape;
+
+// What the main window is built with; every part left empty takes the real one.
+struct MainFormOptions {
+    std::unique_ptr<SerialPortIo> port;        // empty: the real serial port
+    TickClock* clock = nullptr;                // empty: the system clock
+    Prompter* prompter = nullptr;              // empty: real message boxes and modal loops
+    QString settingsPath;                      // empty: SettingsStore::DefaultPath()
+    std::function<void(const QUrl&)> openUrl;  // empty: the desktop's URL handler
+};
+
+// The main window: connection group, live channel grid, configuration panel, register
+// monitor grid and status line; it owns the serial driver and runs the polling cycle.
+class TMainForm : public QWidget, public ModbusHost, public RegisterWriteHost {
+    Q_OBJECT
+
+public:
+    static constexpr int kClientWidth = 958;
+    static constexpr int kClientHeight = 466;
+
+    explicit TMainForm(MainFormOptions options = {}, QWidget* parent = nullptr);
+    ~TMainForm() override;
+
+    // ModbusHost.
+    VEVErizEvezad& ComDriver() override { return driver_; }
+    std::uint8_t StationAddress() override;
+    bool PlcCanMode() override;
+    TickClock& Clock() override { return clock_; }
+
+    // RegisterWriteHost.
+    bool ConnectionStarted() override;
+    bool WriteWithPollingPaused(std::int32_t reg, std::uint16_t value) override;
+
+    // The register write dialog opened by the grids' double-clicks.
+    void SetMonitorForm(TMonitorDf* form) { monitorForm_ = form; }
+    // The firmware update dialog and its port list, opened by "固件升级".
+    void SetFirmwareForm(QDialog* form, QComboBox* serialPort);
+    Prompter& Prompts() { return prompter_; }
+    ConfigPanel& Panel() { return *panel_; }
+    const PollingCycle& Polling() const { return poll_; }
+
+    // Event handlers.
+    void FormCreate();
+    void FormShow();
+    void FormClose();
+    void TimerSecTimer();
+    void BitBtn3Click();
+    void MyMailtoClick();
+    bool OpenComPort();
+    void SpeedButton1Click();
+    void Timer1Timer();
+    void StringGrid1SelectCell(int col, int row);
+    void StringGrid1DblClick();
+    void StringGrid2SelectCell(int col, int row);
+    void StringGrid2DblClick();
+    void ComboBox4Change();
+    void BitBtn5Click();
+
+    // The register of the live grid's current cell, and of the register grid's last
+    // selected cell.
+    std::int32_t LiveCellRegister = 0;
+    std::int32_t SelectedRegister = 0;
+
+    // Controls, named as in the window's layout.
+    DrawGrid* StringGrid1;
+    BannerGroupBox* GroupBox1;
+    BannerGroupBox* GroupBox2;
+    BannerGroupBox* GroupBox3;
+    QLabel* Label1;
+    QComboBox* ComboBox1;
+    TShape* Shape1;
+    QLabel* Label5;
+    QLabel* Label2;
+    QComboBox* EX_Baud;
+    QLabel* Label8;
+    QComboBox* EX_Addr;
+    QLabel* Label6;
+    QLineEdit* Edit4;
+    QLabel* Label20;
+    QComboBox* ComboBox6;
+    QPushButton* SpeedButton1;
+    QPushButton* BitBtn3;
+    QToolButton* BitBtn5;
+    DrawGrid* StringGrid2;
+    QLabel* TimerStr;
+    QLabel* MyMailto;
+    QTimer Timer1;
+    QTimer TimerSec;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void BuildConnectionGroup();
+    void BuildRegisterGroup();
+    void BuildStatusLine();
+    void ConnectHandlers();
+    void Disconnect();
+    void TakeGoodReply();
+    void ShowModuleCaptions();
+    void RunPlcCanCheck();
+    void OpenWriteDialog(std::int32_t reg, const QString& valueText);
+
+    TickClock& clock_;
+    Prompter& prompter_;
+    QString settingsPath_;
+    std::function<void(const QUrl&)> openUrl_;
+    VEVErizEvezad driver_;
+    PollingCycle poll_;
+    std::unique_ptr<ConfigPanel> panel_;
+    TMonitorDf* monitorForm_ = nullptr;
+    QDialog* firmwareForm_ = nullptr;
+    QComboBox* firmwarePort_ = nullptr;
+    // Last values put into the captions and the tick label, so unchanged ones are skipped.
+    std::uint16_t shownVersion_;
+    std::uint16_t shownColdJunction_;
+    std::int32_t shownWaitTicks_ = -1;
+};

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+
+class QDialog;
+class QWidget;
+
+enum class MessageIcon { Information, Exclamation, Error };
+
+// Message boxes and modal dialogs go through this interface, so that tests can record them
+// instead of waiting for a click.
+class Prompter {
+public:
+    virtual ~Prompter() = default;
+    // A modal message box with one OK button, owned by owner.
+    virtual void ShowMessage(QWidget* owner, MessageIcon icon, const QString& caption,
+                             const QString& text) = 0;
+    // Shows the dialog modally and returns when it has been closed.
+    virtual void ShowModal(QDialog& dialog) = 0;
+};
+
+// The real message boxes and modal loops.
+Prompter& DefaultPrompter();

@@ -1,0 +1,68 @@
+#include "RegisterGrid.h"
+
+#include <QPainter>
+
+#include "AppStyle.h"
+#include "DrawGrid.h"
+#include "RegisterMap.h"
+
+namespace RegisterGrid {
+
+namespace {
+
+constexpr int kRegistersPerRow = 6;
+constexpr int kFontPixels = 14;
+const QColor kFixedColor(244, 243, 234);
+
+}  // namespace
+
+std::int32_t CellRegister(int col, int row) {
+    return kRegistersPerRow * (row - 1) + (col - 1);
+}
+
+QString ValueText(std::int32_t reg) {
+    return QString::number(RegisterDisplayValue(reg));
+}
+
+QString CellText(int col, int row) {
+    return ValueText(CellRegister(col, row));
+}
+
+bool IsWritable(std::int32_t reg) {
+    return reg >= kFirstWritableRegister && reg <= kLastWritableRegister;
+}
+
+QString SelectionCaption(std::int32_t reg) {
+    const QString name =
+        reg >= 0 && reg < kRegisterNameCount ? QString::fromUtf8(RegisterNames[reg]) : QString();
+    return QStringLiteral("全部寄存器监控  4x00") + QString::number(reg) + QStringLiteral(" : ") +
+           name;
+}
+
+void SetUp(DrawGrid& grid) {
+    grid.setFont(SongFont(kFontPixels));
+    grid.SetFixedColor(kFixedColor);
+    grid.SetDefaultColWidth(kColWidth);
+    grid.SetDefaultRowHeight(kRowHeight);
+    grid.SetColWidth(0, kHeaderColWidth);
+    grid.setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    grid.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    grid.setToolTip(QStringLiteral("30~83 可双击修改数据\n70~83 设置，必须点击“标定到模块”才保存"));
+    grid.SetCell(0, 0, QStringLiteral("元件编号"));
+    for (int col = 1; col < kColCount; ++col) {
+        grid.SetCell(col, 0, QStringLiteral(" +") + QString::number(col - 1));
+    }
+    for (int row = 1; row < kRowCount; ++row) {
+        const QString prefix = row <= 2 ? QStringLiteral(" 4x000") : QStringLiteral(" 4x00");
+        grid.SetCell(0, row, prefix + QString::number(kRegistersPerRow * (row - 1)));
+    }
+}
+
+void DrawCell(QPainter& painter, int col, int row, const QRect& rect) {
+    QFont font = painter.font();
+    font.setBold(row <= kBoldRows);
+    painter.setFont(font);
+    painter.drawText(rect.adjusted(2, 2, 0, 0), Qt::AlignLeft | Qt::AlignTop, CellText(col, row));
+}
+
+}  // namespace RegisterGrid

@@ -1,0 +1,281 @@
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QToolButton>
+
+#include "BannerGroupBox.h"
+#include "ConsoleHarness.h"
+#include "DrawGrid.h"
+#include "RegisterMap.h"
+#include "TShape.h"
+
+namespace {
+
+ModuleWords Words(std::initializer_list<std::pair<int, std::uint16_t>> values) {
+    ModuleWords words{};
+    for (const auto& [reg, value] : values) {
+        words[static_cast<std::size_t>(reg)] = value;
+    }
+    return words;
+}
+
+}  // namespace
+
+TEST(Connect, OpensTheChosenPortWithEvenParityAndTurnsTheLampGreen) {
+    ConsoleHarness h;
+    h.form->ComboBox1->setCurrentIndex(2);
+    h.form->EX_Baud->setCurrentIndex(1);
+    h.ClickConnect();
+    EXPECT_EQ(h.port->openedName, "COM3");
+    EXPECT_EQ(h.port->lastSettings.baudRate, 19200u);
+    EXPECT_EQ(h.port->lastSettings.byteSize, 8);
+    EXPECT_EQ(h.port->lastSettings.parity, 2);
+    EXPECT_EQ(h.port->lastSettings.stopBits, 0);
+    EXPECT_EQ(h.form->SpeedButton1->text(), "断开连接");
+    EXPECT_EQ(h.form->Shape1->BrushColor(), QColor(0, 255, 0));
+    EXPECT_TRUE(h.form->Timer1.isActive());
+    EXPECT_EQ(h.form->Timer1.interval(), 30);
+}
+
+TEST(Connect, APortThatCannotBeOpenedGivesThePortErrorAndPopsTheButtonUp) {
+    ConsoleHarness h;
+    h.port->failOpen = true;
+    h.ClickConnect();
+    ASSERT_EQ(h.prompter.messages.size(), 1u);
+    EXPECT_EQ(h.prompter.messages[0].caption, "串口错误");
+    EXPECT_EQ(h.prompter.messages[0].text,
+              "当前串口号已经被占用，或其它错误 ！\r请选择其它串口，或检查串口设置是否正确。");
+    EXPECT_EQ(h.prompter.messages[0].owner, h.form.get());
+    EXPECT_FALSE(h.form->SpeedButton1->isChecked());
+    EXPECT_EQ(h.form->SpeedButton1->text(), "开始连接");
+    EXPECT_EQ(h.form->Shape1->BrushColor(), QColor(132, 187, 255));
+    EXPECT_FALSE(h.form->Timer1.isActive());
+}
+
+TEST(Connect, AListWithoutSelectionRefusesToConnectWithAClearMessage) {
+    ConsoleHarness h;
+    h.form->EX_Baud->setCurrentIndex(7);
+    ASSERT_EQ(h.form->EX_Baud->currentIndex(), -1);
+    h.ClickConnect();
+    ASSERT_EQ(h.prompter.messages.size(), 1u);
+    EXPECT_EQ(h.prompter.messages[0].caption, "串口错误");
+    EXPECT_TRUE(h.port->calls.empty());
+    EXPECT_FALSE(h.form->SpeedButton1->isChecked());
+    EXPECT_FALSE(h.form->Timer1.isActive());
+}
+
+TEST(Connect, AnAddressListWithoutSelectionAlsoRefuses) {
+    ConsoleHarness h;
+    h.form->EX_Addr->setCurrentIndex(-1);
+    h.ClickConnect();
+    EXPECT_EQ(h.prompter.messages.size(), 1u);
+    EXPECT_FALSE(h.form->ComDriver().Connected());
+}
+
+TEST(PollingTick, SendsTheReadRequestOnTheFirstTick) {
+    ConsoleHarness h;
+    h.ConnectAndSend();
+    ASSERT_EQ(h.port->writes.size(), 1u);
+    const std::vector<std::uint8_t> request = {0x01, 0x03, 0x00, 0x00, 0x00, 0x64, 0x44, 0x21};
+    EXPECT_EQ(h.port->writes[0], request);
+}
+
+TEST(PollingTick, AReplyCompleteOnTheTwentiethTickIsTaken) {
+    ConsoleHarness h;
+    h.ConnectAndSend();
+    h.Tick(19);
+    h.Deliver(ReadReply(Words({{11, 150}})));
+    h.Tick();
+    EXPECT_TRUE(h.form->Polling().LinkUp);
+    EXPECT_EQ(h.form->Label5->text(), "20");
+    EXPECT_EQ(h.form->Edit4->text(), "1");
+    EXPECT_EQ(RegisterImage[11], 150);
+}
+
+TEST(PollingTick, AReplyCompleteOnTheTwentyFirstTickIsIgnoredAndTheRequestResentOnTheNext) {
+    ConsoleHarness h;
+    h.ConnectAndSend();
+    h.Tick(20);
+    h.Deliver(ReadReply(Words({{11, 150}})));
+    h.Tick();
+    EXPECT_FALSE(h.form->Polling().LinkUp);
+    EXPECT_EQ(RegisterImage[11], 0);
+    EXPECT_EQ(h.ReadRequests(), 1);
+    h.Tick();
+    EXPECT_EQ(h.ReadRequests(), 2);
+}
+
+TEST(PollingTick, AWrongCrcCausesNoEarlyRetry) {
+    ConsoleHarness h;
+    h.ConnectAndSend();
+    std::vector<std::uint8_t> broken = ReadReply(Words({{11, 150}}));
+    broken.back() ^= 0xFF;
+    h.Deliver(broken);
+    h.Tick(20);
+    EXPECT_EQ(h.ReadRequests(), 1);
+    EXPECT_FALSE(h.form->Polling().LinkUp);
+    EXPECT_EQ(h.form->Edit4->text(), "0");
+    h.Tick(2);
+    EXPECT_EQ(h.ReadRequests(), 2);
+}
+
+TEST(PollingTick, TheTickAfterAGoodReplySendsTheNextRequest) {
+    ConsoleHarness h;
+    h.ConnectWithReply(Words({}));
+    EXPECT_EQ(h.ReadRequests(), 1);
+    h.Tick();
+    EXPECT_EQ(h.ReadRequests(), 2);
+}
+
+TEST(PollingTick, TheFirstTickAfterAReconnectSendsEvenWithARequestOutstanding) {
+    ConsoleHarness h;
+    h.ConnectAndSend();
+    h.Tick(5);
+    h.ClickConnect();
+    h.ClickConnect();
+    h.Tick();
+    EXPECT_EQ(h.ReadRequests(), 2);
+}
+
+TEST(PollingTick, AGoodReplyUpdatesCaptionsCountersAndTheCommitButton) {
+    ConsoleHarness h;
+    h.ConnectWithReply(Words({{11, 105}, {10, 5}}));
+    EXPECT_EQ(h.form->GroupBox1->title(), "通信连接 (固件:1.05)");
+    EXPECT_EQ(h.form->GroupBox2->title(), "模块快键标定 ( 冷端温度: 0.05℃ )");
+    EXPECT_EQ(h.form->Edit4->text(), "1");
+    EXPECT_EQ(h.form->Label5->text(), "1");
+    EXPECT_TRUE(h.form->BitBtn5->isEnabled());
+    h.Tick();
+    h.Tick(3);
+    h.ReplyAndTick(Words({{11, 150}, {10, 2617}}));
+    EXPECT_EQ(h.form->GroupBox1->title(), "通信连接 (固件:1.50)");
+    EXPECT_EQ(h.form->GroupBox2->title(), "模块快键标定 ( 冷端温度: 26.17℃ )");
+    EXPECT_EQ(h.form->Edit4->text(), "2");
+    EXPECT_EQ(h.form->Label5->text(), "4");
+}
+
+TEST(PollingTick, TheGridsShowTheNewValuesAfterAGoodReply) {
+    ConsoleHarness h;
+    h.ConnectWithReply(Words({{30, 1234}, {40, 7}}));
+    EXPECT_EQ(h.form->StringGrid1->DisplayText(1, 3), "123.4");
+    EXPECT_EQ(h.form->StringGrid2->DisplayText(5, 7), "7");
+}
+
+TEST(Disconnect, LeavesCaptionsGridsCountersAndTheImageAsTheyWere) {
+    ConsoleHarness h;
+    h.ConnectWithReply(Words({{11, 105}, {10, 5}, {30, 1234}}));
+    h.ClickConnect();
+    EXPECT_EQ(h.form->SpeedButton1->text(), "开始连接");
+    EXPECT_EQ(h.form->Shape1->BrushColor(), QColor(132, 187, 255));
+    EXPECT_FALSE(h.form->ComDriver().Connected());
+    EXPECT_FALSE(h.form->Timer1.isActive());
+    EXPECT_FALSE(h.form->Polling().LinkUp);
+    EXPECT_EQ(h.form->Polling().GoodPolls, 0);
+    EXPECT_FALSE(h.form->BitBtn5->isEnabled());
+    EXPECT_EQ(h.form->GroupBox1->title(), "通信连接 (固件:1.05)");
+    EXPECT_EQ(h.form->GroupBox2->title(), "模块快键标定 ( 冷端温度: 0.05℃ )");
+    EXPECT_EQ(h.form->Edit4->text(), "1");
+    EXPECT_EQ(h.form->Label5->text(), "1");
+    EXPECT_EQ(h.form->StringGrid1->DisplayText(1, 3), "123.4");
+    EXPECT_EQ(RegisterImage[30], 1234);
+}
+
+TEST(Disconnect, RestartsTheGoodReplyCountOnTheNextConnection) {
+    ConsoleHarness h;
+    h.ConnectWithReply(Words({}));
+    h.ClickConnect();
+    h.ConnectWithReply(Words({}));
+    EXPECT_EQ(h.form->Edit4->text(), "1");
+}
+
+TEST(BadLine, NoiseAndSilenceNeverRaiseTheLinkAndTheRequestKeepsBeingRepeated) {
+    ConsoleHarness h;
+    h.ConnectAndSend();
+    for (int round = 0; round < 5; ++round) {
+        h.Deliver(std::vector<std::uint8_t>(300, static_cast<std::uint8_t>(0x55 + round)));
+        h.Tick(22);
+    }
+    EXPECT_FALSE(h.form->Polling().LinkUp);
+    EXPECT_EQ(h.ReadRequests(), 6);
+    EXPECT_TRUE(h.prompter.messages.empty());
+}
+
+TEST(BadLine, AnUnpluggedAdapterKeepsPollingWithoutCrashOrMessage) {
+    ConsoleHarness h;
+    h.ConnectWithReply(Words({{11, 105}}));
+    h.port->hung = true;
+    h.Tick(100);
+    EXPECT_TRUE(h.form->Polling().LinkUp);
+    EXPECT_EQ(h.form->Edit4->text(), "1");
+    EXPECT_TRUE(h.prompter.messages.empty());
+    h.ClickConnect();
+    EXPECT_FALSE(h.form->ComDriver().Connected());
+}
+
+TEST(PlcCan, EveryGoodReplyIsFollowedByTheTwoHandshakeWritesWhenTheBridgeIsNotReady) {
+    ConsoleHarness h;
+    h.EchoWrites();
+    h.form->ComboBox6->setCurrentIndex(1);
+    h.ConnectWithReply(Words({{98, 0}}));
+    h.Tick();
+    h.ReplyAndTick(Words({{98, 1}}));
+    const std::vector<WireWrite> expected = {
+        {2211, 43690}, {2210, 21845}, {2211, 43690}, {2210, 21845}};
+    EXPECT_EQ(h.Writes(), expected);
+    EXPECT_EQ(h.port->writes.front()[2], 0x08);
+    EXPECT_EQ(h.port->writes.front()[3], 0x98);
+}
+
+TEST(PlcCan, AReadyBridgeWritesNothingAndTurnsTheModeLabelRedUntilTheNextConnect) {
+    ConsoleHarness h;
+    h.EchoWrites();
+    h.form->ComboBox6->setCurrentIndex(1);
+    h.ConnectWithReply(Words({{98, 6666}}));
+    EXPECT_TRUE(h.Writes().empty());
+    EXPECT_EQ(h.form->Label20->palette().color(QPalette::WindowText), QColor(255, 0, 0));
+    h.Tick();
+    h.ReplyAndTick(Words({{98, 1}}));
+    EXPECT_EQ(h.form->Label20->palette().color(QPalette::WindowText), QColor(255, 0, 0));
+    h.ClickConnect();
+    h.ClickConnect();
+    EXPECT_EQ(h.form->Label20->palette().color(QPalette::WindowText), QColor(0, 0, 0));
+}
+
+TEST(PlcCan, ModePcUartNeverWrites) {
+    ConsoleHarness h;
+    h.EchoWrites();
+    h.ConnectWithReply(Words({{98, 0}}));
+    EXPECT_TRUE(h.Writes().empty());
+}
+
+TEST(PlcCan, AFailedHandshakeIsNotReportedAndPollingGoesOn) {
+    ConsoleHarness h;
+    h.form->ComboBox6->setCurrentIndex(1);
+    h.ConnectWithReply(Words({{98, 0}}));
+    EXPECT_EQ(h.Writes().size(), 12u);
+    EXPECT_TRUE(h.prompter.messages.empty());
+    EXPECT_TRUE(h.form->Polling().RequestDue);
+}
+
+TEST(FirmwareButton, CopiesThePortIndexAndShowsTheDialogWhilePollingGoesOn) {
+    ConsoleHarness h;
+    QDialog firmware;
+    QComboBox serialPort(&firmware);
+    for (int port = 1; port <= 8; ++port) {
+        serialPort.addItem(QStringLiteral("COM%1").arg(port));
+    }
+    h.form->SetFirmwareForm(&firmware, &serialPort);
+    h.form->ComboBox1->setCurrentIndex(4);
+    h.ClickConnect();
+    bool pollingDuringDialog = false;
+    h.prompter.onModal = [&](QDialog&) { pollingDuringDialog = h.form->Timer1.isActive(); };
+    h.form->BitBtn3->click();
+    ASSERT_EQ(h.prompter.modals.size(), 1u);
+    EXPECT_EQ(h.prompter.modals[0], &firmware);
+    EXPECT_EQ(serialPort.currentIndex(), 4);
+    EXPECT_TRUE(pollingDuringDialog);
+    EXPECT_TRUE(h.form->ComDriver().Connected());
+}

@@ -1,0 +1,74 @@
+#include <gtest/gtest.h>
+
+#include <QLineEdit>
+
+#include "BannerGroupBox.h"
+#include "ConsoleHarness.h"
+#include "DrawGrid.h"
+#include "RegisterGrid.h"
+#include "RegisterMap.h"
+
+TEST(RegisterGrid, HeaderTextsCarryOffsetsAndRegisterLabels) {
+    ConsoleHarness h;
+    const DrawGrid& grid = *h.form->StringGrid2;
+    EXPECT_EQ(grid.Cell(0, 0), "元件编号");
+    EXPECT_EQ(grid.Cell(1, 0), " +0");
+    EXPECT_EQ(grid.Cell(6, 0), " +5");
+    EXPECT_EQ(grid.Cell(0, 1), " 4x0000");
+    EXPECT_EQ(grid.Cell(0, 2), " 4x0006");
+    EXPECT_EQ(grid.Cell(0, 3), " 4x0012");
+    EXPECT_EQ(grid.Cell(0, 14), " 4x0078");
+    EXPECT_EQ(grid.columnWidth(0), 61);
+    EXPECT_EQ(grid.columnWidth(3), 57);
+}
+
+TEST(RegisterGrid, ShowsRegistersSignedOnlyFrom76To81) {
+    ClearRegisterImage();
+    RegisterImage[80] = 65535;
+    RegisterImage[70] = 65535;
+    EXPECT_EQ(RegisterGrid::ValueText(80), "-1");
+    EXPECT_EQ(RegisterGrid::ValueText(70), "65535");
+    EXPECT_EQ(RegisterGrid::CellText(3, 14), "-1");
+    ClearRegisterImage();
+}
+
+TEST(RegisterGrid, SelectionCaptionsNameTheRegister) {
+    ConsoleHarness h;
+    h.form->StringGrid2->SetCurrentCell(1, 6);
+    EXPECT_EQ(h.form->SelectedRegister, 30);
+    EXPECT_EQ(h.form->GroupBox3->title(), "全部寄存器监控  4x0030 : TC0温度设置值");
+    h.form->StringGrid2->SetCurrentCell(6, 1);
+    EXPECT_EQ(h.form->GroupBox3->title(), "全部寄存器监控  4x005 : AD5检测温度值");
+}
+
+TEST(RegisterGrid, DoubleClickOnASignedRegisterOpensTheDialogWithItsSignedValue) {
+    ConsoleHarness h;
+    ModuleWords words{};
+    words[76] = 65531;
+    h.ConnectWithReply(words);
+    h.form->StringGrid2->SetCurrentCell(5, 13);
+    h.form->StringGrid2DblClick();
+    ASSERT_EQ(h.prompter.modals.size(), 1u);
+    EXPECT_EQ(h.monitor->Edit2->text(), "76");
+    EXPECT_EQ(h.monitor->Edit1->text(), "-5");
+}
+
+TEST(RegisterGrid, DoubleClickBelowRegister30OrBeforeAnySelectionDoesNothing) {
+    ConsoleHarness h;
+    h.ConnectWithReply({});
+    h.form->StringGrid2DblClick();
+    h.form->StringGrid2->SetCurrentCell(6, 5);
+    EXPECT_EQ(h.form->SelectedRegister, 29);
+    h.form->StringGrid2DblClick();
+    EXPECT_TRUE(h.prompter.modals.empty());
+    EXPECT_TRUE(h.prompter.messages.empty());
+}
+
+TEST(RegisterGrid, DoubleClickBeforeTheFirstGoodReplyRefuses) {
+    ConsoleHarness h;
+    h.ClickConnect();
+    h.form->StringGrid2->SetCurrentCell(6, 6);
+    h.form->StringGrid2DblClick();
+    EXPECT_EQ(h.prompter.LastText(), "连接未成功 ！");
+    EXPECT_TRUE(h.prompter.modals.empty());
+}
