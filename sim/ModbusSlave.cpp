@@ -10,6 +10,7 @@ namespace {
 
 constexpr std::size_t kRequestBytes = 8;  // both functions: station, function, 2 × 2 bytes, CRC
 constexpr std::size_t kMaxRegisterWrites = 10'000;
+constexpr std::size_t kSentReadRepliesKept = 4096;
 constexpr int kMaxNoiseBytes = 3;
 constexpr int kMaxSplitPieces = 4;
 
@@ -171,6 +172,11 @@ void ModbusSlave::handleFrame(const RtuFrame& frame, Micros now, LineOutput& out
         (void)respond(bytes, now);  // broadcast: carried out, never answered
         return;
     }
+    if (function == modbus::kWriteSingleRegister && bytes.size() == kRequestBytes &&
+        config_.unheardWriteRegister >= 0 &&
+        word(bytes, 2) - addressBase() == config_.unheardWriteRegister) {
+        return;
+    }
     if (faults_.roll(FaultKind::Silence)) {
         return;
     }
@@ -191,20 +197,52 @@ void ModbusSlave::handleFrame(const RtuFrame& frame, Micros now, LineOutput& out
             normalWriteEcho = function == modbus::kWriteSingleRegister;
         }
     }
+    const bool readReply =
+        function == modbus::kReadHoldingRegisters && !(reply[1] & modbus::kExceptionFlag);
     if (faults_.roll(FaultKind::Drop)) {
+        if (readReply) {
+            recordReadReply(false);
+        }
         return;
     }
     // The slave recognises the end of the request after the silence, then takes its latency.
     const Micros start = std::max(now, frame.lastByteAt + silence_) + config_.latency;
-    transmit(std::move(reply), normalWriteEcho, start, out);
+    const bool intact = transmit(std::move(reply), normalWriteEcho, start, out);
+    if (readReply) {
+        recordReadReply(intact);
+    }
 }
 
-void ModbusSlave::transmit(std::vector<std::uint8_t> reply, bool isWriteEcho, Micros start,
+void ModbusSlave::recordReadReply(bool intact) {
+    const SentReadReply sent{lastReadImage_, intact};
+    if (sentReadReplies_.size() < kSentReadRepliesKept) {
+        sentReadReplies_.push_back(sent);
+    } else {
+        sentReadReplies_[nextSentReadReply_] = sent;
+    }
+    nextSentReadReply_ = (nextSentReadReply_ + 1) % kSentReadRepliesKept;
+}
+
+std::optional<SentReadReply> ModbusSlave::sentReadReply(std::uint16_t sequence) const {
+    const std::size_t n = sentReadReplies_.size();
+    for (std::size_t back = 1; back <= n; ++back) {
+        const SentReadReply& r = sentReadReplies_[(nextSentReadReply_ + n - back) % n];
+        if (r.image[regs::kReplySequence] == sequence) {
+            return r;
+        }
+    }
+    return std::nullopt;
+}
+
+bool ModbusSlave::transmit(std::vector<std::uint8_t> reply, bool isWriteEcho, Micros start,
                            LineOutput& out) {
     SimRandom& random = faults_.random();
+    const std::size_t unchangedSize = reply.size();
+    bool intact = true;
     if (faults_.roll(FaultKind::BadCrc) && reply.size() >= 2) {
         reply[reply.size() - 2] ^= 0xFF;
         reply[reply.size() - 1] ^= 0x5A;
+        intact = false;
     }
     if (faults_.roll(FaultKind::PartialEcho, isWriteEcho)) {
         const auto keep = static_cast<std::size_t>(std::max(config_.partialEchoBytes, 0));
@@ -225,8 +263,9 @@ void ModbusSlave::transmit(std::vector<std::uint8_t> reply, bool isWriteEcho, Mi
     if (faults_.roll(FaultKind::Slow)) {
         start += config_.slowDelay;
     }
+    intact = intact && reply.size() == unchangedSize;
     if (reply.empty()) {
-        return;
+        return false;
     }
     ++counters_.repliesSent;
     counters_.bytesSent += reply.size();
@@ -255,9 +294,10 @@ void ModbusSlave::transmit(std::vector<std::uint8_t> reply, bool isWriteEcho, Mi
             at = end + random.range(config_.splitGapMin, config_.splitGapMax);
             from = cut;
         }
-        return;
+        return intact;
     }
     out.send(bytes, start);
+    return intact;
 }
 
 }  // namespace vr7c::sim

@@ -43,6 +43,9 @@ struct SlaveConfig {
     Micros splitGapMax = 80 * kMicrosPerMilli;
     int partialEchoBytes = 5;
     std::uint8_t exceptionCode = modbus::kServerDeviceFailure;
+    // Writes to this register (0 to 99) are not heard at all, every time; -1: none. Lets a test
+    // fail one chosen write of a sequence.
+    int unheardWriteRegister = -1;
 };
 
 // What the slave has seen and done.
@@ -65,6 +68,13 @@ struct RegisterWrite {
     int reg = 0;  // register number 0 to 99 (without the bridge offset)
     std::uint16_t value = 0;
     Micros at = 0;
+};
+
+// A read reply as the slave built it, and whether it reached the line intact. Register 97 of
+// the image is the reply's sequence number.
+struct SentReadReply {
+    std::array<std::uint16_t, kModuleRegisterCount> image{};
+    bool intact = true;  // false: dropped, or sent with a wrong CRC or noise around it
 };
 
 // The module's firmware as seen from the line: a Modbus RTU slave for functions 3 and 6 over
@@ -100,12 +110,17 @@ public:
     }
     const std::vector<RegisterWrite>& writes() const { return writes_; }
     void clearWrites() { writes_.clear(); }
+    // The latest read reply with this sequence number among the last few thousand sent.
+    std::optional<SentReadReply> sentReadReply(std::uint16_t sequence) const;
 
 private:
     void handleFrame(const RtuFrame& frame, Micros now, LineOutput& out);
     std::vector<std::uint8_t> exceptionReply(std::uint8_t station, std::uint8_t function,
                                              std::uint8_t code);
-    void transmit(std::vector<std::uint8_t> reply, bool isWrite, Micros start, LineOutput& out);
+    // Puts a reply on the line with the faults that fall on it; gives whether its bytes went out
+    // unchanged (split or late replies count as unchanged).
+    bool transmit(std::vector<std::uint8_t> reply, bool isWrite, Micros start, LineOutput& out);
+    void recordReadReply(bool intact);
     std::uint16_t addressBase() const { return config_.plcCan ? kPlcCanAddressBase : 0; }
 
     ModuleModel& model_;
@@ -118,6 +133,8 @@ private:
     SlaveCounters counters_;
     std::array<std::uint16_t, kModuleRegisterCount> lastReadImage_{};
     std::vector<RegisterWrite> writes_;
+    std::vector<SentReadReply> sentReadReplies_;  // a ring, oldest overwritten
+    std::size_t nextSentReadReply_ = 0;
 };
 
 }  // namespace vr7c::sim

@@ -185,6 +185,14 @@ std::vector<RegisterWrite> SimRunner::writes() const {
     return shared_->with([](const SimModule& m) { return m.slave().writes(); });
 }
 
+void SimRunner::setUnheardWriteRegister(int reg) {
+    shared_->with([&](SimModule& m) { m.slave().config().unheardWriteRegister = reg; });
+}
+
+std::optional<SentReadReply> SimRunner::sentReadReply(std::uint16_t sequence) const {
+    return shared_->with([&](const SimModule& m) { return m.slave().sentReadReply(sequence); });
+}
+
 void SimRunner::clearWrites() {
     shared_->with([](SimModule& m) { m.slave().clearWrites(); });
 }

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -82,12 +83,16 @@ public:
     void setSplitGaps(std::chrono::microseconds min, std::chrono::microseconds max);
     void setPartialEchoBytes(int bytes);
     void setExceptionCode(std::uint8_t code);
+    // Writes to this register are never heard (-1: none).
+    void setUnheardWriteRegister(int reg);
 
     // Observation.
     SimCounters counters() const;
     // Writes carried out (register without the bridge offset, value, time), oldest first.
     std::vector<RegisterWrite> writes() const;
     void clearWrites();
+    // The read reply with this sequence number (register 97), if it was among the last sent.
+    std::optional<SentReadReply> sentReadReply(std::uint16_t sequence) const;
     // Waits until pred(counters) holds or the time-out ends; gives whether it held.
     bool waitFor(const std::function<bool(const SimCounters&)>& pred,
                  std::chrono::milliseconds timeout) const;

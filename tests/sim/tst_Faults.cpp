@@ -47,6 +47,34 @@ TEST_F(Faults, Drop_ReadStillCountsItsSequenceNumber) {
     EXPECT_EQ(next.bytes[3 + 2 * 97 + 1], 2);  // reply 1 was lost on the line
 }
 
+TEST_F(Faults, SentReadReplies_AreRecordedWithWhetherTheyWentOutIntact) {
+    faults().force(FaultKind::BadCrc, 1);
+    driver.exchange(read);
+    faults().force(FaultKind::Split, 1);
+    driver.exchange(read);
+    faults().force(FaultKind::NoiseAfter, 1);
+    driver.exchange(read);
+    faults().force(FaultKind::Drop, 1);
+    driver.exchange(read);
+    driver.exchange(read);
+    const ModbusSlave& slave = driver.module.slave();
+    const bool expected[5] = {false, true, false, false, true};
+    for (std::uint16_t seq = 1; seq <= 5; ++seq) {
+        const auto sent = slave.sentReadReply(seq);
+        ASSERT_TRUE(sent) << seq;
+        EXPECT_EQ(sent->intact, expected[seq - 1]) << seq;
+        EXPECT_EQ(sent->image[97], seq);
+    }
+    EXPECT_FALSE(slave.sentReadReply(6));
+}
+
+TEST_F(Faults, UnheardWriteRegister_FailsOnlyWritesToThatRegister) {
+    driver.module.slave().config().unheardWriteRegister = 96;
+    EXPECT_TRUE(driver.exchange(writeRequest(1, 96, 59881)).bytes.empty());
+    EXPECT_EQ(hex(driver.exchange(write).bytes), hex(write));
+    EXPECT_EQ(driver.exchange(read).bytes.size(), 205u);
+}
+
 TEST_F(Faults, Silence_RequestIsNotEvenCarriedOut) {
     faults().force(FaultKind::Silence, 2);
     EXPECT_TRUE(driver.exchange(write).bytes.empty());
