@@ -10,7 +10,23 @@ const QColor kGroupColor(255, 255, 225);
 
 }  // namespace
 
-BannerGroupBox::BannerGroupBox(const QString& title, QWidget* parent) : QGroupBox(title, parent) {}
+BannerGroupBox::BannerGroupBox(const QString& title, QWidget* parent)
+    : QGroupBox(parent), caption_(title) {
+    setAccessibleName(caption_);
+}
+
+void BannerGroupBox::setTitle(const QString& title) {
+    if (title == caption_) {
+        return;
+    }
+    caption_ = title;
+    setAccessibleName(caption_);
+    update(TitleRect());
+}
+
+QRect BannerGroupBox::TitleRect() const {
+    return {2, 2, width() - 4, kTitleHeight};
+}
 
 void BannerGroupBox::paintEvent(QPaintEvent*) {
     QPainter painter(this);
@@ -22,12 +38,12 @@ void BannerGroupBox::paintEvent(QPaintEvent*) {
     inside.setColorAt(1, pal.color(QPalette::Button));
     painter.fillRect(all, inside);
 
-    const QRect title(all.left() + 2, all.top() + 2, all.width() - 4, kTitleHeight);
+    const QRect title = TitleRect();
     painter.fillRect(title, kGroupColor);
     painter.setPen(pal.color(QPalette::Mid));
     painter.drawLine(title.bottomLeft(), title.bottomRight());
     painter.setPen(pal.color(QPalette::WindowText));
-    painter.drawText(title.adjusted(6, 0, -4, 0), Qt::AlignLeft | Qt::AlignVCenter, this->title());
+    painter.drawText(title.adjusted(6, 0, -4, 0), Qt::AlignLeft | Qt::AlignVCenter, caption_);
 
     // Lowered frame: shadow above and left, light below and right.
     painter.setPen(pal.color(QPalette::Mid));

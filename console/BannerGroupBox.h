@@ -12,6 +12,17 @@ public:
 
     explicit BannerGroupBox(const QString& title, QWidget* parent = nullptr);
 
+    // The caption in the title bar, kept here instead of in QGroupBox: QGroupBox::setTitle
+    // repaints the whole box with every control inside it, while a new caption here repaints
+    // the title bar only. The main window changes captions after every good poll.
+    QString title() const { return caption_; }
+    void setTitle(const QString& title);
+
 protected:
     void paintEvent(QPaintEvent* event) override;
+
+private:
+    QRect TitleRect() const;
+
+    QString caption_;
 };

@@ -10,7 +10,8 @@ public:
         : QAbstractTableModel(parent),
           cols_(colCount),
           rows_(rowCount),
-          cells_(static_cast<std::size_t>(colCount * rowCount)) {}
+          cells_(static_cast<std::size_t>(colCount * rowCount)),
+          announced_(cells_.size()) {}
 
     int rowCount(const QModelIndex& parent = {}) const override {
         return parent.isValid() ? 0 : rows_;
@@ -49,7 +50,21 @@ public:
         emit dataChanged(changed, changed, {Qt::DisplayRole});
     }
 
-    void RefreshData() { emit dataChanged(index(1, 1), index(rows_ - 1, cols_ - 1), displayRole_); }
+    // Announces the data cells whose text differs from the one last announced. A cell's
+    // drawing follows from its text, so the view paints only those cells again.
+    void RefreshData() {
+        for (int row = 1; row < rows_; ++row) {
+            for (int col = 1; col < cols_; ++col) {
+                QString text = Text(col, row);
+                QString& announced = announced_[Slot(col, row)];
+                if (text != announced) {
+                    announced = std::move(text);
+                    const QModelIndex changed = index(row, col);
+                    emit dataChanged(changed, changed, displayRole_);
+                }
+            }
+        }
+    }
 
     DataTextFunction dataText;
     DrawCellFunction drawCell;
@@ -63,6 +78,8 @@ private:
     int cols_;
     int rows_;
     std::vector<QString> cells_;
+    // The data texts of the last refresh.
+    std::vector<QString> announced_;
 };
 
 class DrawGrid::Delegate final : public QStyledItemDelegate {

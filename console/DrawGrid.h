@@ -37,7 +37,8 @@ public:
     void SetFixedColor(const QColor& color);
 
     // The text of a data cell as the eye reads it; the grid hands it to the accessibility
-    // interface as the cell's display data.
+    // interface as the cell's display data. What the owner draws in a cell must follow from
+    // this text, since a refresh paints again only the cells whose text has changed.
     void SetDataText(DataTextFunction function);
     // Draws a data cell over its painted background, with the grid font and the text colour
     // of the cell's state already set on the painter.
@@ -51,7 +52,8 @@ public:
     // Texts shown in the cell: the stored text of a fixed cell, the data text otherwise.
     QString DisplayText(int col, int row) const;
 
-    // Asks for a repaint of every data cell, which draws them anew from their source.
+    // Asks for a repaint of every data cell whose text has changed since the last refresh,
+    // which draws it anew from its source.
     void RefreshData();
 
 signals:
