@@ -1,10 +1,12 @@
 #include "QtSerialPortIo.h"
 
 #include <QMetaObject>
+#include <QSocketNotifier>
 #include <QtGlobal>
 
 #ifdef Q_OS_LINUX
 #include <linux/serial.h>
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -44,7 +46,27 @@ bool QtSerialPortIo::open(const char* portName) {
         return false;
     }
     requestLowLatency();
+    readsFromDescriptor_ = stopQtReadNotifications();
     return true;
+}
+
+bool QtSerialPortIo::stopQtReadNotifications() {
+#ifdef Q_OS_LINUX
+    // The driver reads on its own 5 ms poll. QSerialPort would also wake the thread for every
+    // chunk the line delivers, to copy it into a buffer of its own; with its read notifier off,
+    // the driver reads the descriptor itself. Where the notifier cannot be found, reads stay
+    // with QSerialPort, so that no byte can go to two places.
+    bool stopped = false;
+    for (QSocketNotifier* notifier : port_.findChildren<QSocketNotifier*>()) {
+        if (notifier->type() == QSocketNotifier::Read) {
+            notifier->setEnabled(false);
+            stopped = true;
+        }
+    }
+    return stopped;
+#else
+    return false;
+#endif
 }
 
 void QtSerialPortIo::close() {
@@ -170,6 +192,15 @@ std::int64_t QtSerialPortIo::write(const std::uint8_t* data, std::int64_t count)
     return hungUp_ ? -1 : taken;
 }
 
+bool QtSerialPortIo::deviceHungUp() const {
+#ifdef Q_OS_LINUX
+    pollfd state{port_.handle(), POLLIN, 0};
+    return ::poll(&state, 1, 0) > 0 && (state.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+#else
+    return false;
+#endif
+}
+
 int QtSerialPortIo::pendingInput() const {
 #ifdef Q_OS_LINUX
     int available = 0;
@@ -186,6 +217,24 @@ std::int64_t QtSerialPortIo::read(std::uint8_t* buffer, std::int64_t maxCount) {
     if (!port_.isOpen() || hungUp_) {
         return -1;
     }
+#ifdef Q_OS_LINUX
+    if (readsFromDescriptor_) {
+        const ssize_t got = ::read(port_.handle(), buffer, static_cast<std::size_t>(maxCount));
+        if (got > 0) {
+            return got;
+        }
+        if (got < 0 && (errno == EAGAIN || errno == EINTR)) {
+            return 0;
+        }
+        // A raw tty also reads 0 bytes when nothing has arrived; only a hang-up says so in
+        // its poll state. EIO is how a pseudo-terminal reports that its other end closed.
+        if (got == 0 && !deviceHungUp()) {
+            return 0;
+        }
+        onError(QSerialPort::ReadError);
+        return -1;
+    }
+#endif
     // Without an event loop (inside a wait loop) QSerialPort does not fetch new bytes by
     // itself; a zero wait makes it take in what the device holds.
     if (port_.bytesAvailable() < maxCount && pendingInput() > 0) {

@@ -69,6 +69,25 @@ TEST_F(RealPortOnPty, SentBytesReachTheDeviceAndRepliesArriveWithoutAnEventLoop)
     EXPECT_EQ(driver.RxBuffer[2], 7);
 }
 
+TEST_F(RealPortOnPty, ReceivedBytesAreReadOnTheDriversPollNotByQtsNotifier) {
+    QtSerialPortIo port;
+    ASSERT_TRUE(port.open("COM2"));
+    EXPECT_TRUE(port.readsFromDescriptor());
+    pty.write({5, 6});
+    std::uint8_t buffer[8] = {};
+    std::int64_t got = 0;
+    QElapsedTimer t;
+    t.start();
+    while (got == 0 && t.elapsed() < 2000) {
+        got = port.read(buffer, 8);
+    }
+    EXPECT_EQ(got, 2);
+    EXPECT_FALSE(port.hungUp());
+    pty.close();
+    EXPECT_EQ(port.read(buffer, 8), -1);
+    EXPECT_TRUE(port.hungUp());
+}
+
 TEST_F(RealPortOnPty, PollTimerAccumulatesBytesThroughTheEventLoop) {
     ASSERT_TRUE(driver.Connect());
     driver.RxCount = 0;
