@@ -2,8 +2,8 @@
 
 #include <QApplication>
 
-// The fault tests drive real windows, so they run inside a QApplication; without a display
-// the offscreen platform is used.
+// Test entry for tests that drive real windows: they need a QApplication. Without a platform
+// named in the environment (test discovery, a plain run) the windows stay offscreen.
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
