@@ -254,6 +254,9 @@ bool ModbusSlave::transmit(std::vector<std::uint8_t> reply, bool isWriteEcho, Mi
             reply.insert(reply.begin(), static_cast<std::uint8_t>(random.next() & 0xFF));
         }
     }
+    // Noise after a reply leaves the reply's own bytes as they were: a master that judges the
+    // reply before the noise arrives takes a correct image.
+    intact = intact && reply.size() == unchangedSize;
     if (faults_.roll(FaultKind::NoiseAfter)) {
         const auto n = random.range(1, kMaxNoiseBytes);
         for (std::int64_t i = 0; i < n; ++i) {
@@ -263,7 +266,6 @@ bool ModbusSlave::transmit(std::vector<std::uint8_t> reply, bool isWriteEcho, Mi
     if (faults_.roll(FaultKind::Slow)) {
         start += config_.slowDelay;
     }
-    intact = intact && reply.size() == unchangedSize;
     if (reply.empty()) {
         return false;
     }

@@ -74,7 +74,7 @@ struct RegisterWrite {
 // the image is the reply's sequence number.
 struct SentReadReply {
     std::array<std::uint16_t, kModuleRegisterCount> image{};
-    bool intact = true;  // false: dropped, or sent with a wrong CRC or noise around it
+    bool intact = true;  // false: dropped, cut short, or sent with a wrong CRC or noise before it
 };
 
 // The module's firmware as seen from the line: a Modbus RTU slave for functions 3 and 6 over
@@ -117,8 +117,8 @@ private:
     void handleFrame(const RtuFrame& frame, Micros now, LineOutput& out);
     std::vector<std::uint8_t> exceptionReply(std::uint8_t station, std::uint8_t function,
                                              std::uint8_t code);
-    // Puts a reply on the line with the faults that fall on it; gives whether its bytes went out
-    // unchanged (split or late replies count as unchanged).
+    // Puts a reply on the line with the faults that fall on it; gives whether its own bytes went
+    // out unchanged (split or late replies, or noise after them, count as unchanged).
     bool transmit(std::vector<std::uint8_t> reply, bool isWrite, Micros start, LineOutput& out);
     void recordReadReply(bool intact);
     std::uint16_t addressBase() const { return config_.plcCan ? kPlcCanAddressBase : 0; }

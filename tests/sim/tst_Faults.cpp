@@ -58,7 +58,8 @@ TEST_F(Faults, SentReadReplies_AreRecordedWithWhetherTheyWentOutIntact) {
     driver.exchange(read);
     driver.exchange(read);
     const ModbusSlave& slave = driver.module.slave();
-    const bool expected[5] = {false, true, false, false, true};
+    // Noise after a reply leaves the reply itself intact.
+    const bool expected[5] = {false, true, true, false, true};
     for (std::uint16_t seq = 1; seq <= 5; ++seq) {
         const auto sent = slave.sentReadReply(seq);
         ASSERT_TRUE(sent) << seq;
