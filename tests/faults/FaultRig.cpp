@@ -9,8 +9,6 @@
 #include <QTest>
 #include <QTimer>
 
-#include <sys/resource.h>
-
 #include <algorithm>
 #include <chrono>
 #include <thread>
@@ -49,15 +47,6 @@ void PumpFor(int ms) {
 
 void BlockFor(int ms) {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-}
-
-double ProcessCpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    const auto seconds = [](const timeval& t) {
-        return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
-    };
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
 double CpuShareWhilePumping(int ms) {

@@ -14,6 +14,7 @@
 
 #include "Main.h"
 #include "MonitorD.h"
+#include "ProcessCpu.h"
 #include "Prompter.h"
 #include "SimRunner.h"
 
@@ -52,8 +53,6 @@ bool WaitUntil(const std::function<bool()>& condition, int timeoutMs);
 void PumpFor(int ms);
 // Blocks the thread without an event loop: the simulator runs on, the console does not.
 void BlockFor(int ms);
-// CPU time (user and system) the whole process has used so far, in seconds.
-double ProcessCpuSeconds();
 // Share of one core the process used while the event loop ran for this long.
 double CpuShareWhilePumping(int ms);
 

@@ -2,10 +2,9 @@
 
 #include <QElapsedTimer>
 
-#include <sys/resource.h>
-
 #include <chrono>
 
+#include "ProcessCpu.h"
 #include "RealModbusHost.h"
 #include "RegisterMap.h"
 #include "SimRunner.h"
@@ -16,13 +15,6 @@ using namespace std::chrono_literals;
 using vr7c::sim::FaultKind;
 using vr7c::sim::SimOptions;
 using vr7c::sim::SimRunner;
-
-double ProcessCpuSeconds() {
-    rusage u{};
-    ::getrusage(RUSAGE_SELF, &u);
-    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
 
 class ModbusOverPty : public ::testing::Test {
 protected:

@@ -5,8 +5,7 @@
 #include <QEventLoop>
 #include <QTimer>
 
-#include <sys/resource.h>
-
+#include "ProcessCpu.h"
 #include "PseudoTerminal.h"
 #include "QtSerialPortIo.h"
 #include "ZQ_ComDrv.h"
@@ -18,13 +17,6 @@ void RunEventLoop(int milliseconds) {
     QEventLoop loop;
     QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
     loop.exec();
-}
-
-double ProcessCpuSeconds() {
-    rusage u{};
-    ::getrusage(RUSAGE_SELF, &u);
-    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
 class RealPortOnPty : public ::testing::Test {
