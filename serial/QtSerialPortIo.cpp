@@ -1,5 +1,7 @@
 #include "QtSerialPortIo.h"
 
+#include "PortPath.h"
+
 #include <QMetaObject>
 #include <QSocketNotifier>
 #include <QtGlobal>
@@ -13,20 +15,6 @@
 
 #include <cerrno>
 #endif
-
-QString SerialDevicePath(const char* portName) {
-    const QString name = QString::fromLatin1(portName);
-#ifdef Q_OS_WIN
-    return name;
-#else
-    const QByteArray fromEnvironment = qgetenv(("VR7C_" + name.toLatin1()).constData());
-    if (!fromEnvironment.isEmpty()) {
-        return QString::fromLocal8Bit(fromEnvironment);
-    }
-    const int number = name.mid(3).toInt();
-    return QStringLiteral("/dev/ttyUSB%1").arg(number - 1);
-#endif
-}
 
 QtSerialPortIo::QtSerialPortIo() {
     connect(&port_, &QSerialPort::errorOccurred, this, &QtSerialPortIo::onError);

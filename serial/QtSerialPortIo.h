@@ -4,11 +4,8 @@
 #include <QSerialPort>
 #include <QString>
 
+#include "PortPath.h"
 #include "SerialPortIo.h"
-
-// Device path for the port named "COM1" … "COM8". On Windows the name itself; elsewhere the
-// path in the environment variable VR7C_COM1 … VR7C_COM8 when set, else /dev/ttyUSB0 … 7.
-QString SerialDevicePath(const char* portName);
 
 // A real serial port (USB adapter, built-in port or pseudo-terminal) through QSerialPort.
 // Reads never wait: what has arrived is taken, so the driver's wait loops can poll the port
