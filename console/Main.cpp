@@ -35,12 +35,6 @@ constexpr int kTimerSecMs = 100;
 constexpr int kWritePauseMs = 50;
 constexpr int kPortCount = 8;
 constexpr int kAddressCount = 17;
-constexpr int kVersionRegister = 11;
-constexpr int kColdJunctionRegister = 10;
-constexpr int kBridgeStatusRegister = 98;
-constexpr std::uint16_t kBridgeReady = 6666;
-constexpr std::uint16_t kVersionHandshake = 43690;
-constexpr std::uint16_t kColdJunctionHandshake = 21845;
 constexpr std::uint16_t kDesignVersion = 100;
 constexpr std::uint16_t kDesignColdJunction = 2617;
 
@@ -403,13 +397,13 @@ void TMainForm::TakeGoodReply() {
 }
 
 void TMainForm::ShowModuleCaptions() {
-    const std::uint16_t version = RegisterImage[kVersionRegister];
+    const std::uint16_t version = RegisterImage[Reg::kVersion];
     if (version != shownVersion_) {
         shownVersion_ = version;
         GroupBox1->setTitle(QStringLiteral("通信连接 (固件:") + FormatFixed(version, 2) +
                             QLatin1Char(')'));
     }
-    const std::uint16_t coldJunction = RegisterImage[kColdJunctionRegister];
+    const std::uint16_t coldJunction = RegisterImage[Reg::kColdJunction];
     if (coldJunction != shownColdJunction_) {
         shownColdJunction_ = coldJunction;
         GroupBox2->setTitle(QStringLiteral("模块快键标定 ( 冷端温度: ") +
@@ -418,12 +412,12 @@ void TMainForm::ShowModuleCaptions() {
 }
 
 void TMainForm::RunPlcCanCheck() {
-    if (RegisterImage[kBridgeStatusRegister] == kBridgeReady) {
+    if (RegisterImage[Reg::kBridgeStatus] == Reg::kBridgeReady) {
         SetTextColor(*Label20, Qt::red);
         return;
     }
-    WriteRegister(kVersionRegister, kVersionHandshake);
-    WriteRegister(kColdJunctionRegister, kColdJunctionHandshake);
+    WriteRegister(Reg::kVersion, Reg::kVersionHandshake);
+    WriteRegister(Reg::kColdJunction, Reg::kColdJunctionHandshake);
 }
 
 void TMainForm::StringGrid1SelectCell(int col, int row) {

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "RegisterNumbers.h"
+
 class VEVErizEvezad;
 class TickClock;
 
@@ -25,7 +27,7 @@ public:
 void SetModbusHost(ModbusHost* host);
 
 inline constexpr int kReplyWordsCapacity = 125;
-inline constexpr int kPlcCanAddressOffset = 2200;
+inline constexpr int kPlcCanAddressOffset = Reg::kPlcCanAddressOffset;
 
 // State kept between a read request and its reply.
 extern std::uint16_t ExpectedBytes;
