@@ -82,7 +82,8 @@ TMainForm::TMainForm(MainFormOptions options, QWidget* parent)
                                                    : options.settingsPath),
       openUrl_(options.openUrl ? std::move(options.openUrl)
                                : [](const QUrl& url) { QDesktopServices::openUrl(url); }),
-      driver_(this, std::move(options.port), options.clock),
+      link_([this] { return StationAddress(); }, [this] { return PlcCanMode(); },
+            std::move(options.port), options.clock, this),
       shownVersion_(kDesignVersion),
       shownColdJunction_(kDesignColdJunction) {
     setObjectName(QStringLiteral("TMainForm"));
@@ -125,7 +126,6 @@ TMainForm::TMainForm(MainFormOptions options, QWidget* parent)
     TimerSec.setInterval(kTimerSecMs);
 
     ConnectHandlers();
-    SetModbusHost(this);
     FormCreate();
     TimerSec.start();
 
@@ -136,7 +136,6 @@ TMainForm::TMainForm(MainFormOptions options, QWidget* parent)
 
 TMainForm::~TMainForm() {
     Timer1.stop();
-    SetModbusHost(nullptr);
 }
 
 void TMainForm::BuildConnectionGroup() {
@@ -230,11 +229,11 @@ void TMainForm::ConnectHandlers() {
     connect(BitBtn5, &QToolButton::clicked, this, &TMainForm::BitBtn5Click);
 }
 
-std::uint8_t TMainForm::StationAddress() {
+std::uint8_t TMainForm::StationAddress() const {
     return static_cast<std::uint8_t>(EX_Addr->currentIndex());
 }
 
-bool TMainForm::PlcCanMode() {
+bool TMainForm::PlcCanMode() const {
     return ComboBox6->currentIndex() == 1;
 }
 

@@ -23,8 +23,9 @@ public:
     virtual TickClock& Clock() = 0;
 };
 
-// Installs the host the routines use; the host must outlive every call.
-void SetModbusHost(ModbusHost* host);
+// Installs the host the routines use and gives the one installed before; the host must
+// outlive every call. ModbusHostGuard (ModbusLink.h) installs one for a scope.
+ModbusHost* SetModbusHost(ModbusHost* host);
 
 inline constexpr int kReplyWordsCapacity = 125;
 inline constexpr int kPlcCanAddressOffset = Reg::kPlcCanAddressOffset;
