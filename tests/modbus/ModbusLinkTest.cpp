@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <memory>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -14,39 +14,30 @@
 
 namespace {
 
-ModbusHost* InstalledHost() {
-    ModbusHost* const current = SetModbusHost(nullptr);
-    SetModbusHost(current);
-    return current;
-}
-
 struct GuardCase {
     const char* name;
-    std::vector<int> endOrder;      // guards 0, 1, 2 start in this order and end in this one
-    std::vector<int> hostAfterEnd;  // the link installed after each end; -1: none
+    std::vector<std::size_t> endOrder;  // guards 0, 1, 2 start in this order, end in this one
+    std::vector<int> hostAfterEnd;      // the link installed after each end; -1: none
+    friend void PrintTo(const GuardCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class ModbusHostGuardTest : public ::testing::TestWithParam<GuardCase> {};
 
 TEST_P(ModbusHostGuardTest, InstalledHostIsAlwaysALiveOne) {
-    std::vector<std::unique_ptr<ModbusLink>> links;
-    for (int i = 0; i < 3; ++i) {
-        FakeSerialPortIo* port = nullptr;
-        links.push_back(std::make_unique<ModbusLink>([] { return std::uint8_t{1}; },
-                                                     [] { return false; }, NewFakePort(port)));
-    }
+    std::array<std::optional<ModbusLink>, 3> links;
     std::array<std::optional<ModbusHostGuard>, 3> guards;
-    for (int i = 0; i < 3; ++i) {
-        guards[static_cast<std::size_t>(i)].emplace(*links[static_cast<std::size_t>(i)]);
-        EXPECT_EQ(InstalledHost(), links[static_cast<std::size_t>(i)].get());
+    for (std::size_t i = 0; i < 3; ++i) {
+        FakeSerialPortIo* port = nullptr;
+        links[i].emplace([] { return std::uint8_t{1}; }, [] { return false; }, NewFakePort(port));
+        guards[i].emplace(*links[i]);
     }
-    const GuardCase& c = GetParam();
-    for (std::size_t step = 0; step < c.endOrder.size(); ++step) {
-        guards[static_cast<std::size_t>(c.endOrder[step])].reset();
-        const int expected = c.hostAfterEnd[step];
-        EXPECT_EQ(InstalledHost(),
-                  expected < 0 ? nullptr : links[static_cast<std::size_t>(expected)].get())
-            << "after guard " << c.endOrder[step] << " ended";
+    for (std::size_t step = 0; step < GetParam().endOrder.size(); ++step) {
+        guards[GetParam().endOrder[step]].reset();
+        const int expected = GetParam().hostAfterEnd[step];
+        ModbusHost* const installed = SetModbusHost(nullptr);
+        SetModbusHost(installed);
+        EXPECT_EQ(installed, expected < 0 ? nullptr : &*links[static_cast<std::size_t>(expected)])
+            << "step " << step;
     }
 }
 
