@@ -6,6 +6,7 @@
 #include <QToolButton>
 
 #include "DrawGrid.h"
+#include "LiveGrid.h"
 #include "RegisterMap.h"
 #include "TSpinEdit.h"
 
@@ -174,22 +175,22 @@ void ConfigPanel::ComboBox4Change() {
     if (mode == Reg::kModeLoadCell) {
         ComboBox5->setEnabled(false);
         Label18->setText(QStringLiteral("1mV=Gram:"));
-        liveGrid_.SetCell(0, 1, QStringLiteral("采集电压(mV)"));
-        liveGrid_.SetCell(0, 2, QStringLiteral("对应重量(KG)"));
+        liveGrid_.SetCell(0, LiveGrid::kAcquiredRow, QStringLiteral("采集电压(mV)"));
+        liveGrid_.SetCell(0, LiveGrid::kMeasuredRow, QStringLiteral("对应重量(KG)"));
         SpinEdit1->show();
         SpinEdit5->hide();
         return;
     }
     if (mode == Reg::kModeThermocouple) {
         ComboBox5->setEnabled(true);
-        liveGrid_.SetCell(0, 1, QStringLiteral("采集电压(mV)"));
+        liveGrid_.SetCell(0, LiveGrid::kAcquiredRow, QStringLiteral("采集电压(mV)"));
     } else {
-        liveGrid_.SetCell(0, 1, QStringLiteral("采集电阻(Ω)"));
+        liveGrid_.SetCell(0, LiveGrid::kAcquiredRow, QStringLiteral("采集电阻(Ω)"));
         ComboBox5->setEnabled(false);
         ComboBox4->setToolTip(QStringLiteral("0~410℃"));
     }
     Label18->setText(QStringLiteral("温度补偿:"));
-    liveGrid_.SetCell(0, 2, QStringLiteral("对应温度(℃)"));
+    liveGrid_.SetCell(0, LiveGrid::kMeasuredRow, QStringLiteral("对应温度(℃)"));
     SpinEdit1->hide();
     SpinEdit5->show();
 }

@@ -69,10 +69,10 @@ bool IsSetPointRegister(std::int32_t reg) {
 
 void SetUp(DrawGrid& grid) {
     grid.SetCell(0, 0, QStringLiteral("AD通道号(+-)"));
-    grid.SetCell(0, 1, QStringLiteral("采集电压(mV)"));
-    grid.SetCell(0, 2, QStringLiteral("对应温度(℃)"));
-    grid.SetCell(0, 3, QStringLiteral("设定温度(℃)"));
-    grid.SetCell(0, 4, QStringLiteral("控制输出(.%)"));
+    grid.SetCell(0, kAcquiredRow, QStringLiteral("采集电压(mV)"));
+    grid.SetCell(0, kMeasuredRow, QStringLiteral("对应温度(℃)"));
+    grid.SetCell(0, kSetTemperatureRow, QStringLiteral("设定温度(℃)"));
+    grid.SetCell(0, kOutputRow, QStringLiteral("控制输出(.%)"));
     for (int col = 1; col < kColCount; ++col) {
         grid.SetCell(col, 0, QStringLiteral(" AD") + QString::number(col - 1));
     }
