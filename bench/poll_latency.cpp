@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "MODBUS_RTU.h"
+#include "ModbusLink.h"
 #include "SimRunner.h"
 #include "ZQ_ComDrv.h"
 
@@ -27,15 +28,6 @@ std::atomic<long> g_allocations{0};
 struct CountScope {
     CountScope() { g_counting = true; }
     ~CountScope() { g_counting = false; }
-};
-
-class BenchHost final : public ModbusHost {
-public:
-    VEVErizEvezad& ComDriver() override { return driver; }
-    std::uint8_t StationAddress() override { return 1; }
-    bool PlcCanMode() override { return false; }
-    TickClock& Clock() override { return systemClock(); }
-    VEVErizEvezad driver;
 };
 
 }  // namespace
@@ -70,27 +62,29 @@ int main(int argc, char** argv) {
     }
     qputenv("VR7C_COM1", QByteArray::fromStdString(sim.path()));
 
-    BenchHost host;
-    SetModbusHost(&host);
-    host.driver.SetComPortSpeed(br57600);
-    host.driver.SetComPortParity(ptEVEN);
-    if (!host.driver.Connect()) {
+    // Station 1 in mode "PC-UART" on the real serial port.
+    ModbusLink link([] { return std::uint8_t{1}; }, [] { return false; });
+    const ModbusHostGuard installed(link);
+    VEVErizEvezad& driver = link.ComDriver();
+    driver.SetComPortSpeed(br57600);
+    driver.SetComPortParity(ptEVEN);
+    if (!driver.Connect()) {
         std::fprintf(stderr, "cannot open %s\n", sim.path().c_str());
         return 1;
     }
     // The accepting test runs right after each receive poll, as early as the console could.
     bool accepted = false;
-    host.driver.SetOnReceiveData([&](VEVErizEvezad*, const void*, std::int32_t) {
+    driver.SetOnReceiveData([&](VEVErizEvezad*, const void*, std::int32_t) {
         accepted = accepted || TakeReadReply(0);
     });
     // The receive polls run from this program's own 5 ms timer instead of the driver's, so that
     // the allocations inside each of them are counted.
-    host.driver.SetComPortPollingDelay(60000);
+    driver.SetComPortPollingDelay(60000);
     QTimer receivePoll;
     receivePoll.setTimerType(Qt::PreciseTimer);
     QObject::connect(&receivePoll, &QTimer::timeout, [&] {
         CountScope scope;
-        host.driver.PollReceive();
+        driver.PollReceive();
     });
     receivePoll.start(5);
 
@@ -119,7 +113,6 @@ int main(int argc, char** argv) {
             g_allocations = 0;
         }
     }
-    SetModbusHost(nullptr);
     if (times.empty()) {
         std::fprintf(stderr, "no reply taken\n");
         return 1;

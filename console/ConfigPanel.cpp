@@ -6,6 +6,7 @@
 #include <QToolButton>
 
 #include "DrawGrid.h"
+#include "LiveGrid.h"
 #include "RegisterMap.h"
 #include "TSpinEdit.h"
 
@@ -152,44 +153,44 @@ ConfigPanel::ConfigPanel(QWidget& group, DrawGrid& liveGrid) : liveGrid_(liveGri
 }
 
 void ConfigPanel::Load() {
-    SelectIndex(*ComboBox2, RegisterImage[84]);
-    SelectIndex(*ComboBox3, RegisterImage[85]);
-    SelectIndex(*ComboBox4, RegisterImage[86]);
-    SelectIndex(*ComboBox5, RegisterImage[87]);
-    SpinEdit1->setValue(RegisterImage[88]);
-    SpinEdit5->setValue(static_cast<std::int16_t>(RegisterImage[89]));
-    SpinEdit2->setValue(RegisterImage[90]);
-    SelectIndex(*Baud_CAN, RegisterImage[91]);
-    SelectIndex(*Baud_485, RegisterImage[92]);
-    SpinEdit3->setValue(RegisterImage[93]);
-    SelectIndex(*Filter_V, RegisterImage[94] & 15);
-    SelectIndex(*Ch_SUM, RegisterImage[94] >> 4);
-    SelectIndex(*Dat_485, RegisterImage[95]);
+    SelectIndex(*ComboBox2, RegisterImage[Reg::kInputRange]);
+    SelectIndex(*ComboBox3, RegisterImage[Reg::kSampleRate]);
+    SelectIndex(*ComboBox4, RegisterImage[Reg::kConversionMode]);
+    SelectIndex(*ComboBox5, RegisterImage[Reg::kThermocoupleType]);
+    SpinEdit1->setValue(RegisterImage[Reg::kLoadCellFactor]);
+    SpinEdit5->setValue(static_cast<std::int16_t>(RegisterImage[Reg::kTempCompensation]));
+    SpinEdit2->setValue(RegisterImage[Reg::kStationNumber]);
+    SelectIndex(*Baud_CAN, RegisterImage[Reg::kCanBaud]);
+    SelectIndex(*Baud_485, RegisterImage[Reg::kRs485Baud]);
+    SpinEdit3->setValue(RegisterImage[Reg::kSendSuppression]);
+    SelectIndex(*Filter_V, RegisterImage[Reg::kFilterAndChannels] & Reg::kFilterLevelMask);
+    SelectIndex(*Ch_SUM, RegisterImage[Reg::kFilterAndChannels] >> Reg::kFilterLevelBits);
+    SelectIndex(*Dat_485, RegisterImage[Reg::kFrameFormat]);
     ComboBox4Change();
 }
 
 void ConfigPanel::ComboBox4Change() {
     ComboBox4->setToolTip(QString());
     const int mode = ComboBox4->currentIndex();
-    if (mode == 2) {
+    if (mode == Reg::kModeLoadCell) {
         ComboBox5->setEnabled(false);
         Label18->setText(QStringLiteral("1mV=Gram:"));
-        liveGrid_.SetCell(0, 1, QStringLiteral("采集电压(mV)"));
-        liveGrid_.SetCell(0, 2, QStringLiteral("对应重量(KG)"));
+        liveGrid_.SetCell(0, LiveGrid::kAcquiredRow, QStringLiteral("采集电压(mV)"));
+        liveGrid_.SetCell(0, LiveGrid::kMeasuredRow, QStringLiteral("对应重量(KG)"));
         SpinEdit1->show();
         SpinEdit5->hide();
         return;
     }
-    if (mode == 0) {
+    if (mode == Reg::kModeThermocouple) {
         ComboBox5->setEnabled(true);
-        liveGrid_.SetCell(0, 1, QStringLiteral("采集电压(mV)"));
+        liveGrid_.SetCell(0, LiveGrid::kAcquiredRow, QStringLiteral("采集电压(mV)"));
     } else {
-        liveGrid_.SetCell(0, 1, QStringLiteral("采集电阻(Ω)"));
+        liveGrid_.SetCell(0, LiveGrid::kAcquiredRow, QStringLiteral("采集电阻(Ω)"));
         ComboBox5->setEnabled(false);
         ComboBox4->setToolTip(QStringLiteral("0~410℃"));
     }
     Label18->setText(QStringLiteral("温度补偿:"));
-    liveGrid_.SetCell(0, 2, QStringLiteral("对应温度(℃)"));
+    liveGrid_.SetCell(0, LiveGrid::kMeasuredRow, QStringLiteral("对应温度(℃)"));
     SpinEdit1->hide();
     SpinEdit5->show();
 }
@@ -205,7 +206,7 @@ ConfigPanel::Block ConfigPanel::Words() const {
             Low16(Baud_CAN->currentIndex()),
             Low16(Baud_485->currentIndex()),
             Low16(SpinEdit3->value()),
-            Low16(Filter_V->currentIndex() + 16 * Ch_SUM->currentIndex()),
+            Low16(Filter_V->currentIndex() + (Reg::kFilterLevelMask + 1) * Ch_SUM->currentIndex()),
             Low16(Dat_485->currentIndex()),
             kCommitMarker};
 }

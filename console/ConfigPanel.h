@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <functional>
 
+#include "RegisterNumbers.h"
+
 class DrawGrid;
 class QComboBox;
 class QLabel;
@@ -15,9 +17,9 @@ class TSpinEdit;
 // lists and spin fields, loaded from RegisterImage and written back as one block.
 class ConfigPanel {
 public:
-    static constexpr int kFirstRegister = 84;
-    static constexpr int kBlockSize = 13;  // registers 84 to 96
-    static constexpr std::uint16_t kCommitMarker = 59881;
+    static constexpr int kFirstRegister = Reg::kConfigFirst;
+    static constexpr int kBlockSize = Reg::kConfigCount;  // registers 84 to 96
+    static constexpr std::uint16_t kCommitMarker = Reg::kCommitMarkerValue;
     using Block = std::array<std::uint16_t, kBlockSize>;
 
     // Builds the controls inside group; the conversion mode relabels liveGrid's rows 1 and 2.

@@ -10,9 +10,6 @@ namespace LiveGrid {
 
 namespace {
 
-constexpr int kConversionModeRegister = 86;
-constexpr int kOutputStateRegister = 9;
-constexpr int kFirstOutputRegister = 24;
 constexpr int kPercentPointSize = 16;
 
 const QColor kAcquiredColor(0, 128, 128);
@@ -29,26 +26,28 @@ std::uint16_t Word(int reg) {
 
 Cell CellAt(int col, int row) {
     const int channel = col - 1;
-    const std::uint16_t mode = Word(kConversionModeRegister);
+    const std::uint16_t mode = Word(Reg::kConversionMode);
     Cell cell;
     switch (row) {
-        case 1:
-            cell.text = FormatFixed(ChannelAcquiredValue(channel), mode == 1 ? 2 : 5);
+        case kAcquiredRow:
+            cell.text = FormatFixed(ChannelAcquiredValue(channel), mode == Reg::kModePt100 ? 2 : 5);
             cell.color = kAcquiredColor;
             break;
-        case 2:
-            cell.text = FormatFixed(Word(channel), mode >= 2 ? 3 : 1);
+        case kMeasuredRow:
+            cell.text = FormatFixed(Word(Reg::kMeasuredFirst + channel),
+                                    mode >= Reg::kModeLoadCell ? 3 : 1);
             cell.color = kMeasuredColor;
             break;
-        case 3:
+        case kSetTemperatureRow:
             cell.text = FormatFixed(Word(kFirstSetPointRegister + channel), 1);
             cell.gridColor = true;
             break;
         default: {
-            const bool on = (Word(kOutputStateRegister) >> channel) & 1U;
+            const bool on = (Word(Reg::kOutputBits) >> channel) & 1U;
             cell.text = on ? QStringLiteral("ON") : QStringLiteral("OFF");
             cell.color = on ? kOnColor : kOffColor;
-            cell.percent = FormatFixed(Word(kFirstOutputRegister + channel), 1) + QLatin1Char('%');
+            cell.percent =
+                FormatFixed(Word(Reg::kOutputPercentFirst + channel), 1) + QLatin1Char('%');
             break;
         }
     }
@@ -70,10 +69,10 @@ bool IsSetPointRegister(std::int32_t reg) {
 
 void SetUp(DrawGrid& grid) {
     grid.SetCell(0, 0, QStringLiteral("AD通道号(+-)"));
-    grid.SetCell(0, 1, QStringLiteral("采集电压(mV)"));
-    grid.SetCell(0, 2, QStringLiteral("对应温度(℃)"));
-    grid.SetCell(0, 3, QStringLiteral("设定温度(℃)"));
-    grid.SetCell(0, 4, QStringLiteral("控制输出(.%)"));
+    grid.SetCell(0, kAcquiredRow, QStringLiteral("采集电压(mV)"));
+    grid.SetCell(0, kMeasuredRow, QStringLiteral("对应温度(℃)"));
+    grid.SetCell(0, kSetTemperatureRow, QStringLiteral("设定温度(℃)"));
+    grid.SetCell(0, kOutputRow, QStringLiteral("控制输出(.%)"));
     for (int col = 1; col < kColCount; ++col) {
         grid.SetCell(col, 0, QStringLiteral(" AD") + QString::number(col - 1));
     }

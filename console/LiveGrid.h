@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "RegisterNumbers.h"
+
 class DrawGrid;
 class QPainter;
 class QRect;
@@ -19,9 +21,13 @@ inline constexpr int kRowCount = 5;
 inline constexpr int kHeaderColWidth = 156;
 inline constexpr int kColWidth = 131;
 inline constexpr int kRowHeight = 33;
-inline constexpr int kSetTemperatureRow = 3;
-inline constexpr int kFirstSetPointRegister = 30;
-inline constexpr int kLastSetPointRegister = 35;
+// The rows and the registers they show for each channel.
+inline constexpr int kAcquiredRow = 1;        // pairs from Reg::kAcquiredLowFirst
+inline constexpr int kMeasuredRow = 2;        // from Reg::kMeasuredFirst
+inline constexpr int kSetTemperatureRow = 3;  // from Reg::kSetPointFirst
+inline constexpr int kOutputRow = 4;          // Reg::kOutputBits and Reg::kOutputPercentFirst
+inline constexpr int kFirstSetPointRegister = Reg::kSetPointFirst;
+inline constexpr int kLastSetPointRegister = Reg::kSetPointLast;
 
 // One data cell: its text and colour, and for the output row the percentage drawn beside.
 struct Cell {

@@ -35,12 +35,6 @@ constexpr int kTimerSecMs = 100;
 constexpr int kWritePauseMs = 50;
 constexpr int kPortCount = 8;
 constexpr int kAddressCount = 17;
-constexpr int kVersionRegister = 11;
-constexpr int kColdJunctionRegister = 10;
-constexpr int kBridgeStatusRegister = 98;
-constexpr std::uint16_t kBridgeReady = 6666;
-constexpr std::uint16_t kVersionHandshake = 43690;
-constexpr std::uint16_t kColdJunctionHandshake = 21845;
 constexpr std::uint16_t kDesignVersion = 100;
 constexpr std::uint16_t kDesignColdJunction = 2617;
 
@@ -88,7 +82,8 @@ TMainForm::TMainForm(MainFormOptions options, QWidget* parent)
                                                    : options.settingsPath),
       openUrl_(options.openUrl ? std::move(options.openUrl)
                                : [](const QUrl& url) { QDesktopServices::openUrl(url); }),
-      driver_(this, std::move(options.port), options.clock),
+      link_([this] { return StationAddress(); }, [this] { return PlcCanMode(); },
+            std::move(options.port), options.clock, this),
       shownVersion_(kDesignVersion),
       shownColdJunction_(kDesignColdJunction) {
     setObjectName(QStringLiteral("TMainForm"));
@@ -131,7 +126,6 @@ TMainForm::TMainForm(MainFormOptions options, QWidget* parent)
     TimerSec.setInterval(kTimerSecMs);
 
     ConnectHandlers();
-    SetModbusHost(this);
     FormCreate();
     TimerSec.start();
 
@@ -142,7 +136,6 @@ TMainForm::TMainForm(MainFormOptions options, QWidget* parent)
 
 TMainForm::~TMainForm() {
     Timer1.stop();
-    SetModbusHost(nullptr);
 }
 
 void TMainForm::BuildConnectionGroup() {
@@ -236,11 +229,11 @@ void TMainForm::ConnectHandlers() {
     connect(BitBtn5, &QToolButton::clicked, this, &TMainForm::BitBtn5Click);
 }
 
-std::uint8_t TMainForm::StationAddress() {
+std::uint8_t TMainForm::StationAddress() const {
     return static_cast<std::uint8_t>(EX_Addr->currentIndex());
 }
 
-bool TMainForm::PlcCanMode() {
+bool TMainForm::PlcCanMode() const {
     return ComboBox6->currentIndex() == 1;
 }
 
@@ -403,13 +396,13 @@ void TMainForm::TakeGoodReply() {
 }
 
 void TMainForm::ShowModuleCaptions() {
-    const std::uint16_t version = RegisterImage[kVersionRegister];
+    const std::uint16_t version = RegisterImage[Reg::kVersion];
     if (version != shownVersion_) {
         shownVersion_ = version;
         GroupBox1->setTitle(QStringLiteral("通信连接 (固件:") + FormatFixed(version, 2) +
                             QLatin1Char(')'));
     }
-    const std::uint16_t coldJunction = RegisterImage[kColdJunctionRegister];
+    const std::uint16_t coldJunction = RegisterImage[Reg::kColdJunction];
     if (coldJunction != shownColdJunction_) {
         shownColdJunction_ = coldJunction;
         GroupBox2->setTitle(QStringLiteral("模块快键标定 ( 冷端温度: ") +
@@ -418,12 +411,12 @@ void TMainForm::ShowModuleCaptions() {
 }
 
 void TMainForm::RunPlcCanCheck() {
-    if (RegisterImage[kBridgeStatusRegister] == kBridgeReady) {
+    if (RegisterImage[Reg::kBridgeStatus] == Reg::kBridgeReady) {
         SetTextColor(*Label20, Qt::red);
         return;
     }
-    WriteRegister(kVersionRegister, kVersionHandshake);
-    WriteRegister(kColdJunctionRegister, kColdJunctionHandshake);
+    WriteRegister(Reg::kVersion, Reg::kVersionHandshake);
+    WriteRegister(Reg::kColdJunction, Reg::kColdJunctionHandshake);
 }
 
 void TMainForm::StringGrid1SelectCell(int col, int row) {

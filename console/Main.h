@@ -8,7 +8,7 @@
 #include <functional>
 #include <memory>
 
-#include "MODBUS_RTU.h"
+#include "ModbusLink.h"
 #include "MonitorD.h"
 #include "PollingCycle.h"
 #include "SerialPortIo.h"
@@ -36,8 +36,9 @@ struct MainFormOptions {
 };
 
 // The main window: connection group, live channel grid, configuration panel, register
-// monitor grid and status line; it owns the serial driver and runs the polling cycle.
-class TMainForm : public QWidget, public ModbusHost, public RegisterWriteHost {
+// monitor grid and status line; it owns the Modbus link (with the serial driver) and runs the
+// polling cycle.
+class TMainForm : public QWidget, public RegisterWriteHost {
     Q_OBJECT
 
 public:
@@ -47,11 +48,8 @@ public:
     explicit TMainForm(MainFormOptions options = {}, QWidget* parent = nullptr);
     ~TMainForm() override;
 
-    // ModbusHost.
-    VEVErizEvezad& ComDriver() override { return driver_; }
-    std::uint8_t StationAddress() override;
-    bool PlcCanMode() override;
-    TickClock& Clock() override { return clock_; }
+    // The serial driver of the window's Modbus link.
+    VEVErizEvezad& ComDriver() { return link_.ComDriver(); }
 
     // RegisterWriteHost.
     bool ConnectionStarted() override;
@@ -129,12 +127,19 @@ private:
     void ShowModuleCaptions();
     void RunPlcCanCheck();
     void OpenWriteDialog(std::int32_t reg, const QString& valueText);
+    // The station address (the address list's index) and the connection mode, as the Modbus
+    // link asks for them at each request.
+    std::uint8_t StationAddress() const;
+    bool PlcCanMode() const;
 
     TickClock& clock_;
     Prompter& prompter_;
     QString settingsPath_;
     std::function<void(const QUrl&)> openUrl_;
-    VEVErizEvezad driver_;
+    ModbusLink link_;
+    VEVErizEvezad& driver_ = link_.ComDriver();
+    // The routines use this window's link while it lives.
+    ModbusHostGuard linkInstalled_{link_};
     PollingCycle poll_;
     std::unique_ptr<ConfigPanel> panel_;
     TMonitorDf* monitorForm_ = nullptr;

@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "ComTypes.h"
+#include "RegisterNumbers.h"
 
 // The polling state machine of the main window: one read request for registers 0 to 99
 // outstanding at a time, a reply awaited for at most 20 ticks of 30 ms, the next request
@@ -13,8 +14,8 @@ public:
     static constexpr int kTickIntervalMs = 30;
     static constexpr int kReplyTimeoutTicks = 20;
     static constexpr int kPanelLoadReplies = 4;
-    static constexpr std::int32_t kRequestStart = 0;
-    static constexpr std::int32_t kRequestCount = 100;
+    static constexpr std::int32_t kRequestStart = Reg::kPollFirst;
+    static constexpr std::int32_t kRequestCount = Reg::kPollCount;
     static constexpr std::uint8_t kRequestFunction = 3;
 
     // What one tick has to do after the state has been stepped.

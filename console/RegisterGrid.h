@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "RegisterNumbers.h"
+
 class DrawGrid;
 class QPainter;
 class QRect;
@@ -18,8 +20,8 @@ inline constexpr int kColWidth = 56;
 inline constexpr int kHeaderColWidth = 60;
 inline constexpr int kRowHeight = 19;
 inline constexpr int kBoldRows = 5;
-inline constexpr std::int32_t kFirstWritableRegister = 30;
-inline constexpr std::int32_t kLastWritableRegister = 99;
+inline constexpr std::int32_t kFirstWritableRegister = Reg::kWritableFirst;
+inline constexpr std::int32_t kLastWritableRegister = Reg::kWritableLast;
 
 // The register shown in column col (1 to 6) and row (1 to 14): 6 * (row - 1) + col - 1.
 std::int32_t CellRegister(int col, int row);

@@ -1,6 +1,7 @@
 #include "MODBUS_RTU.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "RegisterMap.h"
 #include "TickClock.h"
@@ -69,8 +70,8 @@ void BuildFrame(std::uint8_t (&frame)[kFrameSize], std::uint8_t station, std::ui
 
 }  // namespace
 
-void SetModbusHost(ModbusHost* host) {
-    g_host = host;
+ModbusHost* SetModbusHost(ModbusHost* host) {
+    return std::exchange(g_host, host);
 }
 
 std::uint16_t Crc16(const std::uint8_t* data, std::uint16_t length) {
@@ -129,7 +130,8 @@ void CheckReadReply() {
         return;
     }
     // Bounds: at most kReplyWordsCapacity (125) words are unpacked, whatever ExpectedBytes
-    // says. Bytes 3 to 252 always lie inside RxBuffer (possibly beyond RxCount, holding older traffic).
+    // says. Bytes 3 to 252 always lie inside RxBuffer (possibly beyond RxCount, holding older
+    // traffic).
     const int words = std::min<int>(ExpectedBytes / 2, kReplyWordsCapacity);
     for (int i = 0; i < words; ++i) {
         ReplyWords[i] = static_cast<std::uint16_t>(driver.RxBuffer[3 + 2 * i] * 256 +

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "RegisterNumbers.h"
+
 class VEVErizEvezad;
 class TickClock;
 
@@ -21,11 +23,12 @@ public:
     virtual TickClock& Clock() = 0;
 };
 
-// Installs the host the routines use; the host must outlive every call.
-void SetModbusHost(ModbusHost* host);
+// Installs the host the routines use and gives the one installed before; the host must
+// outlive every call. ModbusHostGuard (ModbusLink.h) installs one for a scope.
+ModbusHost* SetModbusHost(ModbusHost* host);
 
 inline constexpr int kReplyWordsCapacity = 125;
-inline constexpr int kPlcCanAddressOffset = 2200;
+inline constexpr int kPlcCanAddressOffset = Reg::kPlcCanAddressOffset;
 
 // State kept between a read request and its reply.
 extern std::uint16_t ExpectedBytes;

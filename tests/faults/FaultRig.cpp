@@ -18,14 +18,6 @@
 using vr7c::sim::SimOptions;
 using vr7c::sim::SimRunner;
 
-std::vector<QString> RecordingPrompter::Texts() const {
-    std::vector<QString> texts;
-    for (const ShownMessage& message : messages) {
-        texts.push_back(message.text);
-    }
-    return texts;
-}
-
 bool WaitUntil(const std::function<bool()>& condition, int timeoutMs) {
     QElapsedTimer elapsed;
     elapsed.start();

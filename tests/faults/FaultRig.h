@@ -15,37 +15,8 @@
 #include "Main.h"
 #include "MonitorD.h"
 #include "ProcessCpu.h"
-#include "Prompter.h"
+#include "RecordingPrompter.h"
 #include "SimRunner.h"
-
-// A message box as the windows asked for it.
-struct ShownMessage {
-    QWidget* owner = nullptr;
-    MessageIcon icon = MessageIcon::Information;
-    QString caption;
-    QString text;
-};
-
-// Records message boxes and modal shows instead of waiting for a click.
-class RecordingPrompter final : public Prompter {
-public:
-    std::vector<ShownMessage> messages;
-    int modals = 0;
-    std::function<void(QDialog&)> onModal;
-
-    void ShowMessage(QWidget* owner, MessageIcon icon, const QString& caption,
-                     const QString& text) override {
-        messages.push_back({owner, icon, caption, text});
-    }
-    void ShowModal(QDialog& dialog) override {
-        ++modals;
-        if (onModal) {
-            onModal(dialog);
-        }
-    }
-    QString LastText() const { return messages.empty() ? QString() : messages.back().text; }
-    std::vector<QString> Texts() const;
-};
 
 // Runs the event loop until the condition holds or the time is up; gives whether it held.
 bool WaitUntil(const std::function<bool()>& condition, int timeoutMs);

@@ -21,6 +21,7 @@
 #include "FakeClock.h"
 #include "FaultRig.h"
 #include "FirmwareImage.h"
+#include "RecordingMessageBox.h"
 #include "SimModule.h"
 #include "SimRunner.h"
 #include "TFirmwareFrm.h"
@@ -47,19 +48,6 @@ QString PortErrorText(int port) {
                "请选择其它串口，或检查串口设置是否正确。")
         .arg(port);
 }
-
-struct FirmwareMessage {
-    QString caption;
-    QString text;
-};
-
-class RecordingMessageBox final : public FirmwareMessageBox {
-public:
-    std::vector<FirmwareMessage> shown;
-    void Information(QWidget*, const QString& caption, const QString& text) override {
-        shown.push_back({caption, text});
-    }
-};
 
 Bytes CarriedImage() {
     EXPECT_TRUE(LoadFirmwareImage());
@@ -367,10 +355,10 @@ TEST(FirmwareFault, PortHeldByTheMainWindow_OnePortErrorPerPressAndTheMainWindow
         firmware.BitBtn1->click();
     };
     form.BitBtn3->click();
-    EXPECT_EQ(prompter.modals, 1);
+    EXPECT_EQ(prompter.modals.size(), 1u);
     EXPECT_EQ(firmware.Serial_Port->currentIndex(), 2);
     ASSERT_EQ(messages.shown.size(), 2u);
-    for (const FirmwareMessage& message : messages.shown) {
+    for (const RecordingMessageBox::Shown& message : messages.shown) {
         EXPECT_EQ(message.caption, kPortErrorCaption);
         EXPECT_EQ(message.text, PortErrorText(3));
     }

@@ -15,6 +15,7 @@
 #include <string>
 
 #include "FirmwareImage.h"
+#include "RecordingMessageBox.h"
 #include "SimModule.h"
 #include "SimRunner.h"
 #include "Stm32Bootloader.h"
@@ -27,12 +28,6 @@ using vr7c::sim::SimModule;
 using vr7c::sim::SimRunner;
 using vr7c::sim::Stm32Bootloader;
 using vr7c::sim::Stm32BootloaderFaults;
-
-class CountingMessageBox final : public FirmwareMessageBox {
-public:
-    int shown = 0;
-    void Information(QWidget*, const QString&, const QString&) override { ++shown; }
-};
 
 // The simulated module on a pseudo-terminal, with the STM32 bootloader in it.
 class SimulatedModule {
@@ -94,7 +89,7 @@ public:
         return !form.Session().Timer5.isActive() && !form.Session().OvertimeT.isActive();
     }
 
-    CountingMessageBox messages;
+    RecordingMessageBox messages;
     TFirmwareFrm form;
 };
 
@@ -108,7 +103,7 @@ TEST(FirmwareOverPtyTest, ConsoleWritesTheCarriedImageIntoTheSimulatedFlash) {
 
     ASSERT_TRUE(console.RunSession(60'000));
     EXPECT_EQ(console.form.Panel1->text(), QStringLiteral("上载完成！"));
-    EXPECT_EQ(console.messages.shown, 0);
+    EXPECT_TRUE(console.messages.shown.empty());
     EXPECT_EQ(module.Flash(image.size()), image);
     EXPECT_FALSE(console.form.ComDriver.Connected());
 }

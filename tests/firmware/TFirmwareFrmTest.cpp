@@ -13,25 +13,13 @@
 #include "FakeSerialPortIo.h"
 #include "FirmwareImage.h"
 #include "LineOutput.h"
+#include "RecordingMessageBox.h"
 #include "Stm32Bootloader.h"
 #include "TFirmwareFrm.h"
 
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-
-class CountingMessageBox final : public FirmwareMessageBox {
-public:
-    struct Shown {
-        QWidget* owner;
-        QString caption;
-        QString text;
-    };
-    std::vector<Shown> shown;
-    void Information(QWidget* owner, const QString& caption, const QString& text) override {
-        shown.push_back({owner, caption, text});
-    }
-};
 
 class TFirmwareFrmTest : public ::testing::Test {
 protected:
@@ -65,7 +53,7 @@ protected:
 
     FakeClock clock;
     FakeSerialPortIo* port = nullptr;
-    CountingMessageBox messages;
+    RecordingMessageBox messages;
     std::unique_ptr<TFirmwareFrm> form;
 };
 

@@ -2,29 +2,23 @@
 
 #include <memory>
 
-#include "DriverOnFake.h"
-#include "MODBUS_RTU.h"
+#include "FakeClock.h"
+#include "FakeSerialPortIo.h"
+#include "TestLink.h"
 
-// A Modbus host on a fake port and a fake clock, kept for the whole fuzzing run.
-struct FuzzHost final : ModbusHost {
-    FuzzHost() {
-        rig.driver->Connect();
-        SetModbusHost(this);
-    }
-    VEVErizEvezad& ComDriver() override { return *rig.driver; }
-    std::uint8_t StationAddress() override { return station; }
-    bool PlcCanMode() override { return plcCan; }
-    TickClock& Clock() override { return rig.clock; }
+// A test link on a fake port and a fake clock, kept for the whole fuzzing run.
+struct FuzzHost final {
+    FuzzHost() { link.driver.Connect(); }
 
     // Forgets what the fakes recorded, so that a long run does not grow without end.
     void Forget() {
-        rig.port->calls.clear();
-        rig.port->writes.clear();
-        rig.port->pendingReads.clear();
-        rig.clock.sleeps.clear();
+        port->calls.clear();
+        port->writes.clear();
+        port->pendingReads.clear();
+        clock.sleeps.clear();
     }
 
-    DriverOnFake rig;
-    std::uint8_t station = 1;
-    bool plcCan = false;
+    FakeClock clock;
+    FakeSerialPortIo* port = nullptr;  // owned by the link's driver
+    TestLink link{NewFakePort(port), &clock};
 };

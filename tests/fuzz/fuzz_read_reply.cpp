@@ -12,7 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static FuzzHost host;
     FuzzInput in(data, size);
     host.Forget();
-    VEVErizEvezad& driver = host.ComDriver();
+    VEVErizEvezad& driver = host.link.driver;
     const auto count = in.take<std::int32_t>() % 300;
     const auto index = in.take<std::int32_t>() % 300;
     SendReadRequest(0, count, 3);

@@ -10,6 +10,7 @@
 #include "FakeSerialPortIo.h"
 #include "MODBUS_RTU.h"
 #include "RegisterMap.h"
+#include "TestLink.h"
 #include "ZQ_ComDrv.h"
 
 using Bytes = std::vector<std::uint8_t>;
@@ -56,40 +57,12 @@ inline std::vector<std::uint16_t> PatternWords(int n, std::uint16_t base = 0x100
     return words;
 }
 
-// The console's side: station address and connection mode as they stand, counted per query.
-class TestHost final : public ModbusHost {
-public:
-    VEVErizEvezad* driver = nullptr;
-    TickClock* clock = nullptr;
-    std::uint8_t station = 1;
-    bool plcCan = false;
-    int stationQueries = 0;
-    int modeQueries = 0;
-
-    VEVErizEvezad& ComDriver() override { return *driver; }
-    std::uint8_t StationAddress() override {
-        ++stationQueries;
-        return station;
-    }
-    bool PlcCanMode() override {
-        ++modeQueries;
-        return plcCan;
-    }
-    TickClock& Clock() override { return *clock; }
-};
-
-// A driver opened on the fake port with the fake clock, installed as the routines' host;
-// the program-wide state is reset before each test.
+// A link whose driver is opened on the fake port with the fake clock, installed as the
+// routines' host; the program-wide state is reset before each test.
 class ModbusTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        auto io = std::make_unique<FakeSerialPortIo>();
-        port = io.get();
-        driver = std::make_unique<VEVErizEvezad>(nullptr, std::move(io), &clock);
         ASSERT_TRUE(driver->Connect());
-        host.driver = driver.get();
-        host.clock = &clock;
-        SetModbusHost(&host);
         ClearRegisterImage();
         ExpectedBytes = 0;
         ReplyOk = false;
@@ -97,7 +70,6 @@ protected:
         port->writes.clear();
         clock.sleeps.clear();
     }
-    void TearDown() override { SetModbusHost(nullptr); }
 
     // Delivers bytes in one read of the driver.
     void Arrive(const Bytes& bytes) {
@@ -123,6 +95,6 @@ protected:
 
     FakeClock clock;  // outlives the driver
     FakeSerialPortIo* port = nullptr;
-    std::unique_ptr<VEVErizEvezad> driver;
-    TestHost host;
+    TestLink host{NewFakePort(port), &clock};
+    VEVErizEvezad* driver = &host.driver;
 };

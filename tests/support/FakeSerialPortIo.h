@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -60,3 +61,10 @@ public:
 private:
     bool open_ = false;
 };
+
+// A new fake port for a driver to own; raw keeps its address for the test.
+inline std::unique_ptr<SerialPortIo> NewFakePort(FakeSerialPortIo*& raw) {
+    auto port = std::make_unique<FakeSerialPortIo>();
+    raw = port.get();
+    return port;
+}

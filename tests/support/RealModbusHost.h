@@ -6,12 +6,11 @@
 
 #include <string>
 
-#include "MODBUS_RTU.h"
-#include "ZQ_ComDrv.h"
+#include "TestLink.h"
 
-// A Modbus host around a real driver on the QSerialPort-backed port, mapped to a device path
+// A test link around a real driver on the QSerialPort-backed port, mapped to a device path
 // through VR7C_COM1, for tests and benchmarks over pseudo-terminals.
-class RealModbusHost final : public ModbusHost {
+class RealModbusHost final : public TestLink {
 public:
     explicit RealModbusHost(const std::string& devicePath) {
         qputenv("VR7C_COM1", QByteArray::fromStdString(devicePath));
@@ -20,14 +19,7 @@ public:
         driver.SetComPortDataBits(db8BITS);
         driver.SetComPortParity(ptEVEN);
         driver.SetComPortStopBits(sb1BITS);
-        SetModbusHost(this);
     }
-    ~RealModbusHost() override { SetModbusHost(nullptr); }
-
-    VEVErizEvezad& ComDriver() override { return driver; }
-    std::uint8_t StationAddress() override { return station; }
-    bool PlcCanMode() override { return plcCan; }
-    TickClock& Clock() override { return systemClock(); }
 
     // Lets the event loop run (the driver's poll timer) until done() holds or time runs out.
     template <class Done>
@@ -44,8 +36,4 @@ public:
         }
         return true;
     }
-
-    VEVErizEvezad driver;
-    std::uint8_t station = 1;
-    bool plcCan = false;
 };

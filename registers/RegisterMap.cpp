@@ -112,7 +112,7 @@ void ClearRegisterImage() {
 }
 
 bool IsSignedRegister(int reg) {
-    return reg >= 76 && reg <= 81;
+    return reg >= Reg::kLeadCompensationFirst && reg <= Reg::kLeadCompensationLast;
 }
 
 std::int32_t RegisterDisplayValue(int reg) {
@@ -129,11 +129,11 @@ std::int32_t RegisterDisplayValue(int reg) {
 
 std::int32_t ChannelAcquiredValue(int channel) {
     // Out of range: only channels 0 to 5 have a pair (12/13 … 22/23); any other channel reads 0.
-    if (channel < 0 || channel > 5) {
+    if (channel < 0 || channel >= Reg::kChannelCount) {
         return 0;
     }
-    const std::uint32_t low = RegisterImage[12 + 2 * channel];
-    const std::uint32_t high = RegisterImage[13 + 2 * channel];
+    const std::uint32_t low = RegisterImage[Reg::kAcquiredLowFirst + 2 * channel];
+    const std::uint32_t high = RegisterImage[Reg::kAcquiredLowFirst + 2 * channel + 1];
     // high × 65536 + low, taken as 32-bit two's complement (modular conversion, C++20).
     return static_cast<std::int32_t>((high << 16) | low);
 }

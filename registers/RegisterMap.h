@@ -2,10 +2,12 @@
 
 #include <cstdint>
 
+#include "RegisterNumbers.h"
+
 // The console's copy of the module's holding registers and the names shown to the operator.
 
-inline constexpr int kRegisterImageSize = 101;  // registers 0 to 100
-inline constexpr int kRegisterNameCount = 84;   // registers 0 to 83
+inline constexpr int kRegisterImageSize = Reg::kImageSize;   // registers 0 to 100
+inline constexpr int kRegisterNameCount = Reg::kNamedCount;  // registers 0 to 83
 
 // Registers 0 to 100, zeroed at start; registers 0 to 99 are replaced by each good poll.
 extern std::uint16_t RegisterImage[kRegisterImageSize];
