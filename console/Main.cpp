@@ -400,6 +400,7 @@ void TMainForm::TakeGoodReply() {
     }
     BitBtn5->setEnabled(true);
     poll_.FinishGoodReply();
+    emit GoodReplyTaken();
 }
 
 void TMainForm::ShowModuleCaptions() {
