@@ -30,6 +30,8 @@ constexpr int kFirstSetPointRegister = 30;
 constexpr int kFirstOutputRegister = 24;
 constexpr double kTenth = 0.1;
 constexpr double kThousandth = 0.001;
+// However long the span, the newest samples show within this time.
+constexpr std::int64_t kMaxFollowMs = 2000;
 
 const std::array<QColor, TrendHistory::kChannels> kChannelColors = {
     QColor(220, 0, 0),   QColor(0, 0, 220),   QColor(0, 150, 0),
@@ -83,7 +85,7 @@ TTrendFrm::TTrendFrm(QWidget* parent) : QWidget(parent, Qt::Window) {
     resize(960, 600);
 
     redrawTimer_.setInterval(kRedrawIntervalMs);
-    connect(&redrawTimer_, &QTimer::timeout, this, &TTrendFrm::Redraw);
+    connect(&redrawTimer_, &QTimer::timeout, this, &TTrendFrm::RedrawWhenDue);
     connect(SpanList, &QComboBox::currentIndexChanged, this, [this] {
         dirty_ = true;
         Redraw();
@@ -102,6 +104,7 @@ void TTrendFrm::BuildChart() {
     chart_->legend()->setFont(SongFont(14));
     chart_->legend()->setAlignment(Qt::AlignTop);
     chart_->setMargins(QMargins(4, 4, 4, 4));
+    chart_->setBackgroundRoundness(0);
 
     axisTime_ = new QDateTimeAxis;
     axisTime_->setFormat(QStringLiteral("HH:mm:ss"));
@@ -122,11 +125,11 @@ void TTrendFrm::BuildChart() {
     for (int s = 0; s < TrendHistory::kSeriesCount; ++s) {
         const int channel = ChannelOf(s);
         auto* series = new QLineSeries;
-        QPen pen(kChannelColors[static_cast<std::size_t>(channel)]);
+        // Thin lines: wide or antialiased ones cost many times more to draw at every redraw.
+        QPen pen(kChannelColors[static_cast<std::size_t>(channel)], 0);
         switch (QuantityOf(s)) {
             case TrendHistory::kMeasured:
                 series->setName(QStringLiteral("AD%1").arg(channel));
-                pen.setWidth(2);
                 break;
             case TrendHistory::kSetPoint:
                 series->setName(QStringLiteral("AD%1 设定").arg(channel));
@@ -233,11 +236,28 @@ void TTrendFrm::ApplyVisibility() {
     Redraw();
 }
 
+void TTrendFrm::RedrawWhenDue() {
+    if (!dirty_ || history_.Size() == 0) {
+        return;
+    }
+    const int span = kSpanSeconds[static_cast<std::size_t>(std::max(0, SpanList->currentIndex()))];
+    const std::int64_t spanMs =
+        span != 0 ? span * 1000LL : history_.TimeAt(history_.Size() - 1) - history_.TimeAt(0);
+    const std::int64_t columnMs =
+        spanMs / std::max(1, static_cast<int>(chart_->plotArea().width()));
+    if (sinceRedraw_.isValid() &&
+        sinceRedraw_.elapsed() < std::min<std::int64_t>(columnMs, kMaxFollowMs)) {
+        return;
+    }
+    Redraw();
+}
+
 void TTrendFrm::Redraw() {
     if (!dirty_ || paused_) {
         return;
     }
     dirty_ = false;
+    sinceRedraw_.start();
     if (history_.Size() == 0) {
         for (QLineSeries* series : series_) {
             series->clear();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QList>
 #include <QPointF>
 #include <QTimer>
@@ -40,6 +41,10 @@ public:
 
     // Redraws the chart from the history when something changed since the last redraw.
     void Redraw();
+    // The timer's redraw: while following, the chart moves on only once the newest samples
+    // have filled a pixel column (at most ten times a second), since a redraw before that
+    // would show the same picture.
+    void RedrawWhenDue();
     bool SaveImage(const QString& path);
     void SetChannelShown(int channel, bool shown);
     bool ChannelShown(int channel) const { return shown_[static_cast<std::size_t>(channel)]; }
@@ -75,6 +80,7 @@ private:
     bool dirty_ = true;
     std::array<bool, TrendHistory::kChannels> shown_{};
     QTimer redrawTimer_;
+    QElapsedTimer sinceRedraw_;
     QChart* chart_ = nullptr;
     QDateTimeAxis* axisTime_ = nullptr;
     QValueAxis* axisValue_ = nullptr;

@@ -126,6 +126,21 @@ std::size_t TrendHistory::MemoryBytes() const {
     return chunks_.size() * sizeof(Chunk);
 }
 
+namespace {
+
+// Appends a point; a run of equal values (a set point that does not change) is kept as its
+// first and last point only.
+void AddPoint(QList<QPointF>& out, double x, double y) {
+    const qsizetype n = out.size();
+    if (n >= 2 && out[n - 1].y() == y && out[n - 2].y() == y) {
+        out[n - 1].setX(x);
+        return;
+    }
+    out.append(QPointF(x, y));
+}
+
+}  // namespace
+
 TrendHistory::MinMax TrendHistory::Reduce(int series, std::int64_t t0, std::int64_t t1, int columns,
                                           double scale, QList<QPointF>& out) const {
     out.clear();
@@ -143,14 +158,14 @@ TrendHistory::MinMax TrendHistory::Reduce(int series, std::int64_t t0, std::int6
             for (std::size_t i = from; i < to; ++i) {
                 const std::uint16_t value = ValueAt(series, i);
                 drawn.Add(value);
-                out.append(QPointF(static_cast<double>(TimeAt(i)), value * scale));
+                AddPoint(out, static_cast<double>(TimeAt(i)), value * scale);
             }
         } else if (to > from) {
             const MinMax range = RangeMinMax(series, from, to);
             drawn.Add(range);
             const double x = static_cast<double>(TimeAt(from) + TimeAt(to - 1)) / 2;
-            out.append(QPointF(x, range.min * scale));
-            out.append(QPointF(x, range.max * scale));
+            AddPoint(out, x, range.min * scale);
+            AddPoint(out, x, range.max * scale);
         }
         from = to;
     }

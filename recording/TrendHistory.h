@@ -59,7 +59,8 @@ public:
     std::size_t MemoryBytes() const;
 
     // One series over the times [t0, t1) reduced to at most two points per column: each
-    // column's min and max, or its samples themselves where it has fewer than three. Values
+    // column's min and max, or its samples themselves where it has fewer than three; a run of
+    // equal values is kept as its first and last point. Values
     // are multiplied by scale; x is milliseconds since the epoch. The points replace out.
     // Gives the min/max of the raw values drawn.
     MinMax Reduce(int series, std::int64_t t0, std::int64_t t1, int columns, double scale,
