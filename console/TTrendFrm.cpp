@@ -215,7 +215,13 @@ void TTrendFrm::ApplyVisibility() {
         const bool visible =
             channelShown && (QuantityOf(s) != TrendHistory::kOutput || OutputCheck->isChecked());
         series_[static_cast<std::size_t>(s)]->setVisible(visible);
-        if (QuantityOf(s) == TrendHistory::kMeasured) {
+        // Showing a series shows its legend entry again; only the channels have one.
+        if (QuantityOf(s) != TrendHistory::kMeasured) {
+            for (QLegendMarker* marker :
+                 chart_->legend()->markers(series_[static_cast<std::size_t>(s)])) {
+                marker->setVisible(false);
+            }
+        } else {
             // A hidden channel keeps its legend entry, faded, so it can be clicked back on.
             for (QLegendMarker* marker :
                  chart_->legend()->markers(series_[static_cast<std::size_t>(s)])) {
