@@ -393,6 +393,7 @@ void TMainForm::TakeGoodReply() {
     }
     BitBtn5->setEnabled(true);
     poll_.FinishGoodReply();
+    emit GoodReplyTaken();
 }
 
 void TMainForm::ShowModuleCaptions() {

@@ -60,6 +60,7 @@ public:
     // The firmware update dialog and its port list, opened by "固件升级".
     void SetFirmwareForm(QDialog* form, QComboBox* serialPort);
     Prompter& Prompts() { return prompter_; }
+    const QString& SettingsPath() const { return settingsPath_; }
     ConfigPanel& Panel() { return *panel_; }
     const PollingCycle& Polling() const { return poll_; }
 
@@ -110,6 +111,10 @@ public:
     QLabel* MyMailto;
     QTimer Timer1;
     QTimer TimerSec;
+
+signals:
+    // After a good reply has been taken into RegisterImage and shown.
+    void GoodReplyTaken();
 
 protected:
     void showEvent(QShowEvent* event) override;

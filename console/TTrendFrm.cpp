@@ -1,0 +1,383 @@
+#include "TTrendFrm.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDateTime>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <QtCharts/QChart>
+#include <QtCharts/QChartView>
+#include <QtCharts/QDateTimeAxis>
+#include <QtCharts/QLegend>
+#include <QtCharts/QLegendMarker>
+#include <QtCharts/QLineSeries>
+#include <QtCharts/QValueAxis>
+
+#include <algorithm>
+
+#include "AppStyle.h"
+#include "FormatFixed.h"
+#include "RegisterMap.h"
+#include "RegisterNumbers.h"
+
+namespace {
+
+constexpr double kTenth = 0.1;
+constexpr double kThousandth = 0.001;
+// However long the span, the newest samples show within this time.
+constexpr std::int64_t kMaxFollowMs = 2000;
+
+const std::array<QColor, TrendHistory::kChannels> kChannelColors = {
+    QColor(220, 0, 0),   QColor(0, 0, 220),   QColor(0, 150, 0),
+    QColor(200, 0, 200), QColor(0, 150, 170), QColor(200, 120, 0)};
+
+TrendHistory::Quantity QuantityOf(int series) {
+    return static_cast<TrendHistory::Quantity>(series / TrendHistory::kChannels);
+}
+
+int ChannelOf(int series) {
+    return series % TrendHistory::kChannels;
+}
+
+}  // namespace
+
+TTrendFrm::TTrendFrm(QWidget* parent) : QWidget(parent, Qt::Window) {
+    setObjectName(QStringLiteral("TTrendFrm"));
+    setWindowTitle(QStringLiteral("通道趋势"));
+    setFont(SongFont(16));
+    shown_.fill(true);
+
+    SpanList = new QComboBox(this);
+    SpanList->setObjectName(QStringLiteral("SpanList"));
+    SpanList->addItems({QStringLiteral("1 分钟"), QStringLiteral("10 分钟"),
+                        QStringLiteral("1 小时"), QStringLiteral("全部")});
+    SpanList->setCurrentIndex(1);
+    PauseButton = new QPushButton(QStringLiteral("暂停"), this);
+    PauseButton->setObjectName(QStringLiteral("PauseButton"));
+    OutputCheck = new QCheckBox(QStringLiteral("显示输出百分比"), this);
+    OutputCheck->setObjectName(QStringLiteral("OutputCheck"));
+    ExportButton = new QPushButton(QStringLiteral("导出图片…"), this);
+    ExportButton->setObjectName(QStringLiteral("ExportButton"));
+    Readout = new QLabel(this);
+    Readout->setObjectName(QStringLiteral("Readout"));
+    Readout->setWordWrap(true);
+    Readout->setMinimumHeight(Readout->fontMetrics().height() * 2);
+
+    BuildChart();
+
+    auto* bar = new QHBoxLayout;
+    bar->addWidget(new QLabel(QStringLiteral("时间跨度:"), this));
+    bar->addWidget(SpanList);
+    bar->addWidget(PauseButton);
+    bar->addWidget(OutputCheck);
+    bar->addStretch();
+    bar->addWidget(ExportButton);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(bar);
+    layout->addWidget(ChartView, 1);
+    layout->addWidget(Readout);
+    resize(960, 600);
+
+    redrawTimer_.setInterval(kRedrawIntervalMs);
+    connect(&redrawTimer_, &QTimer::timeout, this, &TTrendFrm::RedrawWhenDue);
+    connect(SpanList, &QComboBox::currentIndexChanged, this, [this] {
+        dirty_ = true;
+        Redraw();
+    });
+    connect(PauseButton, &QPushButton::clicked, this, &TTrendFrm::PauseButtonClick);
+    connect(OutputCheck, &QCheckBox::toggled, this, &TTrendFrm::ApplyVisibility);
+    connect(ExportButton, &QPushButton::clicked, this, &TTrendFrm::ExportButtonClick);
+}
+
+TTrendFrm::~TTrendFrm() = default;
+
+void TTrendFrm::BuildChart() {
+    chart_ = new QChart;
+    chart_->setAnimationOptions(QChart::NoAnimation);
+    chart_->setFont(SongFont(14));
+    chart_->legend()->setFont(SongFont(14));
+    chart_->legend()->setAlignment(Qt::AlignTop);
+    chart_->setMargins(QMargins(4, 4, 4, 4));
+    chart_->setBackgroundRoundness(0);
+
+    axisTime_ = new QDateTimeAxis;
+    axisTime_->setFormat(QStringLiteral("HH:mm:ss"));
+    axisTime_->setLabelsFont(SongFont(13));
+    axisTime_->setTickCount(7);
+    axisValue_ = new QValueAxis;
+    axisValue_->setLabelsFont(SongFont(13));
+    axisValue_->setTitleFont(SongFont(14));
+    axisOutput_ = new QValueAxis;
+    axisOutput_->setRange(0, 100);
+    axisOutput_->setTitleText(QStringLiteral("控制输出(%)"));
+    axisOutput_->setLabelsFont(SongFont(13));
+    axisOutput_->setTitleFont(SongFont(14));
+    chart_->addAxis(axisTime_, Qt::AlignBottom);
+    chart_->addAxis(axisValue_, Qt::AlignLeft);
+    chart_->addAxis(axisOutput_, Qt::AlignRight);
+
+    for (int s = 0; s < TrendHistory::kSeriesCount; ++s) {
+        const int channel = ChannelOf(s);
+        auto* series = new QLineSeries;
+        // Thin lines: wide or antialiased ones cost many times more to draw at every redraw.
+        QPen pen(kChannelColors[static_cast<std::size_t>(channel)], 0);
+        switch (QuantityOf(s)) {
+            case TrendHistory::kMeasured:
+                series->setName(QStringLiteral("AD%1").arg(channel));
+                break;
+            case TrendHistory::kSetPoint:
+                series->setName(QStringLiteral("AD%1 设定").arg(channel));
+                pen.setStyle(Qt::DashLine);
+                break;
+            case TrendHistory::kOutput:
+                series->setName(QStringLiteral("AD%1 输出").arg(channel));
+                pen.setStyle(Qt::DotLine);
+                break;
+        }
+        series->setPen(pen);
+        chart_->addSeries(series);
+        series->attachAxis(axisTime_);
+        series->attachAxis(QuantityOf(s) == TrendHistory::kOutput ? axisOutput_ : axisValue_);
+        series_[static_cast<std::size_t>(s)] = series;
+    }
+    // The legend names the six channels; a click on one shows or hides its three lines.
+    for (int s = 0; s < TrendHistory::kSeriesCount; ++s) {
+        for (QLegendMarker* marker :
+             chart_->legend()->markers(series_[static_cast<std::size_t>(s)])) {
+            if (QuantityOf(s) != TrendHistory::kMeasured) {
+                marker->setVisible(false);
+                continue;
+            }
+            connect(marker, &QLegendMarker::clicked, this,
+                    [this, s] { SetChannelShown(ChannelOf(s), !ChannelShown(ChannelOf(s))); });
+        }
+    }
+
+    ChartView = new QChartView(chart_, this);
+    ChartView->setObjectName(QStringLiteral("ChartView"));
+    ChartView->setRenderHint(QPainter::Antialiasing, false);
+    ChartView->setMouseTracking(true);
+    ChartView->viewport()->setMouseTracking(true);
+    ChartView->viewport()->installEventFilter(this);
+    ShowQuantity();
+    ApplyVisibility();
+}
+
+QLineSeries* TTrendFrm::MeasuredSeries(int channel) const {
+    return series_[static_cast<std::size_t>(
+        TrendHistory::Series(TrendHistory::kMeasured, channel))];
+}
+
+double TTrendFrm::MeasuredScale() const {
+    return weight_ ? kThousandth : kTenth;
+}
+
+void TTrendFrm::ShowQuantity() {
+    axisValue_->setTitleText(weight_ ? QStringLiteral("对应重量(KG) / 设定温度(℃)")
+                                     : QStringLiteral("温度(℃)"));
+}
+
+void TTrendFrm::TakeGoodReply(std::int64_t msecs) {
+    // The history holds one quantity: a change between temperature and weight starts it anew.
+    const bool weight = RegisterImage[Reg::kConversionMode] >= Reg::kModeLoadCell;
+    if (weight != weight_) {
+        weight_ = weight;
+        history_.Clear();
+        ShowQuantity();
+    }
+    TrendHistory::Sample sample{};
+    for (int channel = 0; channel < TrendHistory::kChannels; ++channel) {
+        sample[static_cast<std::size_t>(TrendHistory::Series(TrendHistory::kMeasured, channel))] =
+            RegisterImage[Reg::kMeasuredFirst + channel];
+        sample[static_cast<std::size_t>(TrendHistory::Series(TrendHistory::kSetPoint, channel))] =
+            RegisterImage[Reg::kSetPointFirst + channel];
+        sample[static_cast<std::size_t>(TrendHistory::Series(TrendHistory::kOutput, channel))] =
+            RegisterImage[Reg::kOutputPercentFirst + channel];
+    }
+    history_.Append(msecs, sample);
+    dirty_ = true;
+}
+
+void TTrendFrm::SetChannelShown(int channel, bool shown) {
+    shown_[static_cast<std::size_t>(channel)] = shown;
+    ApplyVisibility();
+}
+
+void TTrendFrm::ApplyVisibility() {
+    for (int s = 0; s < TrendHistory::kSeriesCount; ++s) {
+        const bool channelShown = shown_[static_cast<std::size_t>(ChannelOf(s))];
+        const bool visible =
+            channelShown && (QuantityOf(s) != TrendHistory::kOutput || OutputCheck->isChecked());
+        series_[static_cast<std::size_t>(s)]->setVisible(visible);
+        // Showing a series shows its legend entry again; only the channels have one.
+        if (QuantityOf(s) != TrendHistory::kMeasured) {
+            for (QLegendMarker* marker :
+                 chart_->legend()->markers(series_[static_cast<std::size_t>(s)])) {
+                marker->setVisible(false);
+            }
+        } else {
+            // A hidden channel keeps its legend entry, faded, so it can be clicked back on.
+            for (QLegendMarker* marker :
+                 chart_->legend()->markers(series_[static_cast<std::size_t>(s)])) {
+                marker->setVisible(true);
+                QColor color = marker->labelBrush().color();
+                color.setAlpha(channelShown ? 255 : 90);
+                marker->setLabelBrush(color);
+                QBrush brush = marker->brush();
+                QColor fill = kChannelColors[static_cast<std::size_t>(ChannelOf(s))];
+                fill.setAlpha(channelShown ? 255 : 60);
+                brush.setColor(fill);
+                marker->setBrush(brush);
+            }
+        }
+    }
+    axisOutput_->setVisible(OutputCheck->isChecked());
+    dirty_ = true;
+    Redraw();
+}
+
+void TTrendFrm::RedrawWhenDue() {
+    if (!dirty_ || history_.Size() == 0) {
+        return;
+    }
+    const int span = kSpanSeconds[static_cast<std::size_t>(std::max(0, SpanList->currentIndex()))];
+    const std::int64_t spanMs =
+        span != 0 ? span * 1000LL : history_.TimeAt(history_.Size() - 1) - history_.TimeAt(0);
+    const std::int64_t columnMs =
+        spanMs / std::max(1, static_cast<int>(chart_->plotArea().width()));
+    if (sinceRedraw_.isValid() &&
+        sinceRedraw_.elapsed() < std::min<std::int64_t>(columnMs, kMaxFollowMs)) {
+        return;
+    }
+    Redraw();
+}
+
+void TTrendFrm::Redraw() {
+    if (!dirty_ || paused_) {
+        return;
+    }
+    dirty_ = false;
+    sinceRedraw_.start();
+    if (history_.Size() == 0) {
+        for (QLineSeries* series : series_) {
+            series->clear();
+        }
+        return;
+    }
+    const std::int64_t last = history_.TimeAt(history_.Size() - 1) + 1;
+    const int span = kSpanSeconds[static_cast<std::size_t>(std::max(0, SpanList->currentIndex()))];
+    const std::int64_t first = span != 0 ? last - span * 1000LL : history_.TimeAt(0);
+    const int columns = std::max(1, static_cast<int>(chart_->plotArea().width()));
+    double low = 0;
+    double high = 0;
+    bool any = false;
+    for (int s = 0; s < TrendHistory::kSeriesCount; ++s) {
+        QLineSeries* series = series_[static_cast<std::size_t>(s)];
+        if (!series->isVisible()) {
+            continue;
+        }
+        const TrendHistory::Quantity quantity = QuantityOf(s);
+        const double scale = quantity == TrendHistory::kMeasured ? MeasuredScale() : kTenth;
+        const TrendHistory::MinMax drawn = history_.Reduce(s, first, last, columns, scale, points_);
+        series->replace(points_);
+        if (quantity != TrendHistory::kOutput && !drawn.Empty()) {
+            low = any ? std::min(low, drawn.min * scale) : drawn.min * scale;
+            high = any ? std::max(high, drawn.max * scale) : drawn.max * scale;
+            any = true;
+        }
+    }
+    axisTime_->setRange(QDateTime::fromMSecsSinceEpoch(first),
+                        QDateTime::fromMSecsSinceEpoch(last));
+    if (!any) {
+        low = 0;
+        high = 100;
+    }
+    const double margin = std::max((high - low) * 0.05, weight_ ? 0.01 : 0.5);
+    axisValue_->setRange(low - margin, high + margin);
+    axisValue_->applyNiceNumbers();
+}
+
+QString TTrendFrm::ReadoutAt(std::int64_t msecs) const {
+    const std::size_t size = history_.Size();
+    if (size == 0) {
+        return {};
+    }
+    std::size_t index = std::min(history_.IndexAtOrAfter(msecs), size - 1);
+    if (index > 0 && msecs - history_.TimeAt(index - 1) < history_.TimeAt(index) - msecs) {
+        --index;
+    }
+    QString text = QDateTime::fromMSecsSinceEpoch(history_.TimeAt(index))
+                       .toString(QStringLiteral("HH:mm:ss.zzz"));
+    for (int channel = 0; channel < TrendHistory::kChannels; ++channel) {
+        if (!shown_[static_cast<std::size_t>(channel)]) {
+            continue;
+        }
+        const auto value = [&](TrendHistory::Quantity quantity) {
+            return history_.ValueAt(TrendHistory::Series(quantity, channel), index);
+        };
+        text += QStringLiteral("   AD%1 %2 (设定 %3")
+                    .arg(channel)
+                    .arg(FormatFixed(value(TrendHistory::kMeasured), weight_ ? 3 : 1),
+                         FormatFixed(value(TrendHistory::kSetPoint), 1));
+        if (OutputCheck->isChecked()) {
+            text += QStringLiteral(", 输出 %1%").arg(FormatFixed(value(TrendHistory::kOutput), 1));
+        }
+        text += QLatin1Char(')');
+    }
+    return text;
+}
+
+bool TTrendFrm::SaveImage(const QString& path) {
+    dirty_ = true;
+    const bool paused = paused_;
+    paused_ = false;
+    Redraw();
+    paused_ = paused;
+    return ChartView->grab().save(path, "PNG");
+}
+
+void TTrendFrm::PauseButtonClick() {
+    paused_ = !paused_;
+    PauseButton->setText(paused_ ? QStringLiteral("继续") : QStringLiteral("暂停"));
+    dirty_ = true;
+    Redraw();
+}
+
+void TTrendFrm::ExportButtonClick() {
+    const QString path = QFileDialog::getSaveFileName(
+        this, QStringLiteral("导出趋势图"),
+        QStringLiteral("VR7C-20NP_趋势_%1.png")
+            .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd_HHmmss"))),
+        QStringLiteral("PNG 图片 (*.png)"));
+    if (!path.isEmpty() && !SaveImage(path)) {
+        Readout->setText(QStringLiteral("无法保存图片: %1").arg(path));
+    }
+}
+
+void TTrendFrm::showEvent(QShowEvent* event) {
+    dirty_ = true;
+    redrawTimer_.start();
+    QWidget::showEvent(event);
+}
+
+void TTrendFrm::hideEvent(QHideEvent* event) {
+    redrawTimer_.stop();
+    QWidget::hideEvent(event);
+}
+
+bool TTrendFrm::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == ChartView->viewport()) {
+        if (event->type() == QEvent::MouseMove) {
+            const auto* move = static_cast<QMouseEvent*>(event);
+            const QPointF value = chart_->mapToValue(move->position(), MeasuredSeries(0));
+            Readout->setText(ReadoutAt(static_cast<std::int64_t>(value.x())));
+        } else if (event->type() == QEvent::Leave) {
+            Readout->clear();
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}

@@ -1,0 +1,173 @@
+#include "TrendHistory.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr std::size_t kBlocksPerChunk = TrendHistory::kChunkSamples / TrendHistory::kBlockSamples;
+
+}  // namespace
+
+// Sample times are kept as milliseconds after the history's first sample (49 days fit),
+// the values as the module's raw words.
+struct TrendHistory::Chunk {
+    std::array<std::uint32_t, kChunkSamples> times{};
+    std::array<std::array<std::uint16_t, kChunkSamples>, kSeriesCount> values{};
+    std::array<std::array<MinMax, kBlocksPerChunk>, kSeriesCount> blocks{};
+    std::array<MinMax, kSeriesCount> whole{};
+    std::size_t fill = 0;
+};
+
+void TrendHistory::MinMax::Add(std::uint16_t value) {
+    min = std::min(min, value);
+    max = std::max(max, value);
+}
+
+void TrendHistory::MinMax::Add(const MinMax& other) {
+    min = std::min(min, other.min);
+    max = std::max(max, other.max);
+}
+
+TrendHistory::TrendHistory(std::size_t capacity)
+    : maxChunks_(std::max<std::size_t>(2, (capacity + kChunkSamples - 1) / kChunkSamples)) {}
+
+TrendHistory::~TrendHistory() = default;
+
+void TrendHistory::Append(std::int64_t msecs, const Sample& sample) {
+    // Times are kept relative to the first sample in 32 bits; a history older than that
+    // (49 days) starts again.
+    if (size_ != 0 && msecs - origin_ > static_cast<std::int64_t>(UINT32_MAX)) {
+        Clear();
+    }
+    if (size_ == 0) {
+        origin_ = msecs;
+        last_ = msecs;
+    }
+    last_ = std::max(last_, msecs);
+    if (chunks_.empty() || chunks_.back()->fill == kChunkSamples) {
+        if (chunks_.size() == maxChunks_) {
+            chunks_.pop_front();
+            size_ -= kChunkSamples;
+        }
+        chunks_.push_back(std::make_unique<Chunk>());
+    }
+    Chunk& chunk = *chunks_.back();
+    const std::size_t at = chunk.fill;
+    chunk.times[at] = static_cast<std::uint32_t>(last_ - origin_);
+    for (int s = 0; s < kSeriesCount; ++s) {
+        const std::uint16_t value = sample[static_cast<std::size_t>(s)];
+        chunk.values[static_cast<std::size_t>(s)][at] = value;
+        chunk.blocks[static_cast<std::size_t>(s)][at / kBlockSamples].Add(value);
+        chunk.whole[static_cast<std::size_t>(s)].Add(value);
+    }
+    ++chunk.fill;
+    ++size_;
+}
+
+void TrendHistory::Clear() {
+    chunks_.clear();
+    size_ = 0;
+}
+
+const TrendHistory::Chunk& TrendHistory::ChunkOf(std::size_t index) const {
+    return *chunks_[index / kChunkSamples];
+}
+
+std::int64_t TrendHistory::TimeAt(std::size_t index) const {
+    return origin_ + ChunkOf(index).times[index % kChunkSamples];
+}
+
+std::uint16_t TrendHistory::ValueAt(int series, std::size_t index) const {
+    return ChunkOf(index).values[static_cast<std::size_t>(series)][index % kChunkSamples];
+}
+
+std::size_t TrendHistory::IndexAtOrAfter(std::int64_t msecs) const {
+    std::size_t low = 0;
+    std::size_t high = size_;
+    while (low < high) {
+        const std::size_t mid = low + (high - low) / 2;
+        if (TimeAt(mid) < msecs) {
+            low = mid + 1;
+        } else {
+            high = mid;
+        }
+    }
+    return low;
+}
+
+TrendHistory::MinMax TrendHistory::RangeMinMax(int series, std::size_t from, std::size_t to) const {
+    MinMax result;
+    const auto s = static_cast<std::size_t>(series);
+    to = std::min(to, size_);
+    while (from < to) {
+        const Chunk& chunk = ChunkOf(from);
+        std::size_t at = from % kChunkSamples;
+        const std::size_t end = std::min(kChunkSamples, at + (to - from));
+        const std::size_t taken = end - at;
+        if (at == 0 && end == chunk.fill && chunk.fill == kChunkSamples) {
+            result.Add(chunk.whole[s]);
+        } else {
+            for (; at < end && at % kBlockSamples != 0; ++at) {
+                result.Add(chunk.values[s][at]);
+            }
+            for (; at + kBlockSamples <= end; at += kBlockSamples) {
+                result.Add(chunk.blocks[s][at / kBlockSamples]);
+            }
+            for (; at < end; ++at) {
+                result.Add(chunk.values[s][at]);
+            }
+        }
+        from += taken;
+    }
+    return result;
+}
+
+std::size_t TrendHistory::MemoryBytes() const {
+    return chunks_.size() * sizeof(Chunk);
+}
+
+namespace {
+
+// Appends a point; a run of equal values (a set point that does not change) is kept as its
+// first and last point only.
+void AddPoint(QList<QPointF>& out, double x, double y) {
+    const qsizetype n = out.size();
+    if (n >= 2 && out[n - 1].y() == y && out[n - 2].y() == y) {
+        out[n - 1].setX(x);
+        return;
+    }
+    out.append(QPointF(x, y));
+}
+
+}  // namespace
+
+TrendHistory::MinMax TrendHistory::Reduce(int series, std::int64_t t0, std::int64_t t1, int columns,
+                                          double scale, QList<QPointF>& out) const {
+    out.clear();
+    MinMax drawn;
+    if (columns <= 0 || t1 <= t0 || size_ == 0) {
+        return drawn;
+    }
+    const double width = static_cast<double>(t1 - t0) / columns;
+    std::size_t from = IndexAtOrAfter(t0);
+    for (int column = 0; column < columns && from < size_; ++column) {
+        const auto columnEnd = t0 + static_cast<std::int64_t>(width * (column + 1));
+        const std::size_t to =
+            column + 1 == columns ? IndexAtOrAfter(t1) : IndexAtOrAfter(columnEnd);
+        if (to - from < 3) {
+            for (std::size_t i = from; i < to; ++i) {
+                const std::uint16_t value = ValueAt(series, i);
+                drawn.Add(value);
+                AddPoint(out, static_cast<double>(TimeAt(i)), value * scale);
+            }
+        } else if (to > from) {
+            const MinMax range = RangeMinMax(series, from, to);
+            drawn.Add(range);
+            const double x = static_cast<double>(TimeAt(from) + TimeAt(to - 1)) / 2;
+            AddPoint(out, x, range.min * scale);
+            AddPoint(out, x, range.max * scale);
+        }
+        from = to;
+    }
+    return drawn;
+}

@@ -1,0 +1,78 @@
+#pragma once
+
+#include <QList>
+#include <QPointF>
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <memory>
+
+// The trend's history: for every good poll, its time and the raw words of the six channels'
+// measured value, set point and output percentage. Samples are kept in chunks of fixed size
+// with min/max summaries over blocks, so that a span of any length is reduced to a min/max
+// pair per pixel column without visiting every sample. When the capacity is reached the
+// oldest chunk is dropped: memory stays bounded however long the console polls.
+class TrendHistory {
+public:
+    static constexpr int kChannels = 6;
+    enum Quantity { kMeasured = 0, kSetPoint = 1, kOutput = 2 };
+    static constexpr int kSeriesCount = 3 * kChannels;
+    static constexpr std::size_t kChunkSamples = 4096;
+    static constexpr std::size_t kBlockSamples = 16;
+    // Twenty-four hours at the fastest poll rate (about 11 polls a second) fit.
+    static constexpr std::size_t kDefaultCapacity = 256 * kChunkSamples;
+
+    using Sample = std::array<std::uint16_t, kSeriesCount>;
+
+    static constexpr int Series(Quantity quantity, int channel) {
+        return quantity * kChannels + channel;
+    }
+
+    struct MinMax {
+        std::uint16_t min = UINT16_MAX;
+        std::uint16_t max = 0;
+        bool Empty() const { return min > max; }
+        void Add(std::uint16_t value);
+        void Add(const MinMax& other);
+    };
+
+    // The capacity is rounded up to whole chunks, at least two.
+    explicit TrendHistory(std::size_t capacity = kDefaultCapacity);
+    ~TrendHistory();
+
+    // Times are milliseconds since the epoch and must not go backwards; a sample older than
+    // the newest one is taken with the newest one's time.
+    void Append(std::int64_t msecs, const Sample& sample);
+    void Clear();
+
+    std::size_t Size() const { return size_; }
+    std::size_t Capacity() const { return maxChunks_ * kChunkSamples; }
+    std::int64_t TimeAt(std::size_t index) const;
+    std::uint16_t ValueAt(int series, std::size_t index) const;
+    // The first index whose time is at or after msecs (Size() when there is none).
+    std::size_t IndexAtOrAfter(std::int64_t msecs) const;
+    // Min and max of one series over the samples [from, to).
+    MinMax RangeMinMax(int series, std::size_t from, std::size_t to) const;
+    // Bytes held by the samples and their summaries.
+    std::size_t MemoryBytes() const;
+
+    // One series over the times [t0, t1) reduced to at most two points per column: each
+    // column's min and max, or its samples themselves where it has fewer than three; a run of
+    // equal values is kept as its first and last point. Values
+    // are multiplied by scale; x is milliseconds since the epoch. The points replace out.
+    // Gives the min/max of the raw values drawn.
+    MinMax Reduce(int series, std::int64_t t0, std::int64_t t1, int columns, double scale,
+                  QList<QPointF>& out) const;
+
+private:
+    struct Chunk;
+    const Chunk& ChunkOf(std::size_t index) const;
+
+    std::size_t maxChunks_;
+    std::deque<std::unique_ptr<Chunk>> chunks_;
+    std::size_t size_ = 0;
+    std::int64_t origin_ = 0;
+    std::int64_t last_ = 0;
+};
