@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QStyle>
+#include <QValidator>
 
 #include "AppStyle.h"
 #include "Prompter.h"
@@ -16,7 +17,22 @@
 namespace {
 
 const QString kCaption = QStringLiteral("VR7C-20NP");
-constexpr int kFieldMaxLength = 5;
+// The operator types at most five characters into a field.
+constexpr int kTypedMaxLength = 5;
+// The longest text the program itself puts into a field: a signed register's "-32768".
+constexpr int kShownMaxLength = 6;
+
+// Refuses an edit of the operator that would make the text longer than five characters. The
+// program's own texts go in through setText, which the limit does not cut: QLineEdit's
+// maxLength would truncate them as well, and a negative value of a signed register would lose
+// its last digit and be written back as a different value.
+class TypedLengthLimit final : public QValidator {
+public:
+    using QValidator::QValidator;
+    State validate(QString& input, int&) const override {
+        return input.size() > kTypedMaxLength ? Invalid : Acceptable;
+    }
+};
 
 QLabel* BlueLabel(const QString& text, QWidget* parent) {
     auto* label = new QLabel(text, parent);
@@ -28,7 +44,8 @@ QLabel* BlueLabel(const QString& text, QWidget* parent) {
 
 QLineEdit* NumberField(const QString& text, QWidget* parent) {
     auto* field = new QLineEdit(text, parent);
-    field->setMaxLength(kFieldMaxLength);
+    field->setMaxLength(kShownMaxLength);
+    field->setValidator(new TypedLengthLimit(field));
     field->setFont(SongFont(19));
     // Typed text goes through the key filter only, so no input method may bypass it.
     field->setAttribute(Qt::WA_InputMethodEnabled, false);
@@ -99,7 +116,8 @@ TMonitorDf::TMonitorDf(RegisterWriteHost& host, Prompter& prompter, QWidget* par
                               QStringLiteral("关闭(&C)"), GroupBox1);
     BitBtn3->setObjectName(QStringLiteral("BitBtn3"));
     BitBtn3->setGeometry(170, 84, 80, 30);
-    // Enter writes only from the value field; no button answers Enter on its own.
+    // No button is the default one: Enter presses the button that has the focus (see
+    // keyPressEvent), and writes from the value field.
     for (QPushButton* button : {BitBtn1, BitBtn3}) {
         button->setAutoDefault(false);
         button->setDefault(false);
@@ -135,7 +153,8 @@ void TMonitorDf::FormShow() {
 }
 
 bool TMonitorDf::Edit1KeyPress(const QKeyEvent& event) {
-    return KeyPassesFilter(event.key(), event.text());
+    // Selecting all types nothing; it is the one control key that reaches the fields.
+    return event.matches(QKeySequence::SelectAll) || KeyPassesFilter(event.key(), event.text());
 }
 
 bool TMonitorDf::Edit1KeyDown(const QKeyEvent& event) {
@@ -196,6 +215,25 @@ bool TMonitorDf::eventFilter(QObject* watched, QEvent* event) {
         return true;
     }
     return !Edit1KeyPress(key);
+}
+
+void TMonitorDf::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+        case Qt::Key_Escape:
+            // Only the value field closes the dialog on Esc.
+            event->accept();
+            return;
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            if (auto* button = qobject_cast<QPushButton*>(focusWidget())) {
+                button->click();
+                return;
+            }
+            break;
+        default:
+            break;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 void TMonitorDf::showEvent(QShowEvent* event) {
