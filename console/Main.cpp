@@ -482,8 +482,8 @@ void TMainForm::OpenWriteDialog(std::int32_t reg, const QString& valueText) {
     if (monitorForm_ == nullptr) {
         return;
     }
-    monitorForm_->Edit2->setText(QString::number(reg));
-    monitorForm_->Edit1->setText(valueText);
+    SetFieldText(*monitorForm_->Edit2, QString::number(reg));
+    SetFieldText(*monitorForm_->Edit1, valueText);
     prompter_.ShowModal(*monitorForm_);
 }
 

@@ -9,7 +9,8 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QStyle>
-#include <QValidator>
+
+#include <algorithm>
 
 #include "AppStyle.h"
 #include "Prompter.h"
@@ -17,22 +18,8 @@
 namespace {
 
 const QString kCaption = QStringLiteral("VR7C-20NP");
-// The operator types at most five characters into a field.
-constexpr int kTypedMaxLength = 5;
-// The longest text the program itself puts into a field: a signed register's "-32768".
-constexpr int kShownMaxLength = 6;
-
-// Refuses an edit of the operator that would make the text longer than five characters. The
-// program's own texts go in through setText, which the limit does not cut: QLineEdit's
-// maxLength would truncate them as well, and a negative value of a signed register would lose
-// its last digit and be written back as a different value.
-class TypedLengthLimit final : public QValidator {
-public:
-    using QValidator::QValidator;
-    State validate(QString& input, int&) const override {
-        return input.size() > kTypedMaxLength ? Invalid : Acceptable;
-    }
-};
+// The operator types or pastes at most five characters into a field.
+constexpr int kFieldMaxLength = 5;
 
 QLabel* BlueLabel(const QString& text, QWidget* parent) {
     auto* label = new QLabel(text, parent);
@@ -44,8 +31,16 @@ QLabel* BlueLabel(const QString& text, QWidget* parent) {
 
 QLineEdit* NumberField(const QString& text, QWidget* parent) {
     auto* field = new QLineEdit(text, parent);
-    field->setMaxLength(kShownMaxLength);
-    field->setValidator(new TypedLengthLimit(field));
+    field->setMaxLength(kFieldMaxLength);
+    // A longer text put there by the program (see SetFieldText) holds until the operator's
+    // first edit, which brings the limit back and cuts an overlong edit as typing would.
+    QObject::connect(field, &QLineEdit::textEdited, field, [field] {
+        if (field->maxLength() != kFieldMaxLength) {
+            const int cursor = field->cursorPosition();
+            field->setMaxLength(kFieldMaxLength);
+            field->setCursorPosition(std::min(cursor, kFieldMaxLength));
+        }
+    });
     field->setFont(SongFont(19));
     // Typed text goes through the key filter only, so no input method may bypass it.
     field->setAttribute(Qt::WA_InputMethodEnabled, false);
@@ -61,6 +56,11 @@ std::optional<std::int32_t> ParseInteger(const QString& text) {
         return std::nullopt;
     }
     return value;
+}
+
+void SetFieldText(QLineEdit& field, const QString& text) {
+    field.setMaxLength(std::max(kFieldMaxLength, static_cast<int>(text.size())));
+    field.setText(text);
 }
 
 bool KeyPassesFilter(int key, const QString& text) {

@@ -210,11 +210,14 @@ TEST(WriteDialogLayout, CarriesItsCaptionsSizesAndLimits) {
     TMonitorDf& d = *h.monitor;
     EXPECT_EQ(d.windowTitle(), " 写寄存器 ");
     EXPECT_EQ(d.size(), QSize(265, 130));
+    EXPECT_EQ(d.Edit1->maxLength(), 5);
+    EXPECT_EQ(d.Edit2->maxLength(), 5);
     EXPECT_EQ(d.Edit2->text(), "10000");
     EXPECT_EQ(d.Edit1->text(), "100");
-    d.Edit1->clear();
-    QTest::keyClicks(d.Edit1, QStringLiteral("1234567"));
-    EXPECT_EQ(d.Edit1->text(), "12345");
+    SetFieldText(*d.Edit1, QStringLiteral("-32768"));
+    QTest::keyClick(d.Edit1, Qt::Key_Backspace);
+    QTest::keyClicks(d.Edit1, QStringLiteral("12"));
+    EXPECT_EQ(d.Edit1->text(), "-3276");
     EXPECT_EQ(d.BitBtn1->text(), "写入(&W)");
     EXPECT_EQ(d.BitBtn3->text(), "关闭(&C)");
     EXPECT_EQ(d.CheckBox1->text(), "写入后关闭对话框");
