@@ -2,10 +2,12 @@
 #include <QDateTime>
 #include <QKeySequence>
 #include <QShortcut>
+#include <QTranslator>
 
 #include "AppStyle.h"
 #include "Main.h"
 #include "MonitorD.h"
+#include "QtChinese.h"
 #include "TFirmwareFrm.h"
 #include "TRecorderFrm.h"
 #include "TTrendFrm.h"
@@ -26,6 +28,10 @@ void ShowToolWindow(QWidget& window) {
 // follow every good poll; Ctrl+R and Ctrl+T bring them up.
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
+    const std::unique_ptr<QTranslator> qtChinese = LoadQtChinese();
+    if (qtChinese) {
+        QApplication::installTranslator(qtChinese.get());
+    }
     TMainForm mainForm;
     TMonitorDf monitorForm(mainForm, mainForm.Prompts(), &mainForm);
     mainForm.SetMonitorForm(&monitorForm);

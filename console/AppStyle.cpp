@@ -12,6 +12,10 @@ QFont SongFont(int pixelSize) {
     return font;
 }
 
+QFont WindowFont() {
+    return SongFont(16);
+}
+
 QFont KaiFont(int pixelSize) {
     QFont font;
     font.setFamilies({QStringLiteral("楷体_GB2312"), QStringLiteral("KaiTi_GB2312"),

@@ -6,6 +6,8 @@
 
 // "宋体" (a Song/Ming face) at the given pixel height; installed CJK Song faces stand in.
 QFont SongFont(int pixelSize);
+// The windows' own font, "宋体" 16 pixels high; message boxes are drawn in it too.
+QFont WindowFont();
 // "楷体_GB2312" (a Kai face) at the given pixel height, bold; installed Kai faces stand in.
 QFont KaiFont(int pixelSize);
 // Hints (tooltips) are shown on RGB(11,255,11).

@@ -1,5 +1,7 @@
 #include "BannerGroupBox.h"
 
+#include <QFontInfo>
+#include <QFontMetrics>
 #include <QLinearGradient>
 #include <QPainter>
 
@@ -7,6 +9,8 @@ namespace {
 
 // The system tooltip background colour, the banner's group colour.
 const QColor kGroupColor(255, 255, 225);
+// Below this a caption would be hard to read; it is not made any smaller.
+constexpr int kSmallestCaptionPixels = 9;
 
 }  // namespace
 
@@ -28,6 +32,27 @@ QRect BannerGroupBox::TitleRect() const {
     return {2, 2, width() - 4, kTitleHeight};
 }
 
+QRect BannerGroupBox::CaptionRect() const {
+    return TitleRect().adjusted(6, 0, -2, 0);
+}
+
+QFont BannerGroupBox::CaptionFont() const {
+    const int room = CaptionRect().width();
+    if (room == fittedRoom_ && caption_ == fittedCaption_ && font() == fittedFrom_) {
+        return fitted_;
+    }
+    fittedRoom_ = room;
+    fittedCaption_ = caption_;
+    fittedFrom_ = font();
+    fitted_ = fittedFrom_;
+    int pixels = QFontInfo(fitted_).pixelSize();
+    while (pixels > kSmallestCaptionPixels &&
+           QFontMetrics(fitted_).horizontalAdvance(caption_) > room) {
+        fitted_.setPixelSize(--pixels);
+    }
+    return fitted_;
+}
+
 void BannerGroupBox::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     const QRect all = rect();
@@ -43,7 +68,8 @@ void BannerGroupBox::paintEvent(QPaintEvent*) {
     painter.setPen(pal.color(QPalette::Mid));
     painter.drawLine(title.bottomLeft(), title.bottomRight());
     painter.setPen(pal.color(QPalette::WindowText));
-    painter.drawText(title.adjusted(6, 0, -4, 0), Qt::AlignLeft | Qt::AlignVCenter, caption_);
+    painter.setFont(CaptionFont());
+    painter.drawText(CaptionRect(), Qt::AlignLeft | Qt::AlignVCenter, caption_);
 
     // Lowered frame: shadow above and left, light below and right.
     painter.setPen(pal.color(QPalette::Mid));

@@ -18,6 +18,11 @@ public:
     QString title() const { return caption_; }
     void setTitle(const QString& title);
 
+    // Where the caption is written, and the font it is written in: the group's font, made
+    // smaller a pixel at a time while the caption would not fit, so no caption is cut.
+    QRect CaptionRect() const;
+    QFont CaptionFont() const;
+
 protected:
     void paintEvent(QPaintEvent* event) override;
 
@@ -25,4 +30,9 @@ private:
     QRect TitleRect() const;
 
     QString caption_;
+    // The last fitted font, and the caption, room and group font it was fitted for.
+    mutable QFont fitted_;
+    mutable QString fittedCaption_;
+    mutable int fittedRoom_ = -1;
+    mutable QFont fittedFrom_;
 };

@@ -211,6 +211,14 @@ ConfigPanel::Block ConfigPanel::Words() const {
             kCommitMarker};
 }
 
+ConfigPanel::Block ConfigPanel::Take() {
+    const Block block = Words();
+    for (TSpinEdit* spin : {SpinEdit1, SpinEdit5, SpinEdit2, SpinEdit3}) {
+        spin->setValue(spin->value());
+    }
+    return block;
+}
+
 int WriteBlock(const ConfigPanel::Block& block,
                const std::function<bool(std::int32_t reg, std::uint16_t value)>& write) {
     int written = 0;

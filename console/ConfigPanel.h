@@ -31,6 +31,9 @@ public:
     void ComboBox4Change();
     // The words of registers 84 to 96 as the controls hold them, each cut to 16 bits.
     Block Words() const;
+    // The words a commit writes; each spin field then shows the value taken from it, so a
+    // typed value outside the field's range is seen as the bound that is written.
+    Block Take();
 
     TSpinEdit* SpinEdit2;
     QComboBox* Baud_CAN;

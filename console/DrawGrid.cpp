@@ -1,6 +1,7 @@
 #include "DrawGrid.h"
 
 #include <QHeaderView>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QStyledItemDelegate>
 
@@ -50,9 +51,11 @@ public:
         emit dataChanged(changed, changed, {Qt::DisplayRole});
     }
 
-    // Announces the data cells whose text differs from the one last announced. A cell's
-    // drawing follows from its text, so the view paints only those cells again.
-    void RefreshData() {
+    // Announces the data cells whose text differs from the one last announced, handing each
+    // to changedCell. A cell's drawing follows from its text, so the view paints only those
+    // cells again.
+    template <typename ChangedCell>
+    void RefreshData(ChangedCell&& changedCell) {
         for (int row = 1; row < rows_; ++row) {
             for (int col = 1; col < cols_; ++col) {
                 QString text = Text(col, row);
@@ -61,6 +64,7 @@ public:
                     announced = std::move(text);
                     const QModelIndex changed = index(row, col);
                     emit dataChanged(changed, changed, displayRole_);
+                    changedCell(changed);
                 }
             }
         }
@@ -219,10 +223,30 @@ QString DrawGrid::DisplayText(int col, int row) const {
 }
 
 void DrawGrid::RefreshData() {
-    model_->RefreshData();
+    QRegion changed;
+    model_->RefreshData([&](const QModelIndex& cell) { changed += visualRect(cell); });
+    // Painted now, not when the event loop next runs: the caller may block the window right
+    // after a refresh (a write), and the operator must see the values taken meanwhile.
+    viewport()->repaint(changed);
+}
+
+// Only the left button selects a cell or double-clicks; the other buttons do nothing here.
+void DrawGrid::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) {
+        QTableView::mousePressEvent(event);
+    }
+}
+
+void DrawGrid::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) {
+        QTableView::mouseReleaseEvent(event);
+    }
 }
 
 void DrawGrid::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) {
+        return;
+    }
     QTableView::mouseDoubleClickEvent(event);
     emit DblClick();
 }

@@ -52,8 +52,8 @@ public:
     // Texts shown in the cell: the stored text of a fixed cell, the data text otherwise.
     QString DisplayText(int col, int row) const;
 
-    // Asks for a repaint of every data cell whose text has changed since the last refresh,
-    // which draws it anew from its source.
+    // Repaints at once every data cell whose text has changed since the last refresh, which
+    // draws it anew from its source.
     void RefreshData();
 
 signals:
@@ -61,6 +61,8 @@ signals:
     void DblClick();
 
 protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
 
 private:

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QLinearGradient>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
@@ -16,6 +17,7 @@
 
 #include "AppStyle.h"
 #include "BannerGroupBox.h"
+#include "BusyCursor.h"
 #include "ConfigPanel.h"
 #include "DrawGrid.h"
 #include "FormatFixed.h"
@@ -89,7 +91,7 @@ TMainForm::TMainForm(MainFormOptions options, QWidget* parent)
     setObjectName(QStringLiteral("TMainForm"));
     setWindowTitle(QStringLiteral("VR7C-20NP 测试程序 V1.50"));
     setFixedSize(kClientWidth, kClientHeight);
-    setFont(SongFont(16));
+    setFont(WindowFont());
 
     StringGrid1 = new DrawGrid(LiveGrid::kColCount, LiveGrid::kRowCount, this);
     StringGrid1->setObjectName(QStringLiteral("StringGrid1"));
@@ -242,6 +244,7 @@ bool TMainForm::ConnectionStarted() {
 }
 
 bool TMainForm::WriteWithPollingPaused(std::int32_t reg, std::uint16_t value) {
+    const BusyCursor busy;
     Timer1.stop();
     clock_.sleep(kWritePauseMs);
     const bool written = WriteRegister(reg, value);
@@ -449,10 +452,14 @@ void TMainForm::ComboBox4Change() {
 
 void TMainForm::BitBtn5Click() {
     Timer1.stop();
-    clock_.sleep(kWritePauseMs);
-    const int written = WriteBlock(panel_->Words(), [](std::int32_t reg, std::uint16_t value) {
-        return WriteRegister(reg, value);
-    });
+    int written = 0;
+    {
+        const BusyCursor busy;
+        clock_.sleep(kWritePauseMs);
+        written = WriteBlock(panel_->Take(), [](std::int32_t reg, std::uint16_t value) {
+            return WriteRegister(reg, value);
+        });
+    }
     if (CommitComplete(written)) {
         prompter_.ShowMessage(this, MessageIcon::Information, kCaption,
                               QStringLiteral("标定完毕 ！"));
@@ -469,8 +476,8 @@ void TMainForm::OpenWriteDialog(std::int32_t reg, const QString& valueText) {
     if (monitorForm_ == nullptr) {
         return;
     }
-    monitorForm_->Edit2->setText(QString::number(reg));
-    monitorForm_->Edit1->setText(valueText);
+    SetFieldText(*monitorForm_->Edit2, QString::number(reg));
+    SetFieldText(*monitorForm_->Edit1, valueText);
     prompter_.ShowModal(*monitorForm_);
 }
 
@@ -502,7 +509,8 @@ void TMainForm::paintEvent(QPaintEvent*) {
 }
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == MyMailto && event->type() == QEvent::MouseButtonRelease) {
+    if (watched == MyMailto && event->type() == QEvent::MouseButtonRelease &&
+        static_cast<const QMouseEvent*>(event)->button() == Qt::LeftButton) {
         MyMailtoClick();
         return true;
     }

@@ -10,12 +10,15 @@
 #include <QScreen>
 #include <QStyle>
 
+#include <algorithm>
+
 #include "AppStyle.h"
 #include "Prompter.h"
 
 namespace {
 
 const QString kCaption = QStringLiteral("VR7C-20NP");
+// The operator types or pastes at most five characters into a field.
 constexpr int kFieldMaxLength = 5;
 
 QLabel* BlueLabel(const QString& text, QWidget* parent) {
@@ -29,6 +32,15 @@ QLabel* BlueLabel(const QString& text, QWidget* parent) {
 QLineEdit* NumberField(const QString& text, QWidget* parent) {
     auto* field = new QLineEdit(text, parent);
     field->setMaxLength(kFieldMaxLength);
+    // A longer text put there by the program (see SetFieldText) holds until the operator's
+    // first edit, which brings the limit back and cuts an overlong edit as typing would.
+    QObject::connect(field, &QLineEdit::textEdited, field, [field] {
+        if (field->maxLength() != kFieldMaxLength) {
+            const int cursor = field->cursorPosition();
+            field->setMaxLength(kFieldMaxLength);
+            field->setCursorPosition(std::min(cursor, kFieldMaxLength));
+        }
+    });
     field->setFont(SongFont(19));
     // Typed text goes through the key filter only, so no input method may bypass it.
     field->setAttribute(Qt::WA_InputMethodEnabled, false);
@@ -44,6 +56,11 @@ std::optional<std::int32_t> ParseInteger(const QString& text) {
         return std::nullopt;
     }
     return value;
+}
+
+void SetFieldText(QLineEdit& field, const QString& text) {
+    field.setMaxLength(std::max(kFieldMaxLength, static_cast<int>(text.size())));
+    field.setText(text);
 }
 
 bool KeyPassesFilter(int key, const QString& text) {
@@ -99,7 +116,8 @@ TMonitorDf::TMonitorDf(RegisterWriteHost& host, Prompter& prompter, QWidget* par
                               QStringLiteral("关闭(&C)"), GroupBox1);
     BitBtn3->setObjectName(QStringLiteral("BitBtn3"));
     BitBtn3->setGeometry(170, 84, 80, 30);
-    // Enter writes only from the value field; no button answers Enter on its own.
+    // No button is the default one: Enter presses the button that has the focus (see
+    // keyPressEvent), and writes from the value field.
     for (QPushButton* button : {BitBtn1, BitBtn3}) {
         button->setAutoDefault(false);
         button->setDefault(false);
@@ -135,7 +153,8 @@ void TMonitorDf::FormShow() {
 }
 
 bool TMonitorDf::Edit1KeyPress(const QKeyEvent& event) {
-    return KeyPassesFilter(event.key(), event.text());
+    // Selecting all types nothing; it is the one control key that reaches the fields.
+    return event.matches(QKeySequence::SelectAll) || KeyPassesFilter(event.key(), event.text());
 }
 
 bool TMonitorDf::Edit1KeyDown(const QKeyEvent& event) {
@@ -196,6 +215,25 @@ bool TMonitorDf::eventFilter(QObject* watched, QEvent* event) {
         return true;
     }
     return !Edit1KeyPress(key);
+}
+
+void TMonitorDf::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+        case Qt::Key_Escape:
+            // Only the value field closes the dialog on Esc.
+            event->accept();
+            return;
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            if (auto* button = qobject_cast<QPushButton*>(focusWidget())) {
+                button->click();
+                return;
+            }
+            break;
+        default:
+            break;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 void TMonitorDf::showEvent(QShowEvent* event) {

@@ -26,6 +26,10 @@ public:
 
 // The text of a field read as a whole decimal number; nothing when it is not one.
 std::optional<std::int32_t> ParseInteger(const QString& text);
+// Puts a text of the program into a field in full. The five-character limit of a field holds
+// for the operator's edits only: QLineEdit::setText cuts to the limit, and a signed register's
+// "-32768" would lose its last digit and be written back as another value.
+void SetFieldText(QLineEdit& field, const QString& text);
 // The key filter of both fields: backspace, "-" and the digits pass, as do keys that type
 // nothing (cursor keys, Delete, Tab); every other typed character is discarded.
 bool KeyPassesFilter(int key, const QString& text);
@@ -60,6 +64,8 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    // Keys that reach the dialog from its buttons and the check box.
+    void keyPressEvent(QKeyEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
 private:

@@ -2,7 +2,10 @@
 
 #include <QString>
 
+#include <memory>
+
 class QDialog;
+class QMessageBox;
 class QWidget;
 
 enum class MessageIcon { Information, Exclamation, Error };
@@ -21,3 +24,6 @@ public:
 
 // The real message boxes and modal loops.
 Prompter& DefaultPrompter();
+// The message box the real prompter shows: one OK button, in the windows' own font.
+std::unique_ptr<QMessageBox> MakeMessageBox(QWidget* owner, MessageIcon icon,
+                                            const QString& caption, const QString& text);

@@ -15,7 +15,12 @@ namespace {
 class ModalFirmwareMessageBox final : public FirmwareMessageBox {
 public:
     void Information(QWidget* owner, const QString& caption, const QString& text) override {
-        QMessageBox::information(owner, caption, text, QMessageBox::Ok);
+        QMessageBox box(QMessageBox::Information, caption, text, QMessageBox::Ok, owner);
+        // A window does not hand its font to the windows it owns: the box takes the dialog's.
+        if (owner != nullptr) {
+            box.setFont(owner->font());
+        }
+        box.exec();
     }
 };
 

@@ -186,6 +186,15 @@ TEST_F(Panel, ACommitWhoseOnlyFailureIsTheMarkerStillSaysComplete) {
     EXPECT_EQ(h.prompter.LastText(), "标定完毕 ！");
 }
 
+TEST_F(Panel, ACommitShowsATypedValueOutOfRangeAsTheBoundItWrote) {
+    Connect(Block({}));
+    P().SpinEdit5->findChild<QLineEdit*>()->clear();
+    QTest::keyClicks(P().SpinEdit5, QStringLiteral("700"));
+    h.form->BitBtn5Click();
+    EXPECT_EQ(h.Writes()[5], (WireWrite{89, 500}));
+    EXPECT_EQ(P().SpinEdit5->text(), "500");
+}
+
 TEST(SpinFields, ClampTypedValuesOnLeavingAndTakeANonNumberAsTheMinimum) {
     TSpinEdit spin(-500, 500, 5, -15);
     EXPECT_EQ(spin.ValueOf(QStringLiteral("900")), 500);

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QCoreApplication>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -162,6 +164,39 @@ TEST(PollingTick, TheGridsShowTheNewValuesAfterAGoodReply) {
     h.ConnectWithReply(Words({{30, 1234}, {40, 7}}));
     EXPECT_EQ(h.form->StringGrid1->DisplayText(1, 3), "123.4");
     EXPECT_EQ(h.form->StringGrid2->DisplayText(5, 7), "7");
+}
+
+TEST(PollingTick, TheFirmwareCaptionFitsEveryVersionWord) {
+    ConsoleHarness h;
+    h.ConnectAndSend();
+    const BannerGroupBox& group = *h.form->GroupBox1;
+    for (const std::uint16_t version :
+         {std::uint16_t{150}, std::uint16_t{1000}, std::uint16_t{65535}}) {
+        h.ReplyAndTick(Words({{11, version}}));
+        h.Tick();
+        const QFontMetrics caption(group.CaptionFont());
+        EXPECT_LE(caption.horizontalAdvance(group.title()), group.CaptionRect().width());
+        EXPECT_EQ(group.CaptionFont().pixelSize() == 16, version < 1000) << version;
+    }
+}
+
+TEST(PlcCan, TheGridsArePaintedWithTheReplyBeforeTheHandshakeWritesBlock) {
+    ConsoleHarness h;
+    h.form->show();
+    h.form->ComboBox6->setCurrentIndex(1);
+    h.ConnectAndSend();
+    QCoreApplication::processEvents();
+    int painted[2] = {0, 0};
+    h.form->StringGrid1->SetDrawCell(
+        [&](QPainter&, int, int, const QRect&, bool) { ++painted[0]; });
+    h.form->StringGrid2->SetDrawCell(
+        [&](QPainter&, int, int, const QRect&, bool) { ++painted[1]; });
+    int paintedGrids = -1;
+    h.port->onWrite = [&](const std::vector<std::uint8_t>&) {
+        paintedGrids = paintedGrids < 0 ? (painted[0] > 0) + (painted[1] > 0) : paintedGrids;
+    };
+    h.ReplyAndTick(Words({{30, 1234}}));
+    EXPECT_EQ(paintedGrids, 2);
 }
 
 TEST(Disconnect, LeavesCaptionsGridsCountersAndTheImageAsTheyWere) {

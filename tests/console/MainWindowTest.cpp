@@ -1,16 +1,22 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QFontInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
 #include <QPushButton>
+#include <QTest>
 #include <QToolButton>
 #include <QToolTip>
+#include <QTranslator>
 
 #include "AppStyle.h"
 #include "BannerGroupBox.h"
 #include "ConsoleHarness.h"
 #include "DrawGrid.h"
+#include "QtChinese.h"
 #include "RegisterMap.h"
 #include "StatusLine.h"
 #include "TShape.h"
@@ -118,6 +124,37 @@ TEST(MainWindow, TheMailLinkOpensTheContactAddressWithSubjectAndBody) {
     EXPECT_EQ(url.path(), h.form->MyMailto->text());
     EXPECT_TRUE(
         url.query(QUrl::FullyDecoded).contains(QStringLiteral("subject=欢迎使用 VR7C_20NP")));
+}
+
+TEST(MainWindow, OnlyTheLeftButtonSelectsACellDoubleClicksOrOpensTheMailLink) {
+    ConsoleHarness h;
+    h.ConnectWithReply({});
+    h.form->show();
+    DrawGrid& grid = *h.form->StringGrid2;
+    for (const Qt::MouseButton button : {Qt::RightButton, Qt::LeftButton}) {
+        const bool left = button == Qt::LeftButton;
+        QTest::mouseDClick(grid.viewport(), button, {},
+                           grid.visualRect(grid.model()->index(7, 5)).center());
+        QTest::mouseClick(h.form->MyMailto, button);
+        EXPECT_EQ(h.form->SelectedRegister, left ? 40 : 0);
+        EXPECT_EQ(h.prompter.modals.size(), left ? 1u : 0u);
+        EXPECT_EQ(h.openedUrls.size(), left ? 1u : 0u);
+    }
+}
+
+TEST(QtTexts, MenusAndMessageBoxesSpeakChineseAndBoxesUseTheWindowFont) {
+    const std::unique_ptr<QTranslator> chinese = LoadQtChinese();
+    ASSERT_NE(chinese, nullptr);
+    QCoreApplication::installTranslator(chinese.get());
+    QLineEdit field;
+    const std::unique_ptr<QMenu> menu(field.createStandardContextMenu());
+    const auto box = MakeMessageBox(nullptr, MessageIcon::Information, "VR7C-20NP", "标定完毕 ！");
+    QCoreApplication::removeTranslator(chinese.get());
+    EXPECT_TRUE(menu->actions().back()->text().startsWith("全选"));
+    EXPECT_EQ(box->button(QMessageBox::Ok)->text(), "确定");
+    const QFontInfo text(box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"))->font());
+    EXPECT_EQ(text.family(), QFontInfo(WindowFont()).family());
+    EXPECT_EQ(text.pixelSize(), 16);
 }
 
 TEST(StatusLine, ClockTextKeepsSecondsAndTwoSpacesInEveryLocale) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -69,17 +70,48 @@ TEST_F(WriteDialog, ValuesBeyondSixteenBitsAreCutToTheLowSixteen) {
     EXPECT_EQ(h.Writes(), expected);
 }
 
-TEST_F(WriteDialog, ASignedRegisterOpenedFromTheGridWritesItsRawWordBack) {
-    ModuleWords words{};
-    words[76] = 65531;
-    h.Tick();
-    h.ReplyAndTick(words);
+TEST_F(WriteDialog, ARegisterOpenedFromTheGridShowsItsValueInFullAndWritesItsWordBack) {
+    const std::tuple<std::uint16_t, std::uint16_t, const char*> held[] = {
+        {76, 65531, "-5"}, {76, 32768, "-32768"}, {81, 65535, "-1"}, {70, 65535, "65535"}};
     h.prompter.onModal = [&](QDialog&) { Dialog().BitBtn1Click(); };
-    h.form->StringGrid2->SetCurrentCell(5, 13);
-    h.form->StringGrid2DblClick();
-    EXPECT_EQ(Dialog().Edit1->text(), "-5");
-    const std::vector<WireWrite> expected = {{76, 65531}};
-    EXPECT_EQ(h.Writes(), expected);
+    for (const auto& [reg, word, shown] : held) {
+        ModuleWords words{};
+        words[reg] = word;
+        h.Tick();
+        h.ReplyAndTick(words);
+        h.form->StringGrid2->SetCurrentCell(reg % 6 + 1, reg / 6 + 1);
+        h.form->StringGrid2DblClick();
+        EXPECT_EQ(Dialog().Edit1->text(), shown);
+        EXPECT_EQ(h.Writes().back(), (WireWrite{reg, word}));
+    }
+}
+
+TEST_F(WriteDialog, EscOnlyClosesFromTheValueFieldAndEnterPressesTheFocusedButton) {
+    Fill(QStringLiteral("32"), QStringLiteral("7"));
+    const std::tuple<QWidget*, Qt::Key, bool> keys[] = {
+        {Dialog().BitBtn1, Qt::Key_Escape, true},   {Dialog().BitBtn3, Qt::Key_Escape, true},
+        {Dialog().CheckBox1, Qt::Key_Escape, true}, {Dialog().CheckBox1, Qt::Key_Return, true},
+        {Dialog().BitBtn3, Qt::Key_Return, false},  {Dialog().BitBtn1, Qt::Key_Return, false}};
+    for (const auto& [widget, key, open] : keys) {
+        Dialog().show();
+        widget->setFocus();
+        QTest::keyClick(widget, key);
+        EXPECT_EQ(Dialog().isVisible(), open) << widget->objectName().toStdString() << key;
+    }
+    EXPECT_EQ(h.Writes().size(), 1u);
+}
+
+TEST_F(WriteDialog, TheBusyPointerShowsWhileAWriteOrACommitBlocks) {
+    std::vector<bool> busy;
+    h.port->onWrite = [&](const std::vector<std::uint8_t>& bytes) {
+        const QCursor* cursor = QGuiApplication::overrideCursor();
+        busy.push_back(cursor != nullptr && cursor->shape() == Qt::WaitCursor);
+        h.port->feed(bytes);
+    };
+    Dialog().BitBtn1Click();
+    h.form->BitBtn5Click();
+    EXPECT_EQ(busy, std::vector<bool>(14, true));
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
 }
 
 TEST_F(WriteDialog, TextThatIsNotAWholeNumberShowsTheConversionErrorAndWritesNothing) {
@@ -150,6 +182,8 @@ TEST_F(WriteDialog, LettersCannotBeTypedIntoEitherField) {
     EXPECT_EQ(Dialog().Edit2->text(), "4-56");
     QTest::keyClick(Dialog().Edit1, Qt::Key_Backspace);
     EXPECT_EQ(Dialog().Edit1->text(), "12-");
+    QTest::keyClick(Dialog().Edit1, Qt::Key_A, Qt::ControlModifier);
+    EXPECT_EQ(Dialog().Edit1->selectedText(), "12-");
 }
 
 TEST_F(WriteDialog, EnterInTheValueFieldWritesButNotInTheRegisterField) {
@@ -180,6 +214,10 @@ TEST(WriteDialogLayout, CarriesItsCaptionsSizesAndLimits) {
     EXPECT_EQ(d.Edit2->maxLength(), 5);
     EXPECT_EQ(d.Edit2->text(), "10000");
     EXPECT_EQ(d.Edit1->text(), "100");
+    SetFieldText(*d.Edit1, QStringLiteral("-32768"));
+    QTest::keyClick(d.Edit1, Qt::Key_Backspace);
+    QTest::keyClicks(d.Edit1, QStringLiteral("12"));
+    EXPECT_EQ(d.Edit1->text(), "-3276");
     EXPECT_EQ(d.BitBtn1->text(), "写入(&W)");
     EXPECT_EQ(d.BitBtn3->text(), "关闭(&C)");
     EXPECT_EQ(d.CheckBox1->text(), "写入后关闭对话框");
