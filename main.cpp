@@ -1,6 +1,7 @@
 #include <QApplication>
 
 #include "AppStyle.h"
+#include "LineDiagnostics.h"
 #include "Main.h"
 #include "MonitorD.h"
 #include "TFirmwareFrm.h"
@@ -14,6 +15,7 @@ int main(int argc, char** argv) {
     mainForm.SetMonitorForm(&monitorForm);
     TFirmwareFrm firmwareForm(&mainForm);
     mainForm.SetFirmwareForm(&firmwareForm, firmwareForm.Serial_Port);
+    firmwareForm.Session().Tap = &mainForm.Line().BootloaderTap();
     SetApplicationHintColour();
     mainForm.show();
     return application.exec();

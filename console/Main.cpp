@@ -19,6 +19,7 @@
 #include "ConfigPanel.h"
 #include "DrawGrid.h"
 #include "FormatFixed.h"
+#include "LineDiagnostics.h"
 #include "LiveGrid.h"
 #include "Prompter.h"
 #include "RegisterGrid.h"
@@ -132,6 +133,7 @@ TMainForm::TMainForm(MainFormOptions options, QWidget* parent)
 
     ConnectHandlers();
     SetModbusHost(this);
+    line_ = std::make_unique<LineDiagnostics>(*this, clock_, driver_, prompter_);
     FormCreate();
     TimerSec.start();
 
@@ -356,6 +358,7 @@ void TMainForm::SpeedButton1Click() {
     SetTextColor(*Label20, Qt::black);
     Timer1.start();
     poll_.Connected();
+    line_->LineOpened(kBaudRateTable[driver_.ComPortSpeed()]);
 }
 
 void TMainForm::Disconnect() {
@@ -365,6 +368,7 @@ void TMainForm::Disconnect() {
     Timer1.stop();
     poll_.Disconnected();
     BitBtn5->setEnabled(false);
+    line_->LineClosed();
 }
 
 void TMainForm::Timer1Timer() {
@@ -374,6 +378,7 @@ void TMainForm::Timer1Timer() {
                             PollingCycle::kRequestFunction);
             return;
         case PollingCycle::TickAction::GiveUp:
+            AbandonReadRequest();
             return;
         case PollingCycle::TickAction::LookForReply:
             break;
