@@ -16,6 +16,7 @@ ModbusRecorder::ModbusRecorder(TrafficRing& ring, TickSource now)
 
 void ModbusRecorder::FrameSent(const std::uint8_t* bytes, int count) {
     sentMs_ = now_();
+    arrived_ = false;
     ring_.Push(TrafficLink::Modbus, TrafficDirection::Sent, sentMs_, bytes, count);
     requestLength_ = bytes == nullptr ? 0 : std::clamp(count, 0, 8);
     if (requestLength_ > 0) {
@@ -32,9 +33,8 @@ void ModbusRecorder::FrameContinued(const std::uint8_t* bytes, int count) {
 
 void ModbusRecorder::ReplyJudged(const std::uint8_t* bytes, int count, bool taken) {
     const std::uint32_t now = now_();
-    // The reply was complete when its last chunk came, if that was after the request.
-    const std::uint32_t completeMs =
-        count > 0 && lastArrivalMs_ - sentMs_ <= now - sentMs_ ? lastArrivalMs_ : now;
+    // The reply was complete when its last chunk came in.
+    const std::uint32_t completeMs = count > 0 && arrived_ ? lastArrivalMs_ : now;
     const Judgement judged = JudgeModbusReply(request_, requestLength_, bytes, count, taken);
     ring_.Push(TrafficLink::Modbus, TrafficDirection::Received, completeMs, bytes, count,
                judged.verdict, judged.detail);

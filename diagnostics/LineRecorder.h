@@ -39,7 +39,10 @@ public:
     void WriteFinished(int attempts, bool written) override;
 
     // Bytes came in (the driver's receive event): the reply is complete at the latest chunk.
-    void BytesArrived() { lastArrivalMs_ = now_(); }
+    void BytesArrived() {
+        lastArrivalMs_ = now_();
+        arrived_ = true;
+    }
 
     // The port was opened at this rate: the counters start afresh.
     void LineOpened(std::uint32_t baud);
@@ -66,6 +69,7 @@ private:
     std::uint32_t lastGoodMs_ = 0;
     std::uint32_t sinceMs_ = 0;
     std::uint32_t baud_ = 0;
+    bool arrived_ = false;  // bytes came in since the last frame was sent
     bool open_ = false;
 };
 
