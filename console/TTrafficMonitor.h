@@ -24,7 +24,7 @@ class TTrafficMonitor : public QWidget {
 
 public:
     enum Page { kTrafficPage, kCountersPage };
-    static constexpr int kFollowIntervalMs = 250;
+    static constexpr int kFollowIntervalMs = 500;
 
     TTrafficMonitor(const TrafficRing& ring, ModbusRecorder& recorder, Prompter& prompter,
                     std::function<std::uint32_t()> now, QWidget* parent);

@@ -1,7 +1,7 @@
 #include "TrafficTableModel.h"
 
 #include <QColor>
-#include <QDateTime>
+#include <QTime>
 
 #include <algorithm>
 
@@ -11,6 +11,7 @@ namespace {
 
 // How many frames back the frame sent before a bootloader frame is looked for.
 constexpr int kPreviousSentSearch = 4;
+constexpr std::int64_t kMsPerDay = 24 * 3600 * 1000;
 
 QColor VerdictColour(Verdict verdict) {
     switch (verdict) {
@@ -38,6 +39,8 @@ TrafficTableModel::TrafficTableModel(const TrafficRing& live, std::function<std:
 }
 
 bool TrafficTableModel::Follow() {
+    baseMsOfDay_ = QTime::currentTime().msecsSinceStartOfDay();
+    baseTick_ = now_();
     const std::uint64_t from = std::max(copy_.Last() + 1, live_.First());
     if (from > live_.Last()) {
         return false;
@@ -114,8 +117,11 @@ const TrafficFrame* TrafficTableModel::PreviousSent(const TrafficFrame& frame) c
 }
 
 QString TrafficTableModel::TimeText(const TrafficFrame& frame) const {
-    const qint64 ago = static_cast<std::uint32_t>(now_() - frame.tickMs);
-    return QDateTime::currentDateTime().addMSecs(-ago).toString(QStringLiteral("HH:mm:ss.zzz"));
+    const std::int64_t ago = static_cast<std::uint32_t>(baseTick_ - frame.tickMs);
+    const std::int64_t ms = ((baseMsOfDay_ - ago) % kMsPerDay + kMsPerDay) % kMsPerDay;
+    return QString::asprintf("%02d:%02d:%02d.%03d", static_cast<int>(ms / 3600000),
+                             static_cast<int>(ms / 60000 % 60), static_cast<int>(ms / 1000 % 60),
+                             static_cast<int>(ms % 1000));
 }
 
 QString TrafficTableModel::Text() const {

@@ -16,8 +16,9 @@ class TrafficTableModel final : public QAbstractTableModel {
 
 public:
     enum Column { kTime, kLink, kDirection, kBytes, kDecoded, kVerdict, kColumnCount };
-    // Shown in the table; the saved text carries every byte.
-    static constexpr int kShownBytes = 48;
+    // Shown in the table (what its column has room for); the tooltip and the saved text
+    // carry every byte.
+    static constexpr int kShownBytes = 16;
 
     // now gives the recording clock's tick, so that a frame's tick becomes a time of day.
     TrafficTableModel(const TrafficRing& live, std::function<std::uint32_t()> now,
@@ -46,6 +47,10 @@ private:
 
     const TrafficRing& live_;
     std::function<std::uint32_t()> now_;
+    // The time of day and the recording clock's tick at the last Follow, from which the rows'
+    // times are counted back.
+    int baseMsOfDay_ = 0;
+    std::uint32_t baseTick_ = 0;
     TrafficRing copy_;
     std::vector<std::uint64_t> rows_;  // sequence numbers of the shown frames, oldest first
     bool errorsOnly_ = false;
