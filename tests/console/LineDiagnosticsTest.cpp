@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <QFile>
+#include <QPushButton>
+
 #include <functional>
 #include <string>
 
@@ -149,6 +152,35 @@ TEST(LineDiagnostics, WritesCountByAttemptsAndTheEntryTellsSilence) {
     EXPECT_TRUE(h.form->Line().Entry().text().contains(QStringLiteral("无应答 4 秒")));
     h.ClickConnect();
     EXPECT_TRUE(h.form->Line().Entry().text().contains(QStringLiteral("未连接")));
+}
+
+TEST(TrafficMonitor, PauseHoldsTheRowsAndSaveWritesThemAsText) {
+    ConsoleHarness h;
+    h.ConnectAndSend();
+    h.Deliver(WrongCrc());
+    h.Tick(PollingCycle::kReplyTimeoutTicks + 1);
+    TTrafficMonitor& monitor = h.form->Line().Monitor();
+    monitor.Refresh();
+    ASSERT_EQ(monitor.Model().rowCount(), 2);
+    monitor.Pause->click();
+    h.Tick(2);  // a new request and a reply
+    h.ReplyAndTick(kWords);
+    monitor.Refresh();
+    EXPECT_EQ(monitor.Model().rowCount(), 2);
+
+    const QString path = h.dir.filePath(QStringLiteral("traffic.txt"));
+    ASSERT_TRUE(monitor.SaveText(path));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
+    EXPECT_EQ(lines.value(0), QStringLiteral("时间\t线路\t方向\t报文\t解码\t结果"));
+    EXPECT_TRUE(lines.value(1).endsWith(QStringLiteral("读 4x0000..4x0099 站 1\t")));
+    EXPECT_TRUE(lines.value(2).endsWith(QStringLiteral("CRC 错误\tCRC 错误")));
+    EXPECT_EQ(lines.value(2).split(QLatin1Char('\t')).value(3).split(QLatin1Char(' ')).size(), 205)
+        << "every byte of the reply";
+
+    monitor.Pause->click();
+    EXPECT_EQ(monitor.Model().rowCount(), 4);
 }
 
 }  // namespace
