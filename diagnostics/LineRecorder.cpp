@@ -5,12 +5,6 @@
 
 #include "ReplyJudge.h"
 
-namespace {
-
-constexpr std::uint8_t kReadHolding = 3;
-
-}  // namespace
-
 ModbusRecorder::ModbusRecorder(TrafficRing& ring, TickSource now)
     : ring_(ring), now_(std::move(now)) {}
 
@@ -22,7 +16,7 @@ void ModbusRecorder::FrameSent(const std::uint8_t* bytes, int count) {
     if (requestLength_ > 0) {
         std::memcpy(request_, bytes, static_cast<std::size_t>(requestLength_));
     }
-    if (requestLength_ >= 2 && request_[1] == kReadHolding) {
+    if (requestLength_ >= 2 && request_[1] == kModbusReadHolding) {
         ++counters_.readsSent;
     }
 }
@@ -38,7 +32,7 @@ void ModbusRecorder::ReplyJudged(const std::uint8_t* bytes, int count, bool take
     const Judgement judged = JudgeModbusReply(request_, requestLength_, bytes, count, taken);
     ring_.Push(TrafficLink::Modbus, TrafficDirection::Received, completeMs, bytes, count,
                judged.verdict, judged.detail);
-    const bool isRead = requestLength_ >= 2 && request_[1] == kReadHolding;
+    const bool isRead = requestLength_ >= 2 && request_[1] == kModbusReadHolding;
     switch (judged.verdict) {
         case Verdict::Good:
             if (isRead) {

@@ -9,7 +9,6 @@ namespace {
 constexpr int kRequestLength = 8;
 constexpr int kExceptionLength = 5;
 constexpr std::uint8_t kExceptionFlag = 0x80;
-constexpr std::uint8_t kReadHolding = 3;
 constexpr std::uint8_t kReadInput = 4;
 constexpr std::uint8_t kWriteSingle = 6;
 // Bytes 1 to 4 of an echo are compared with the request; fewer than that cannot match.
@@ -40,7 +39,7 @@ int ExpectedReplyLength(const std::uint8_t* request, int requestLength) {
         return 0;
     }
     switch (request[1]) {
-        case kReadHolding:
+        case kModbusReadHolding:
         case kReadInput:
             return 2 * (request[4] * 256 + request[5]) + 5;
         case kWriteSingle:

@@ -24,5 +24,6 @@ bool IsModbusFrame(const std::uint8_t* bytes, int count);
 // The reply length a Modbus request asks for (0 when not known).
 int ExpectedReplyLength(const std::uint8_t* request, int requestLength);
 
+inline constexpr std::uint8_t kModbusReadHolding = 3;
 inline constexpr std::uint8_t kBootAck = 0x79;
 inline constexpr std::uint8_t kBootNack = 0x1F;
