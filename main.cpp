@@ -1,13 +1,14 @@
 #include <QApplication>
 #include <QDateTime>
 #include <QKeySequence>
-#include <QShortcut>
 #include <QTranslator>
 
 #include "AppStyle.h"
+#include "LineDiagnostics.h"
 #include "Main.h"
 #include "MonitorD.h"
 #include "QtChinese.h"
+#include "StatusLineEntry.h"
 #include "TFirmwareFrm.h"
 #include "TRecorderFrm.h"
 #include "TTrendFrm.h"
@@ -25,7 +26,7 @@ void ShowToolWindow(QWidget& window) {
 
 // Creates the main window, the register write dialog and the firmware update dialog, and
 // runs the event loop until the main window closes. The recorder and the trend window
-// follow every good poll; Ctrl+R and Ctrl+T bring them up.
+// follow every good poll; the status line's entry and Ctrl+R and Ctrl+T bring them up.
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
     const std::unique_ptr<QTranslator> qtChinese = LoadQtChinese();
@@ -37,6 +38,7 @@ int main(int argc, char** argv) {
     mainForm.SetMonitorForm(&monitorForm);
     TFirmwareFrm firmwareForm(&mainForm);
     mainForm.SetFirmwareForm(&firmwareForm, firmwareForm.Serial_Port);
+    firmwareForm.Session().Tap = &mainForm.Line().BootloaderTap();
 
     TRecorderFrm recorder(mainForm.Prompts(), mainForm.SettingsPath(), &mainForm);
     TTrendFrm trend(&mainForm);
@@ -44,13 +46,11 @@ int main(int argc, char** argv) {
         recorder.TakeGoodReply(mainForm.Polling().GoodPolls);
         trend.TakeGoodReply(QDateTime::currentMSecsSinceEpoch());
     });
-    // The keys work from any of the console's windows.
-    QShortcut recordKey(QKeySequence(Qt::CTRL | Qt::Key_R), &mainForm);
-    recordKey.setContext(Qt::ApplicationShortcut);
-    QObject::connect(&recordKey, &QShortcut::activated, [&] { ShowToolWindow(recorder); });
-    QShortcut trendKey(QKeySequence(Qt::CTRL | Qt::Key_T), &mainForm);
-    trendKey.setContext(Qt::ApplicationShortcut);
-    QObject::connect(&trendKey, &QShortcut::activated, [&] { ShowToolWindow(trend); });
+    StatusLineEntry& entry = mainForm.Line().Entry();
+    entry.AddWindow(QStringLiteral("数据记录..."), QKeySequence(Qt::CTRL | Qt::Key_R),
+                    [&] { ShowToolWindow(recorder); });
+    entry.AddWindow(QStringLiteral("通道趋势..."), QKeySequence(Qt::CTRL | Qt::Key_T),
+                    [&] { ShowToolWindow(trend); });
 
     SetApplicationHintColour();
     mainForm.show();

@@ -21,6 +21,7 @@
 #include "ConfigPanel.h"
 #include "DrawGrid.h"
 #include "FormatFixed.h"
+#include "LineDiagnostics.h"
 #include "LiveGrid.h"
 #include "Prompter.h"
 #include "RegisterGrid.h"
@@ -128,6 +129,7 @@ TMainForm::TMainForm(MainFormOptions options, QWidget* parent)
     TimerSec.setInterval(kTimerSecMs);
 
     ConnectHandlers();
+    line_ = std::make_unique<LineDiagnostics>(*this, clock_, driver_, prompter_);
     FormCreate();
     TimerSec.start();
 
@@ -352,6 +354,7 @@ void TMainForm::SpeedButton1Click() {
     SetTextColor(*Label20, Qt::black);
     Timer1.start();
     poll_.Connected();
+    line_->LineOpened(kBaudRateTable[driver_.ComPortSpeed()]);
 }
 
 void TMainForm::Disconnect() {
@@ -361,6 +364,7 @@ void TMainForm::Disconnect() {
     Timer1.stop();
     poll_.Disconnected();
     BitBtn5->setEnabled(false);
+    line_->LineClosed();
 }
 
 void TMainForm::Timer1Timer() {
@@ -370,6 +374,7 @@ void TMainForm::Timer1Timer() {
                             PollingCycle::kRequestFunction);
             return;
         case PollingCycle::TickAction::GiveUp:
+            AbandonReadRequest();
             return;
         case PollingCycle::TickAction::LookForReply:
             break;

@@ -17,6 +17,7 @@
 class BannerGroupBox;
 class ConfigPanel;
 class DrawGrid;
+class LineDiagnostics;
 class Prompter;
 class QComboBox;
 class QDialog;
@@ -63,6 +64,8 @@ public:
     const QString& SettingsPath() const { return settingsPath_; }
     ConfigPanel& Panel() { return *panel_; }
     const PollingCycle& Polling() const { return poll_; }
+    // The line's counters, traffic record, status-line entry and traffic monitor.
+    LineDiagnostics& Line() { return *line_; }
 
     // Event handlers.
     void FormCreate();
@@ -154,4 +157,5 @@ private:
     std::uint16_t shownVersion_;
     std::uint16_t shownColdJunction_;
     std::int32_t shownWaitTicks_ = -1;
+    std::unique_ptr<LineDiagnostics> line_;
 };

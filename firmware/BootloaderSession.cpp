@@ -105,7 +105,7 @@ void BootloaderSession::STM_ISP() {
 
     IspState = kAwaitSyncAck;
     TxBuffer()[0] = SYNC;
-    comDriver_.SendData(TxBuffer(), 1);
+    Send(TxBuffer(), 1);
     comDriver_.RxCount = 0;
     view_.SetStatusText(BootloaderText::kSearching);
 
@@ -139,7 +139,11 @@ void BootloaderSession::TakeStep(int replyLength) {
     if (IspState == kNotStarted) {
         return;
     }
-    if (!ReplyAccepted(replyLength)) {
+    const bool accepted = ReplyAccepted(replyLength);
+    if (Tap != nullptr) {
+        Tap->ReplyJudged(TxBuffer(), replyLength, accepted);
+    }
+    if (!accepted) {
         if (IspState == kAwaitSyncAck) {
             view_.SetStatusText(BootloaderText::kNoCommunication);
         }
@@ -194,7 +198,7 @@ void BootloaderSession::Advance() {
             IdleTicks = 0;
             TxBuffer()[0] = READ_FOUR_BYTES;
             TxBuffer()[1] = static_cast<std::uint8_t>(~READ_FOUR_BYTES);
-            comDriver_.SendData(TxBuffer(), 2);
+            Send(TxBuffer(), 2);
             IspState = kAwaitReadData;
             break;
         case kAwaitReadData:
@@ -228,11 +232,22 @@ void BootloaderSession::Advance() {
     }
 }
 
+void BootloaderSession::Send(const std::uint8_t* bytes, std::int32_t count, bool continues) {
+    comDriver_.SendData(bytes, count);
+    if (Tap != nullptr) {
+        if (continues) {
+            Tap->FrameContinued(bytes, count);
+        } else {
+            Tap->FrameSent(bytes, count);
+        }
+    }
+}
+
 // A command goes out as its code followed by the code's complement.
 void BootloaderSession::SendCommand(std::uint8_t command) {
     TxBuffer()[0] = command;
     TxBuffer()[1] = static_cast<std::uint8_t>(~command);
-    comDriver_.SendData(TxBuffer(), 2);
+    Send(TxBuffer(), 2);
 }
 
 // Four address bytes, most significant first, then their XOR.
@@ -242,7 +257,7 @@ void BootloaderSession::SendAddressFrame(std::uint32_t address) {
     TxBuffer()[2] = static_cast<std::uint8_t>(address >> 8);
     TxBuffer()[3] = static_cast<std::uint8_t>(address);
     TxBuffer()[4] = XorOf(TxBuffer(), 4);
-    comDriver_.SendData(TxBuffer(), 5);
+    Send(TxBuffer(), 5);
 }
 
 // The image is loaded afresh for each attempt. A refused image sends nothing, so the flash is
@@ -266,7 +281,7 @@ void BootloaderSession::LoadAndErase() {
     }
     const auto frameLength = static_cast<std::size_t>(pages + 2);
     TxBuffer()[frameLength - 1] = XorOf(TxBuffer(), frameLength - 1);
-    comDriver_.SendData(TxBuffer(), static_cast<std::int32_t>(frameLength));
+    Send(TxBuffer(), static_cast<std::int32_t>(frameLength));
 
     view_.SetStatusText(BootloaderText::kErasing);
     IspState = kAwaitEraseFrameOrBlockAck;
@@ -278,11 +293,11 @@ void BootloaderSession::SendDataBlock() {
     const std::int32_t count = std::min(BytesLeft, MAX_BLOCK);
     const std::uint8_t* data = IspBuffer.ImageBuffer + ImageOffset;
     TxBuffer()[0] = static_cast<std::uint8_t>(count - 1);
-    comDriver_.SendData(TxBuffer(), 1);
-    comDriver_.SendData(data, count);
+    Send(TxBuffer(), 1);
+    Send(data, count, true);
     TxBuffer()[0] =
         static_cast<std::uint8_t>((count - 1) ^ XorOf(data, static_cast<std::size_t>(count)));
-    comDriver_.SendData(TxBuffer(), 1);
+    Send(TxBuffer(), 1, true);
 
     BytesLeft -= count;
     FlashAddress += count;
@@ -311,6 +326,10 @@ void BootloaderSession::OvertimeTTimer() {
     ++IdleTicks;
     if (IdleTicks <= 5) {
         return;
+    }
+    if (Tap != nullptr) {
+        Tap->ReplyJudged(comDriver_.RxBuffer, std::min<int>(comDriver_.RxCount, kTxBufferSize),
+                         false);
     }
     FailAttempt();
     ++RetryCount;

@@ -8,6 +8,7 @@
 #include <functional>
 
 #include "TickClock.h"
+#include "TrafficTap.h"
 #include "ZQ_ComDrv.h"
 
 // What the session needs of the window that shows it.
@@ -87,6 +88,8 @@ public:
     std::int32_t FlashAddress = 0;
     std::int32_t ImageOffset = 0;
     std::int32_t BytesLeft = 0;
+    // Where the frames sent and the replies judged are reported (null: nowhere).
+    TrafficTap* Tap = nullptr;
 
     QTimer Timer5;
     QTimer OvertimeT;
@@ -96,6 +99,8 @@ private:
     bool ReplyAccepted(int replyLength) const;
     void Advance();
 
+    // Sends bytes as a frame of their own, or as further bytes of the frame just sent.
+    void Send(const std::uint8_t* bytes, std::int32_t count, bool continues = false);
     void SendCommand(std::uint8_t command);
     void SendAddressFrame(std::uint32_t address);
     void LoadAndErase();

@@ -5,6 +5,7 @@
 
 #include "RegisterMap.h"
 #include "TickClock.h"
+#include "TrafficTap.h"
 #include "ZQ_ComDrv.h"
 
 // The replies are judged as the module's firmware and the console's peers expect, quirks
@@ -20,6 +21,7 @@ std::uint16_t ReplyWords[kReplyWordsCapacity] = {};
 namespace {
 
 ModbusHost* g_host = nullptr;
+TrafficTap* g_tap = nullptr;
 
 constexpr int kRxCapacity = VEVErizEvezad::kRxBufferSize;
 constexpr int kFrameSize = 8;
@@ -74,6 +76,32 @@ ModbusHost* SetModbusHost(ModbusHost* host) {
     return std::exchange(g_host, host);
 }
 
+void SetModbusTrafficTap(TrafficTap* tap) {
+    g_tap = tap;
+}
+
+namespace {
+
+void ReportReply(const VEVErizEvezad& driver, bool taken) {
+    if (g_tap != nullptr) {
+        g_tap->ReplyJudged(driver.RxBuffer, AccumulatedBytes(driver), taken);
+    }
+}
+
+void ReportWrite(int attempts, bool written) {
+    if (g_tap != nullptr) {
+        g_tap->WriteFinished(attempts, written);
+    }
+}
+
+void ReportSent(const std::uint8_t* frame) {
+    if (g_tap != nullptr) {
+        g_tap->FrameSent(frame, kFrameSize);
+    }
+}
+
+}  // namespace
+
 std::uint16_t Crc16(const std::uint8_t* data, std::uint16_t length) {
     std::uint16_t crc = 0xFFFF;
     // Bounds: no bytes (length 0, or no data at all) leave the start value.
@@ -103,6 +131,7 @@ void SendReadRequest(std::int32_t start, std::int32_t count, std::uint8_t functi
     BuildFrame(frame, g_host->StationAddress(), function, WireAddress(start, g_host->PlcCanMode()),
                count);
     driver.SendData(frame, kFrameSize);
+    ReportSent(frame);
     driver.RxCount = 0;
     // Bounds: 2 × count keeps its low 16 bits (ExpectedBytes is a 16-bit
     // count), computed without signed overflow. Negative or huge counts thus give some
@@ -161,6 +190,7 @@ bool TakeReadReply(std::int32_t index) {
     for (std::int64_t i = first; i < last; ++i) {
         RegisterImage[index + i] = ReplyWords[i];
     }
+    ReportReply(g_host->ComDriver(), true);
     return true;
 }
 
@@ -176,23 +206,25 @@ bool WriteRegisterOnce(std::int32_t reg, std::int32_t value, std::uint8_t functi
     BuildFrame(frame, g_host->StationAddress(), function, WireAddress(reg, g_host->PlcCanMode()),
                value);
     driver.SendData(frame, kFrameSize);
+    ReportSent(frame);
     driver.RxCount = 0;
 
     for (int poll = 0; poll < kWriteWaitPolls && driver.RxCount < kEchoBytesBeforeCompare; ++poll) {
         clock.sleep(kWriteWaitPauseMs);
         driver.PollReceive();
     }
-    if (driver.RxCount == 0) {
-        return false;
-    }
     // Bytes 1 to 4 are compared even when fewer arrived (earlier traffic then stands there);
     // positions 1 to 4 are always inside RxBuffer, whatever RxCount says.
-    return std::equal(frame + 1, frame + 5, driver.RxBuffer + 1);
+    const bool echoed =
+        driver.RxCount != 0 && std::equal(frame + 1, frame + 5, driver.RxBuffer + 1);
+    ReportReply(driver, echoed);
+    return echoed;
 }
 
 bool WriteRegister(std::int32_t reg, std::uint16_t value) {
     for (int attempt = 0; attempt < kWriteAttempts; ++attempt) {
         if (WriteRegisterOnce(reg, value, kWriteFunction)) {
+            ReportWrite(attempt + 1, true);
             return true;
         }
         // Bounds: with no host there is no clock either; the attempts then fail without pauses.
@@ -200,5 +232,12 @@ bool WriteRegister(std::int32_t reg, std::uint16_t value) {
             g_host->Clock().sleep(kWriteRetryPauseMs);
         }
     }
+    ReportWrite(kWriteAttempts, false);
     return false;
+}
+
+void AbandonReadRequest() {
+    if (g_host != nullptr) {
+        ReportReply(g_host->ComDriver(), false);
+    }
 }

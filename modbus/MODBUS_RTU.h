@@ -6,6 +6,7 @@
 
 class VEVErizEvezad;
 class TickClock;
+class TrafficTap;
 
 // Modbus RTU master: read and write-single-register requests over the main window's driver,
 // judged straight out of the driver's RxBuffer. Plain routines with program-wide state.
@@ -26,6 +27,8 @@ public:
 // Installs the host the routines use and gives the one installed before; the host must
 // outlive every call. ModbusHostGuard (ModbusLink.h) installs one for a scope.
 ModbusHost* SetModbusHost(ModbusHost* host);
+// Installs where the frames sent and the replies judged are reported (null: nowhere).
+void SetModbusTrafficTap(TrafficTap* tap);
 
 inline constexpr int kReplyWordsCapacity = 125;
 inline constexpr int kPlcCanAddressOffset = Reg::kPlcCanAddressOffset;
@@ -43,3 +46,5 @@ void CheckReadReply();
 bool TakeReadReply(std::int32_t index);
 bool WriteRegisterOnce(std::int32_t reg, std::int32_t value, std::uint8_t function);
 bool WriteRegister(std::int32_t reg, std::uint16_t value);
+// The caller gives up waiting for the reply to its read request: what arrived is reported.
+void AbandonReadRequest();
