@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "QuietLine.h"
 #include "RegisterMap.h"
 #include "TickClock.h"
 #include "ZQ_ComDrv.h"
@@ -98,6 +99,7 @@ void SendReadRequest(std::int32_t start, std::int32_t count, std::uint8_t functi
         return;
     }
     VEVErizEvezad& driver = g_host->ComDriver();
+    AwaitQuietLine(driver, g_host->Clock());
     std::uint8_t frame[kFrameSize];
     BuildFrame(frame, g_host->StationAddress(), function, WireAddress(start, g_host->PlcCanMode()),
                count);
@@ -129,7 +131,8 @@ void CheckReadReply() {
         return;
     }
     // Bounds: at most kReplyWordsCapacity (125) words are unpacked, whatever ExpectedBytes
-    // says. Bytes 3 to 252 always lie inside RxBuffer (possibly beyond RxCount, holding older traffic).
+    // says. Bytes 3 to 252 always lie inside RxBuffer (possibly beyond RxCount, holding older
+    // traffic).
     const int words = std::min<int>(ExpectedBytes / 2, kReplyWordsCapacity);
     for (int i = 0; i < words; ++i) {
         ReplyWords[i] = static_cast<std::uint16_t>(driver.RxBuffer[3 + 2 * i] * 256 +
@@ -169,6 +172,7 @@ bool WriteRegisterOnce(std::int32_t reg, std::int32_t value, std::uint8_t functi
     }
     VEVErizEvezad& driver = g_host->ComDriver();
     TickClock& clock = g_host->Clock();
+    AwaitQuietLine(driver, clock);
     // Bounds: a value outside 0 to 65535 follows the same field rule as the register number.
     std::uint8_t frame[kFrameSize];
     BuildFrame(frame, g_host->StationAddress(), function, WireAddress(reg, g_host->PlcCanMode()),

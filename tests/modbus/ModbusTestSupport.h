@@ -9,6 +9,7 @@
 #include "FakeClock.h"
 #include "FakeSerialPortIo.h"
 #include "MODBUS_RTU.h"
+#include "QuietLine.h"
 #include "RegisterMap.h"
 #include "ZQ_ComDrv.h"
 
@@ -118,6 +119,23 @@ protected:
                 port->feed(answer);
             }
         };
+    }
+    // The pauses of the echo wait and of the retries, without those of the quiet-line wait.
+    std::vector<std::uint32_t> Pauses() const {
+        std::vector<std::uint32_t> pauses;
+        for (auto ms : clock.sleeps) {
+            if (ms != kQuietPollPauseMs) {
+                pauses.push_back(ms);
+            }
+        }
+        return pauses;
+    }
+    std::uint32_t PausedMs() const {
+        std::uint32_t total = 0;
+        for (auto ms : Pauses()) {
+            total += ms;
+        }
+        return total;
     }
     Bytes LastFrame() const { return port->writes.empty() ? Bytes{} : port->writes.back(); }
 
