@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <numeric>
 #include <vector>
 
 #include "FakeClock.h"
@@ -122,20 +123,13 @@ protected:
     }
     // The pauses of the echo wait and of the retries, without those of the quiet-line wait.
     std::vector<std::uint32_t> Pauses() const {
-        std::vector<std::uint32_t> pauses;
-        for (auto ms : clock.sleeps) {
-            if (ms != kQuietPollPauseMs) {
-                pauses.push_back(ms);
-            }
-        }
+        auto pauses = clock.sleeps;
+        std::erase(pauses, kQuietPollPauseMs);
         return pauses;
     }
     std::uint32_t PausedMs() const {
-        std::uint32_t total = 0;
-        for (auto ms : Pauses()) {
-            total += ms;
-        }
-        return total;
+        const auto pauses = Pauses();
+        return std::accumulate(pauses.begin(), pauses.end(), 0u);
     }
     Bytes LastFrame() const { return port->writes.empty() ? Bytes{} : port->writes.back(); }
 
