@@ -4,7 +4,6 @@
 
 #include <cstdint>
 #include <memory>
-#include <numeric>
 #include <vector>
 
 #include "FakeClock.h"
@@ -98,6 +97,13 @@ protected:
         std::fill(std::begin(ReplyWords), std::end(ReplyWords), std::uint16_t{0});
         port->writes.clear();
         clock.sleeps.clear();
+        // The pauses of the quiet-line wait before each request are not recorded, only those
+        // of the echo wait and of the retries (QuietLineTest covers the quiet wait).
+        clock.onSleep = [this](std::uint32_t ms) {
+            if (ms == kQuietPollPauseMs) {
+                clock.sleeps.pop_back();
+            }
+        };
     }
     void TearDown() override { SetModbusHost(nullptr); }
 
@@ -120,16 +126,6 @@ protected:
                 port->feed(answer);
             }
         };
-    }
-    // The pauses of the echo wait and of the retries, without those of the quiet-line wait.
-    std::vector<std::uint32_t> Pauses() const {
-        auto pauses = clock.sleeps;
-        std::erase(pauses, kQuietPollPauseMs);
-        return pauses;
-    }
-    std::uint32_t PausedMs() const {
-        const auto pauses = Pauses();
-        return std::accumulate(pauses.begin(), pauses.end(), 0u);
     }
     Bytes LastFrame() const { return port->writes.empty() ? Bytes{} : port->writes.back(); }
 

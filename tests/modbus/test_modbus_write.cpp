@@ -27,7 +27,7 @@ TEST_F(ModbusWrite, FullEchoIsAcceptedAfterOnePause) {
     EXPECT_TRUE(WriteRegister(30, 250));
     ASSERT_EQ(port->writes.size(), 1u);
     EXPECT_EQ(port->writes[0], WithCrc({0x01, 0x06, 0x00, 0x1E, 0x00, 0xFA}));
-    EXPECT_EQ(Pauses(), (std::vector<std::uint32_t>{2}));
+    EXPECT_EQ(clock.sleeps, (std::vector<std::uint32_t>{2}));
     EXPECT_EQ(driver->RxCount, 8);
 }
 
@@ -38,7 +38,7 @@ TEST_F(ModbusWrite, WaitStopsAtSixBytes) {
         port->feed(Bytes(request.begin() + 6, request.end()));
     };
     EXPECT_TRUE(WriteRegisterOnce(30, 250, 6));
-    EXPECT_EQ(Pauses(), (std::vector<std::uint32_t>{2, 2}));
+    EXPECT_EQ(clock.sleeps, (std::vector<std::uint32_t>{2, 2}));
     EXPECT_EQ(driver->RxCount, 6);
     EXPECT_EQ(port->pendingReads.size(), 1u);  // the CRC is left for a later poll
 }
@@ -47,12 +47,12 @@ TEST_F(ModbusWrite, BytesArrivingDuringThePausesAreTakenByDirectPolls) {
     Bytes request;
     port->onWrite = [&request](const Bytes& r) { request = r; };
     clock.onSleep = [this, &request](std::uint32_t) {
-        if (Pauses().size() == 10) {  // the echo arrives during the tenth pause
+        if (clock.sleeps.size() == 10) {  // the echo arrives during the tenth pause
             port->feed(request);
         }
     };
     EXPECT_TRUE(WriteRegisterOnce(31, 1, 6));
-    EXPECT_EQ(Pauses().size(), 10u);
+    EXPECT_EQ(clock.sleeps.size(), 10u);
 }
 
 TEST_F(ModbusWrite, ValueLowByteDifferenceIsAccepted) {
@@ -92,19 +92,17 @@ TEST_F(ModbusWrite, ExceptionReplyIsRefused) {
     AnswerWrites([](const Bytes&) { return WithCrc({0x01, 0x86, 0x02}); });
     clock.sleeps.clear();
     EXPECT_FALSE(WriteRegisterOnce(30, 1, 6));
-    EXPECT_EQ(Pauses().size(), 25u);
+    EXPECT_EQ(clock.sleeps.size(), 25u);
 }
 
 TEST_F(ModbusWrite, FiveByteAnswerGoesThroughAllTwentyFivePauses) {
-    int readsBefore = 0;
-    port->onWrite = [this, &readsBefore](const Bytes& request) {
-        readsBefore = port->readCalls;
-        port->feed(Bytes(request.begin(), request.begin() + 5));
-    };
+    AnswerWrites([](const Bytes& request) { return Bytes(request.begin(), request.begin() + 5); });
+    const int readsBefore = port->readCalls;
     EXPECT_TRUE(WriteRegisterOnce(30, 0x0203, 6));
-    EXPECT_EQ(Pauses(), std::vector<std::uint32_t>(25, 2u));
-    EXPECT_EQ(PausedMs(), 50u);
-    EXPECT_EQ(port->readCalls - readsBefore, 25);  // one direct poll after each pause
+    EXPECT_EQ(clock.sleeps, std::vector<std::uint32_t>(25, 2u));
+    EXPECT_EQ(clock.totalSlept(), 50u);
+    // Six polls of the quiet line at 9600 baud, then one direct poll after each pause.
+    EXPECT_EQ(port->readCalls - readsBefore, 6 + 25);
     EXPECT_EQ(driver->RxCount, 5);
 }
 
@@ -115,14 +113,14 @@ TEST_F(ModbusWrite, FewerThanFiveBytesAreComparedWithEarlierTraffic) {
     AnswerWrites([](const Bytes&) { return Bytes{0x01, 0x06}; });
     EXPECT_TRUE(WriteRegisterOnce(30, 5, 6));
     EXPECT_EQ(driver->RxCount, 2);
-    EXPECT_EQ(Pauses().size(), 25u);
+    EXPECT_EQ(clock.sleeps.size(), 25u);
 }
 
 TEST_F(ModbusWrite, NoAnswerIsRefusedEvenWithMatchingOldBytes) {
     SetRx(WithCrc({0x01, 0x06, 0x00, 0x1E, 0x00, 0x05}));
     EXPECT_FALSE(WriteRegisterOnce(30, 5, 6));
     EXPECT_EQ(driver->RxCount, 0);
-    EXPECT_EQ(Pauses(), std::vector<std::uint32_t>(25, 2u));
+    EXPECT_EQ(clock.sleeps, std::vector<std::uint32_t>(25, 2u));
 }
 
 TEST_F(ModbusWrite, SixAttemptsWithAPauseAfterEachFailureIncludingTheSixth) {
@@ -131,9 +129,9 @@ TEST_F(ModbusWrite, SixAttemptsWithAPauseAfterEachFailureIncludingTheSixth) {
     for (const auto& frame : port->writes) {
         EXPECT_EQ(frame, WithCrc({0x01, 0x06, 0x00, 0x1E, 0x00, 0x01}));
     }
-    EXPECT_EQ(Pauses(), FailedAttemptPauses(6));
-    EXPECT_EQ(PausedMs(), 900u);
-    EXPECT_EQ(clock.now, clock.totalSlept());
+    EXPECT_EQ(clock.sleeps, FailedAttemptPauses(6));
+    EXPECT_EQ(clock.totalSlept(), 900u);
+    EXPECT_EQ(clock.now, 900u + 6 * 6);  // and 6 ms of quiet line before each attempt
 }
 
 TEST_F(ModbusWrite, WrongEchoesAreRetriedSixTimes) {
@@ -149,7 +147,7 @@ TEST_F(ModbusWrite, WrongEchoesAreRetriedSixTimes) {
         expected.push_back(2u);
         expected.push_back(100u);
     }
-    EXPECT_EQ(Pauses(), expected);
+    EXPECT_EQ(clock.sleeps, expected);
 }
 
 TEST_F(ModbusWrite, SuccessOnTheThirdAttemptStopsAtOnce) {
@@ -159,7 +157,7 @@ TEST_F(ModbusWrite, SuccessOnTheThirdAttemptStopsAtOnce) {
     EXPECT_EQ(port->writes.size(), 3u);
     auto expected = FailedAttemptPauses(2);
     expected.push_back(2u);
-    EXPECT_EQ(Pauses(), expected);
+    EXPECT_EQ(clock.sleeps, expected);
 }
 
 TEST_F(ModbusWrite, StationAndModeAreTakenAtEachAttempt) {
