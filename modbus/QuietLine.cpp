@@ -19,32 +19,32 @@ std::uint64_t CeilDiv(std::uint64_t n, std::uint64_t d) {
     return (n + d - 1) / d;
 }
 
-// Bounds: a speed outside the table (only possible by a cast) is taken as the slowest the
-// console offers, which gives the longest gap.
+// The rate in bits per second (never 0). Bounds: a speed outside the table (only possible by a
+// cast) is taken as the slowest the console offers, which gives the longest gap.
 std::uint32_t DriverBaud(const VEVErizEvezad& driver) {
     const auto index = static_cast<std::size_t>(driver.ComPortSpeed());
     return index < std::size(kBaudRateTable) ? kBaudRateTable[index] : 9600u;
 }
 
-}  // namespace
-
+// Silence that ends a frame, in microseconds.
 std::uint32_t InterFrameGapMicros(std::uint32_t baud) {
-    // Bounds: a rate of 0 would divide by zero; it is taken as 1 bit per second.
-    const std::uint64_t rate = std::max<std::uint32_t>(baud, 1);
     const std::uint64_t micros =
-        CeilDiv(kGapHalfCharacters * kBitsPerCharacter * 1'000'000, 2 * rate);
+        CeilDiv(kGapHalfCharacters * kBitsPerCharacter * 1'000'000, 2ull * baud);
     return static_cast<std::uint32_t>(std::max<std::uint64_t>(micros, kMinGapMicros));
 }
 
+// Whole milliseconds of silence that cover the gap.
 std::uint32_t QuietLineMs(std::uint32_t baud) {
     return static_cast<std::uint32_t>(CeilDiv(InterFrameGapMicros(baud), 1000));
 }
 
+// Longest wait: one frame of the longest RTU size, then the gap.
 std::uint32_t QuietLineLimitMs(std::uint32_t baud) {
-    const std::uint64_t rate = std::max<std::uint32_t>(baud, 1);
-    const std::uint64_t frameMs = CeilDiv(kLongestFrameBytes * kBitsPerCharacter * 1000, rate);
+    const std::uint64_t frameMs = CeilDiv(kLongestFrameBytes * kBitsPerCharacter * 1000, baud);
     return static_cast<std::uint32_t>(frameMs) + QuietLineMs(baud);
 }
+
+}  // namespace
 
 void AwaitQuietLine(VEVErizEvezad& driver, TickClock& clock) {
     driver.RxCount = 0;

@@ -13,18 +13,10 @@ class TickClock;
 // Pause between the direct receive polls of the quiet wait.
 inline constexpr std::uint32_t kQuietPollPauseMs = 1;
 
-// Silence that ends a frame at this rate (3.5 characters of 11 bits, never less than 1.75 ms),
-// in microseconds.
-std::uint32_t InterFrameGapMicros(std::uint32_t baud);
-
-// Whole milliseconds of measured silence that prove the gap has passed.
-std::uint32_t QuietLineMs(std::uint32_t baud);
-
-// Longest quiet wait: the time of the longest RTU frame (256 bytes) plus the gap, so that a reply
-// in flight can always end, while a line that never falls silent does not hold the program.
-std::uint32_t QuietLineLimitMs(std::uint32_t baud);
-
-// Polls the driver directly, pausing between polls, until nothing has arrived for QuietLineMs at
-// the driver's baud rate or QuietLineLimitMs has passed; leaves RxCount at 0. A closed driver
-// receives nothing and is quiet at once.
+// Polls the driver directly, pausing between polls, until nothing has arrived for the
+// inter-frame gap at the driver's baud rate (3.5 characters of 11 bits, never less than the
+// 1.75 ms Modbus RTU fixes above 19200 baud), dropping what arrives; leaves RxCount at 0. On a
+// line that never falls silent the wait ends after the time of the longest RTU frame (256
+// bytes) plus the gap, so that a reply in flight can always end but the program is never held
+// longer. A closed driver receives nothing and is quiet at once.
 void AwaitQuietLine(VEVErizEvezad& driver, TickClock& clock);
