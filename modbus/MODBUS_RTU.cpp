@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "QuietLine.h"
 #include "RegisterMap.h"
 #include "TickClock.h"
 #include "TrafficTap.h"
@@ -127,6 +128,7 @@ void SendReadRequest(std::int32_t start, std::int32_t count, std::uint8_t functi
         return;
     }
     VEVErizEvezad& driver = g_host->ComDriver();
+    AwaitQuietLine(driver, g_host->Clock());
     std::uint8_t frame[kFrameSize];
     BuildFrame(frame, g_host->StationAddress(), function, WireAddress(start, g_host->PlcCanMode()),
                count);
@@ -201,6 +203,7 @@ bool WriteRegisterOnce(std::int32_t reg, std::int32_t value, std::uint8_t functi
     }
     VEVErizEvezad& driver = g_host->ComDriver();
     TickClock& clock = g_host->Clock();
+    AwaitQuietLine(driver, clock);
     // Bounds: a value outside 0 to 65535 follows the same field rule as the register number.
     std::uint8_t frame[kFrameSize];
     BuildFrame(frame, g_host->StationAddress(), function, WireAddress(reg, g_host->PlcCanMode()),

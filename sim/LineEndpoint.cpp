@@ -2,6 +2,8 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
+#include <sched.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -18,6 +20,9 @@ namespace {
 
 constexpr Micros kIdleWake = 250 * kMicrosPerMilli;
 constexpr Micros kHangUpRecheck = 20 * kMicrosPerMilli;
+// The lowest real-time priority: above every ordinary thread, below anything the system runs
+// in real time itself.
+constexpr int kLinePriority = 1;
 
 struct SpeedEntry {
     std::uint32_t baud;
@@ -46,6 +51,18 @@ void closeFd(int& fd) {
         ::close(fd);
         fd = -1;
     }
+}
+
+void KeepLinePace() {
+    // A UART sends its bytes back to back whatever the machine is doing; a thread that paces
+    // them on a busy machine can be held off the processor for several character times, and
+    // the master then sees a silence in the middle of a reply that a real line never has. Where
+    // the system allows it, the line thread runs at the lowest real-time priority (it only
+    // waits in ppoll between its short steps, so it never holds a processor); elsewhere it
+    // runs as an ordinary thread.
+    sched_param param{};
+    param.sched_priority = kLinePriority;
+    (void)::pthread_setschedparam(::pthread_self(), SCHED_FIFO, &param);
 }
 
 }  // namespace
@@ -178,6 +195,7 @@ void LineEndpoint::run() {
     if (fd_ < 0) {
         return;
     }
+    KeepLinePace();
     std::vector<std::uint8_t> out;
     out.reserve(512);
     while (!stop_.load()) {

@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <QComboBox>
 #include <QToolButton>
 
 #include <string>
 #include <vector>
 
 #include "FaultRig.h"
+#include "RegisterMap.h"
 
 namespace {
 
@@ -207,6 +209,52 @@ TEST_P(CommitFault, Behaves) {
 INSTANTIATE_TEST_SUITE_P(Commits, CommitFault, ::testing::ValuesIn(kCommitCases),
                          [](const ::testing::TestParamInfo<CommitCase>& p) {
                              return std::string(p.param.fault.name);
+                         });
+
+// --- At each baud rate, plain simulator: writes that start while a read reply is on the line ---
+
+class LineSpeed : public ::testing::TestWithParam<int> {};
+
+TEST_P(LineSpeed, CommitAndDialogWriteSentOnceAndPollingLosesNothing) {
+    ConsoleOnSim rig;
+    ASSERT_TRUE(rig.StartSim());
+    auto& sim = rig.Sim();
+    rig.Form().EX_Baud->setCurrentIndex(GetParam());
+    ASSERT_TRUE(rig.ConnectAndPoll(5));
+    const auto replyInFlight = [&sim] {
+        const auto reads = sim.counters().slave.readRequests;
+        return WaitUntil([&] { return sim.counters().slave.readRequests > reads; }, 5000);
+    };
+    sim.clearWrites();
+    ASSERT_TRUE(replyInFlight());
+    rig.Form().BitBtn5->click();
+    std::vector<int> written;
+    for (const auto& write : sim.writes()) {
+        written.push_back(write.reg);
+    }
+    EXPECT_EQ(written, Range(84, 96));
+    EXPECT_EQ(rig.Prompts().Texts(), std::vector<QString>{kCommitDone});
+
+    ASSERT_TRUE(rig.WaitForMorePolls(1, 5000));
+    const auto writesHeard = sim.counters().slave.writeRequests;
+    ASSERT_TRUE(replyInFlight());
+    EXPECT_TRUE(rig.WriteThroughDialog(31, QStringLiteral("4321")).empty());
+    EXPECT_EQ(sim.counters().slave.writeRequests - writesHeard, 1u);
+    // Every read sent after the write is answered and taken (the one outstanding when the
+    // write began is lost by design and sent again after its time-out).
+    const auto readsBefore = sim.counters().slave.readRequests;
+    const int goodBefore = rig.GoodPolls();
+    ASSERT_TRUE(rig.WaitForMorePolls(3, 10000));
+    EXPECT_LE(sim.counters().slave.readRequests - readsBefore,
+              static_cast<std::uint64_t>(rig.GoodPolls() - goodBefore + 1));
+    EXPECT_EQ(RegisterImage[31], 4321);
+}
+
+const char* const kBaudNames[] = {"9600", "19200", "38400", "57600"};  // EX_Baud's items
+
+INSTANTIATE_TEST_SUITE_P(Bauds, LineSpeed, ::testing::Range(0, 4),
+                         [](const ::testing::TestParamInfo<int>& p) {
+                             return std::string("Baud") + kBaudNames[p.param];
                          });
 
 }  // namespace

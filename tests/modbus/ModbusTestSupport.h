@@ -9,6 +9,7 @@
 #include "FakeClock.h"
 #include "FakeSerialPortIo.h"
 #include "MODBUS_RTU.h"
+#include "QuietLine.h"
 #include "RegisterMap.h"
 #include "TestLink.h"
 #include "ZQ_ComDrv.h"
@@ -69,6 +70,13 @@ protected:
         std::fill(std::begin(ReplyWords), std::end(ReplyWords), std::uint16_t{0});
         port->writes.clear();
         clock.sleeps.clear();
+        // The pauses of the quiet-line wait before each request are not recorded, only those
+        // of the echo wait and of the retries (QuietLineTest covers the quiet wait).
+        clock.onSleep = [this](std::uint32_t ms) {
+            if (ms == kQuietPollPauseMs) {
+                clock.sleeps.pop_back();
+            }
+        };
     }
 
     // Delivers bytes in one read of the driver.

@@ -223,13 +223,19 @@ TEST_F(ModbusEchoTail, TailPolledBeforeTheReadRequestIsDiscarded) {
     ExpectImageHoldsWords();
 }
 
-TEST_F(ModbusEchoTail, TailPolledAfterTheReadRequestSpoilsTheReply) {
+TEST_F(ModbusEchoTail, TailStillOnTheLineIsDroppedBeforeTheReadRequest) {
     SendReadRequest(0, 100, 3);
-    driver->PollReceive();
+    EXPECT_TRUE(port->pendingReads.empty());
     Arrive(reply);
-    EXPECT_EQ(driver->RxCount, 207);
-    EXPECT_FALSE(TakeReadReply(0));
-    EXPECT_EQ(RegisterImage[0], 0);
+    EXPECT_EQ(driver->RxCount, 205);
+    EXPECT_TRUE(TakeReadReply(0));
+    ExpectImageHoldsWords();
+}
+
+TEST_F(ModbusEchoTail, TailIsNotJudgedAsTheNextEcho) {
+    AnswerWrites([](const Bytes& request) { return request; });
+    EXPECT_TRUE(WriteRegister(31, 200));
+    EXPECT_EQ(port->writes.size(), 2u);  // the first write's and this one's
 }
 
 TEST_F(ModbusRead, CheckReadReplyCoversEverythingAccumulated) {

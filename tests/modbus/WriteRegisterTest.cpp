@@ -101,7 +101,8 @@ TEST_F(ModbusWrite, FiveByteAnswerGoesThroughAllTwentyFivePauses) {
     EXPECT_TRUE(WriteRegisterOnce(30, 0x0203, 6));
     EXPECT_EQ(clock.sleeps, std::vector<std::uint32_t>(25, 2u));
     EXPECT_EQ(clock.totalSlept(), 50u);
-    EXPECT_EQ(port->readCalls - readsBefore, 25);  // one direct poll after each pause
+    // Six polls of the quiet line at 9600 baud, then one direct poll after each pause.
+    EXPECT_EQ(port->readCalls - readsBefore, 6 + 25);
     EXPECT_EQ(driver->RxCount, 5);
 }
 
@@ -130,7 +131,7 @@ TEST_F(ModbusWrite, SixAttemptsWithAPauseAfterEachFailureIncludingTheSixth) {
     }
     EXPECT_EQ(clock.sleeps, FailedAttemptPauses(6));
     EXPECT_EQ(clock.totalSlept(), 900u);
-    EXPECT_EQ(clock.now, 900u);
+    EXPECT_EQ(clock.now, 900u + 6 * 6);  // and 6 ms of quiet line before each attempt
 }
 
 TEST_F(ModbusWrite, WrongEchoesAreRetriedSixTimes) {

@@ -1,0 +1,76 @@
+#include "QuietLine.h"
+
+#include <algorithm>
+#include <iterator>
+
+#include "ComTypes.h"
+#include "TickClock.h"
+#include "ZQ_ComDrv.h"
+
+namespace {
+
+// 8 data bits, even parity, one stop bit and the start bit.
+constexpr std::uint64_t kBitsPerCharacter = 11;
+constexpr std::uint64_t kGapHalfCharacters = 7;  // 3.5 characters
+constexpr std::uint32_t kMinGapMicros = 1750;    // fixed gap of Modbus RTU above 19200 baud
+constexpr std::uint64_t kLongestFrameBytes = 256;
+
+std::uint64_t CeilDiv(std::uint64_t n, std::uint64_t d) {
+    return (n + d - 1) / d;
+}
+
+// The rate in bits per second (never 0). Bounds: a speed outside the table (only possible by a
+// cast) is taken as the slowest the console offers, which gives the longest gap.
+std::uint32_t DriverBaud(const VEVErizEvezad& driver) {
+    const auto index = static_cast<std::size_t>(driver.ComPortSpeed());
+    return index < std::size(kBaudRateTable) ? kBaudRateTable[index] : 9600u;
+}
+
+// Silence that ends a frame, in microseconds.
+std::uint32_t InterFrameGapMicros(std::uint32_t baud) {
+    const std::uint64_t micros =
+        CeilDiv(kGapHalfCharacters * kBitsPerCharacter * 1'000'000, 2ull * baud);
+    return static_cast<std::uint32_t>(std::max<std::uint64_t>(micros, kMinGapMicros));
+}
+
+// Whole milliseconds of silence that cover the gap.
+std::uint32_t QuietLineMs(std::uint32_t baud) {
+    return static_cast<std::uint32_t>(CeilDiv(InterFrameGapMicros(baud), 1000));
+}
+
+// Longest wait: one frame of the longest RTU size, then the gap.
+std::uint32_t QuietLineLimitMs(std::uint32_t baud) {
+    const std::uint64_t frameMs = CeilDiv(kLongestFrameBytes * kBitsPerCharacter * 1000, baud);
+    return static_cast<std::uint32_t>(frameMs) + QuietLineMs(baud);
+}
+
+}  // namespace
+
+void AwaitQuietLine(VEVErizEvezad& driver, TickClock& clock) {
+    driver.RxCount = 0;
+    if (!driver.Connected()) {
+        return;
+    }
+    const std::uint32_t baud = DriverBaud(driver);
+    const std::uint32_t quietMs = QuietLineMs(baud);
+    const std::uint32_t limitMs = QuietLineLimitMs(baud);
+    const std::uint32_t start = clock.tickCount();
+    // A poll takes in everything that arrived before it. Silence is proved from the tick read
+    // after the last poll that brought bytes: a whole tick more than the gap, since a tick
+    // count only tells time to within one millisecond.
+    std::uint32_t lastHeard = start;
+    for (;;) {
+        clock.sleep(kQuietPollPauseMs);
+        driver.PollReceive();
+        const std::uint32_t now = clock.tickCount();
+        if (driver.RxCount > 0) {
+            driver.RxCount = 0;
+            lastHeard = now;
+        } else if (now - lastHeard > quietMs) {
+            return;
+        }
+        if (now - start >= limitMs) {
+            return;  // a line that never falls silent: go on as without the wait
+        }
+    }
+}
