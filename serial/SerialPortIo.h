@@ -3,7 +3,8 @@
 #include <cstdint>
 
 // The operations the serial driver needs of the operating system, kept small so that the
-// driver can run on a real port (QtSerialPortIo) or on an in-memory fake in tests.
+// driver can run on a real port (PosixSerialPortIo, QtSerialPortIo on Windows) or on an
+// in-memory fake in tests.
 
 // Line settings handed to the port in one go, as the driver computes them.
 struct LineSettings {
@@ -53,6 +54,13 @@ public:
 
     // Opens the port named "COM1" … "COM8" for reading and writing, exclusively.
     virtual bool open(const char* portName) = 0;
+    // Why the last open failed, as a system error number: ENOENT (no such device), EACCES
+    // (permission denied), EBUSY (in use by another program or another port object), ENOTTY
+    // (not a serial device), or another errno value; 0 after a good open.
+    virtual int lastOpenError() const { return 0; }
+    // With EBUSY: the id of the process that holds the port when its lock file names it,
+    // otherwise 0.
+    virtual long lastOpenBusyOwner() const { return 0; }
     virtual void close() = 0;
     virtual bool isOpen() const = 0;
 

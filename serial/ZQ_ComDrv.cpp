@@ -3,11 +3,17 @@
 #include <algorithm>
 #include <cstring>
 
+#ifdef Q_OS_WIN
 #include "QtSerialPortIo.h"
+using SystemSerialPortIo = QtSerialPortIo;
+#else
+#include "PosixSerialPortIo.h"
+using SystemSerialPortIo = PosixSerialPortIo;
+#endif
 
 VEVErizEvezad::VEVErizEvezad(QObject* owner, std::unique_ptr<SerialPortIo> port, TickClock* clock)
     : QObject(owner),
-      port_(port ? std::move(port) : std::make_unique<QtSerialPortIo>()),
+      port_(port ? std::move(port) : std::make_unique<SystemSerialPortIo>()),
       clock_(clock ? *clock : systemClock()),
       readBuffer_(comPortInBufSize_) {
     pollTimer_.setTimerType(Qt::PreciseTimer);

@@ -27,7 +27,7 @@ class VEVErizEvezad : public QObject {
 public:
     static constexpr int kRxBufferSize = 1024;
 
-    // Without a port, the driver talks to a real serial port through QSerialPort.
+    // Without a port, the driver talks to a real serial port of the system.
     explicit VEVErizEvezad(QObject* owner = nullptr, std::unique_ptr<SerialPortIo> port = nullptr,
                            TickClock* clock = nullptr);
     ~VEVErizEvezad() override;
@@ -66,6 +66,11 @@ public:
     bool Connect();
     void Disconnect();
     bool Connected() const;
+    // After a failed Connect: why the port did not open, as the port reports it (an errno
+    // value such as ENOENT, EACCES or EBUSY, see SerialPortIo), and with EBUSY the id of the
+    // process holding the port when known (else 0). 0 after a good Connect.
+    int LastOpenError() const { return port_->lastOpenError(); }
+    long LastOpenBusyOwner() const { return port_->lastOpenBusyOwner(); }
     void ApplySettings();
     void FlushBuffers(bool input, bool output);
     std::uint16_t OutFreeSpace();
