@@ -1,9 +1,19 @@
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
+
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iomanip>
+#include <string>
 
 #include "PortPath.h"
 #include "PosixSerialPortIo.h"
@@ -98,6 +108,8 @@ TEST_F(RealPortOnPty, SecondOpenOfTheSameDevice_Fails) {
     other.SetComPort(pnCOM2);
     EXPECT_FALSE(other.Connect());
     EXPECT_FALSE(other.Connected());
+    EXPECT_EQ(other.LastOpenError(), EBUSY);
+    EXPECT_EQ(other.LastOpenBusyOwner(), ::getpid());
     driver.Disconnect();
     EXPECT_TRUE(other.Connect());
 }
@@ -140,5 +152,101 @@ TEST_F(RealPortOnPty, HangUp_NeitherSpinsNorBlocksAndDisconnectStillWorks) {
     driver.Disconnect();
     EXPECT_FALSE(driver.Connected());
 }
+
+// The port as other programs see it: its lock file, the reasons a failed open gives, and the
+// baud rates it sets.
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+long DeadProcessId() {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::_exit(0);
+    }
+    ::waitpid(child, nullptr, 0);
+    return child;
+}
+
+TEST_F(RealPortOnPty, LockFileNamesThisProcessWhileOpen_AndGoesWithCloseOrHangUp) {
+    const std::string lock = PosixSerialPortIo::LockFilePath(pty.slavePath());
+    EXPECT_EQ(lock, "/var/lock/LCK..pts_" + pty.slavePath().substr(9));
+    PosixSerialPortIo port;
+    ASSERT_TRUE(port.open("COM2"));
+    EXPECT_EQ(std::atol(ReadFile(lock).c_str()), ::getpid());
+    port.close();
+    EXPECT_FALSE(std::filesystem::exists(lock));
+    ASSERT_TRUE(port.open("COM2"));
+    pty.close();
+    std::uint8_t buffer[4];
+    EXPECT_EQ(port.read(buffer, 4), -1);
+    EXPECT_FALSE(std::filesystem::exists(lock));
+}
+
+struct OpenCase {
+    const char* name;
+    std::function<std::string(const std::string& slave, const std::string& lock)> prepare;
+    int error;           // expected lastOpenError(), 0: the open succeeds
+    bool ownerIsParent;  // lastOpenBusyOwner() names the parent process
+};
+
+class OpenFailure : public ::testing::TestWithParam<OpenCase> {};
+
+TEST_P(OpenFailure, GivesItsCause) {
+    PseudoTerminal pty;
+    const std::string lock = PosixSerialPortIo::LockFilePath(pty.slavePath());
+    const std::string device = GetParam().prepare(pty.slavePath(), lock);
+    qputenv("VR7C_COM3", QByteArray::fromStdString(device));
+    PosixSerialPortIo port;
+    EXPECT_EQ(port.open("COM3"), GetParam().error == 0);
+    EXPECT_EQ(port.lastOpenError(), GetParam().error);
+    EXPECT_EQ(port.lastOpenBusyOwner(), GetParam().ownerIsParent ? ::getppid() : 0);
+    port.close();
+    std::filesystem::remove(lock);
+    qunsetenv("VR7C_COM3");
+}
+
+void WriteLock(const std::string& lock, long pid) {
+    std::ofstream(lock) << std::setw(10) << pid << "\n";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    PosixSerialPortIo, OpenFailure,
+    ::testing::Values(
+        OpenCase{"NoSuchDevice", [](auto&, auto&) { return "/dev/vr7c-no-such-device"; }, ENOENT,
+                 false},
+        OpenCase{"NotATerminal", [](auto&, auto&) { return "/dev/null"; }, ENOTTY, false},
+        OpenCase{"LockedByALiveProgram",
+                 [](auto& slave, auto& lock) {
+                     WriteLock(lock, ::getppid());
+                     return slave;
+                 },
+                 EBUSY, true},
+        OpenCase{"LockLeftByAProgramThatHasGone",
+                 [](auto& slave, auto& lock) {
+                     WriteLock(lock, DeadProcessId());
+                     return slave;
+                 },
+                 0, false}),
+    [](const auto& param) { return std::string(param.param.name); });
+
+struct BaudCase {
+    TComPortBaudRate rate;
+    speed_t code;
+};
+
+class BaudRateOnPty : public RealPortOnPty, public ::testing::WithParamInterface<BaudCase> {};
+
+TEST_P(BaudRateOnPty, ReachesTheDevice) {
+    ASSERT_TRUE(driver.Connect());
+    driver.SetComPortSpeed(GetParam().rate);
+    EXPECT_EQ(pty.speedCode(), GetParam().code);
+}
+
+INSTANTIATE_TEST_SUITE_P(DriverRates, BaudRateOnPty,
+                         ::testing::Values(BaudCase{br9600, B9600}, BaudCase{br19200, B19200},
+                                           BaudCase{br38400, B38400}, BaudCase{br57600, B57600},
+                                           BaudCase{br115200, B115200}));
 
 }  // namespace
