@@ -1,6 +1,7 @@
 #include <QApplication>
 
 #include "AppStyle.h"
+#include "EventDispatcher.h"
 #include "Main.h"
 #include "MonitorD.h"
 #include "TFirmwareFrm.h"
@@ -8,6 +9,7 @@
 // Creates the main window, the register write dialog and the firmware update dialog, and
 // runs the event loop until the main window closes.
 int main(int argc, char** argv) {
+    UseLeanEventDispatcher();
     QApplication application(argc, argv);
     TMainForm mainForm;
     TMonitorDf monitorForm(mainForm, mainForm.Prompts(), &mainForm);
