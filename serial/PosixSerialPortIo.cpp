@@ -291,7 +291,9 @@ bool PosixSerialPortIo::setLineSettings(const LineSettings& s) {
     }
     tio.c_cc[VSTART] = static_cast<cc_t>(s.xonChar);
     tio.c_cc[VSTOP] = static_cast<cc_t>(s.xoffChar);
-    tio.c_cc[VMIN] = 0;
+    // With the descriptor non-blocking, a read of an empty queue then fails with EAGAIN at
+    // once, and a read of 0 bytes is kept for a hang-up.
+    tio.c_cc[VMIN] = 1;
     tio.c_cc[VTIME] = 0;
     // A rate without a code keeps the one in force and is reported.
     const speed_t speed = SpeedCode(s.baudRate);
@@ -378,8 +380,9 @@ std::int64_t PosixSerialPortIo::read(std::uint8_t* buffer, std::int64_t maxCount
     if (got < 0 && (errno == EAGAIN || errno == EINTR)) {
         return 0;
     }
-    // A raw tty also reads 0 bytes when nothing has arrived; only a hang-up says so in its
-    // poll state. EIO is how a pseudo-terminal reports that its other end closed.
+    // A tty that was never given line settings reads 0 bytes when nothing has arrived; only
+    // a hang-up says so in its poll state. EIO is how a pseudo-terminal reports that its other
+    // end closed.
     if (got == 0 && !PeerHungUp(fd_)) {
         return 0;
     }
