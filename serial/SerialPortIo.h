@@ -78,6 +78,10 @@ public:
     // number read, or -1 when the read failed.
     virtual std::int64_t read(std::uint8_t* buffer, std::int64_t maxCount) = 0;
 
+    // A descriptor that turns readable when bytes arrive or the device hangs up, so that the
+    // driver can sleep while the line is quiet; -1 when the port has none.
+    virtual int arrivalDescriptor() const { return -1; }
+
     // True once the device has gone away since it was opened (adapter unplugged, the other
     // end of a pseudo-terminal closed). The port then reads nothing and writes nothing.
     virtual bool hungUp() const = 0;

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QObject>
+#include <QSocketNotifier>
 #include <QTimer>
 
 #include <cstdint>
@@ -82,7 +84,8 @@ public:
     // The settings ApplySettings hands to the port, computed from the properties.
     LineSettings BuildLineSettings() const;
 
-    // True while the poll timer runs (the port is open).
+    // True while the poll timer runs: while the port is open, except while a port that can
+    // report arrivals sleeps on a quiet line.
     bool PollTimerActive() const { return pollTimer_.isActive(); }
     const QTimer& PollTimer() const { return pollTimer_; }
 
@@ -94,6 +97,11 @@ private:
     enum class HandleState : std::uint8_t { None, Open, Invalid };
 
     void StartPollTimer();
+    void PollTick();
+    void WakeOnArrival();
+    void StopPolling();
+    void StopWakingIfHungUp();
+    int ReadPort();
 
     std::unique_ptr<SerialPortIo> port_;
     TickClock& clock_;
@@ -114,5 +122,10 @@ private:
     std::uint16_t outputTimeout_ = 4000;
 
     QTimer pollTimer_;
+    // Where the port reports arrivals: the poll timer stops after a poll that found the line
+    // quiet and starts again on the next arrival, on the same 5 ms steps as before, so bytes
+    // land in RxBuffer when the unbroken poll would have put them there.
+    std::unique_ptr<QSocketNotifier> arrival_;
+    QElapsedTimer sinceTick_;
     std::vector<std::uint8_t> readBuffer_;
 };

@@ -102,6 +102,22 @@ TEST_F(RealPortOnPty, PollTimerAccumulatesBytesThroughTheEventLoop) {
     EXPECT_EQ(driver.RxCount, 4);
 }
 
+TEST_F(RealPortOnPty, QuietLine_PollSleepsUntilBytesArrive) {
+    ASSERT_TRUE(driver.Connect());
+    RunEventLoop(30);
+    EXPECT_FALSE(driver.PollTimerActive());
+    driver.RxCount = 0;
+    pty.write({7, 8});
+    QElapsedTimer t;
+    t.start();
+    while (driver.RxCount < 2 && t.elapsed() < 2000) {
+        RunEventLoop(1);
+    }
+    EXPECT_EQ(driver.RxCount, 2);
+    RunEventLoop(30);
+    EXPECT_FALSE(driver.PollTimerActive());
+}
+
 TEST_F(RealPortOnPty, SecondOpenOfTheSameDevice_Fails) {
     ASSERT_TRUE(driver.Connect());
     VEVErizEvezad other;
