@@ -4,6 +4,7 @@
 #include <QTranslator>
 
 #include "AppStyle.h"
+#include "EventDispatcher.h"
 #include "LineDiagnostics.h"
 #include "Main.h"
 #include "MonitorD.h"
@@ -28,6 +29,7 @@ void ShowToolWindow(QWidget& window) {
 // runs the event loop until the main window closes. The recorder and the trend window
 // follow every good poll; the status line's entry and Ctrl+R and Ctrl+T bring them up.
 int main(int argc, char** argv) {
+    UseLeanEventDispatcher();
     QApplication application(argc, argv);
     const std::unique_ptr<QTranslator> qtChinese = LoadQtChinese();
     if (qtChinese) {

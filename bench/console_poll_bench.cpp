@@ -8,7 +8,7 @@
 // its latency; it is taken on the first tick after that, and the next request goes out on the
 // tick after. Ratios are printed, nothing is asserted.
 //
-// console_poll_bench [seconds per rate] [path of vr7c-sim]
+// console_poll_bench [seconds per rate] [path of vr7c-sim] [one baud rate only, for profiling]
 #include <sys/resource.h>
 
 #include <QApplication>
@@ -27,6 +27,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "EventDispatcher.h"
 #include "Main.h"
 #include "PollingCycle.h"
 #include "Prompter.h"
@@ -204,6 +205,8 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
+    // The same event dispatcher as the program.
+    UseLeanEventDispatcher();
     QApplication app(argc, argv);
     const int seconds = argc > 1 ? std::max(2, std::atoi(argv[1])) : 20;
     const QString simPath =
@@ -217,8 +220,12 @@ int main(int argc, char** argv) {
         kLatencyMs, seconds, kWarmUpMs, kTickMs + kLateSlackMs, kTickMs + kLostSlackMs);
     std::printf("%6s %8s %8s %6s %11s %6s %5s %5s %8s %7s %9s\n", "baud", "limit/s", "polls/s",
                 "ratio", "reply tick", "ticks", "late", "lost", "max gap", "CPU %", "CPU/poll");
+    const std::uint32_t onlyBaud = argc > 3 ? static_cast<std::uint32_t>(std::atol(argv[3])) : 0;
     int failures = 0;
     for (const Rate& rate : kRates) {
+        if (onlyBaud != 0 && rate.baud != onlyBaud) {
+            continue;
+        }
         const Result r = Measure(rate, seconds, simPath, prompter,
                                  settingsDir.filePath(QStringLiteral("settings.ini")));
         if (!r.ran) {

@@ -5,6 +5,8 @@
 #include <QPainter>
 #include <QStyledItemDelegate>
 
+#include "CachedText.h"
+
 class DrawGrid::Model final : public QAbstractTableModel {
 public:
     Model(int colCount, int rowCount, QObject* parent)
@@ -133,7 +135,7 @@ private:
         painter.drawLine(rect.bottomLeft(), rect.bottomRight());
         painter.drawLine(rect.topRight(), rect.bottomRight());
         painter.setPen(palette.color(QPalette::WindowText));
-        painter.drawText(rect.adjusted(2, 2, 0, 0), Qt::AlignLeft | Qt::AlignTop, text);
+        CachedText::DrawTopLeft(painter, rect.adjusted(2, 2, 0, 0), text);
     }
 
     Model& model_;

@@ -2,6 +2,7 @@
 
 #include <QPainter>
 
+#include "CachedText.h"
 #include "DrawGrid.h"
 #include "FormatFixed.h"
 #include "RegisterMap.h"
@@ -87,7 +88,7 @@ void DrawCell(QPainter& painter, int col, int row, const QRect& rect) {
         painter.setPen(cell.color);
     }
     const QRect textArea = rect.adjusted(2, 2, 0, 0);
-    painter.drawText(textArea, Qt::AlignLeft | Qt::AlignTop, cell.text);
+    CachedText::DrawTopLeft(painter, textArea, cell.text);
     if (cell.percent.isEmpty()) {
         return;
     }
@@ -95,7 +96,7 @@ void DrawCell(QPainter& painter, int col, int row, const QRect& rect) {
     percentFont.setPointSize(kPercentPointSize);
     painter.setFont(percentFont);
     painter.setPen(kPercentColor);
-    painter.drawText(rect.adjusted(50, 5, 0, 0), Qt::AlignLeft | Qt::AlignTop, cell.percent);
+    CachedText::DrawTopLeft(painter, rect.adjusted(50, 5, 0, 0), cell.percent);
 }
 
 }  // namespace LiveGrid

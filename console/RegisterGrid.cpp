@@ -3,6 +3,7 @@
 #include <QPainter>
 
 #include "AppStyle.h"
+#include "CachedText.h"
 #include "DrawGrid.h"
 #include "RegisterMap.h"
 
@@ -62,7 +63,7 @@ void DrawCell(QPainter& painter, int col, int row, const QRect& rect) {
     QFont font = painter.font();
     font.setBold(row <= kBoldRows);
     painter.setFont(font);
-    painter.drawText(rect.adjusted(2, 2, 0, 0), Qt::AlignLeft | Qt::AlignTop, CellText(col, row));
+    CachedText::DrawTopLeft(painter, rect.adjusted(2, 2, 0, 0), CellText(col, row));
 }
 
 }  // namespace RegisterGrid

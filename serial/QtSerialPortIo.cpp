@@ -3,18 +3,9 @@
 #include "PortPath.h"
 
 #include <QMetaObject>
-#include <QSocketNotifier>
 #include <QtGlobal>
 
-#ifdef Q_OS_LINUX
-#include <linux/serial.h>
-#include <poll.h>
-#include <sys/ioctl.h>
-#include <termios.h>
-#include <unistd.h>
-
 #include <cerrno>
-#endif
 
 QtSerialPortIo::QtSerialPortIo() {
     connect(&port_, &QSerialPort::errorOccurred, this, &QtSerialPortIo::onError);
@@ -29,32 +20,26 @@ bool QtSerialPortIo::open(const char* portName) {
         port_.close();
     }
     hungUp_ = false;
+    openError_ = 0;
     port_.setPortName(SerialDevicePath(portName));
     if (!port_.open(QIODevice::ReadWrite)) {
+        switch (port_.error()) {
+            case QSerialPort::DeviceNotFoundError:
+                openError_ = ENOENT;
+                break;
+            case QSerialPort::PermissionError:
+                openError_ = EACCES;
+                break;
+            case QSerialPort::OpenError:
+                openError_ = EBUSY;
+                break;
+            default:
+                openError_ = EIO;
+                break;
+        }
         return false;
     }
-    requestLowLatency();
-    readsFromDescriptor_ = stopQtReadNotifications();
     return true;
-}
-
-bool QtSerialPortIo::stopQtReadNotifications() {
-#ifdef Q_OS_LINUX
-    // The driver reads on its own 5 ms poll. QSerialPort would also wake the thread for every
-    // chunk the line delivers, to copy it into a buffer of its own; with its read notifier off,
-    // the driver reads the descriptor itself. Where the notifier cannot be found, reads stay
-    // with QSerialPort, so that no byte can go to two places.
-    bool stopped = false;
-    for (QSocketNotifier* notifier : port_.findChildren<QSocketNotifier*>()) {
-        if (notifier->type() == QSocketNotifier::Read) {
-            notifier->setEnabled(false);
-            stopped = true;
-        }
-    }
-    return stopped;
-#else
-    return false;
-#endif
 }
 
 void QtSerialPortIo::close() {
@@ -142,37 +127,15 @@ std::uint32_t QtSerialPortIo::outputQueueLength() {
     if (!port_.isOpen() || hungUp_) {
         return 0;
     }
-    // Push what QSerialPort still holds towards the device, then count both queues.
+    // Push what QSerialPort still holds towards the device, then count what is left.
     port_.flush();
-    auto waiting = static_cast<std::uint32_t>(port_.bytesToWrite());
-#ifdef Q_OS_LINUX
-    int inDevice = 0;
-    if (::ioctl(port_.handle(), TIOCOUTQ, &inDevice) == 0 && inDevice > 0) {
-        waiting += static_cast<std::uint32_t>(inDevice);
-    }
-#endif
-    return waiting;
+    return static_cast<std::uint32_t>(port_.bytesToWrite());
 }
 
 std::int64_t QtSerialPortIo::write(const std::uint8_t* data, std::int64_t count) {
     if (!port_.isOpen() || hungUp_) {
         return -1;
     }
-#ifdef Q_OS_LINUX
-    // With nothing queued in QSerialPort, the bytes go straight to the device: no buffer is
-    // allocated per request, and the order of the bytes is kept.
-    if (port_.bytesToWrite() == 0) {
-        const ssize_t written = ::write(port_.handle(), data, static_cast<std::size_t>(count));
-        if (written >= 0) {
-            return written;
-        }
-        if (errno == EAGAIN || errno == EINTR) {
-            return 0;
-        }
-        onError(QSerialPort::WriteError);
-        return -1;
-    }
-#endif
     const qint64 taken = port_.write(reinterpret_cast<const char*>(data), count);
     if (taken > 0) {
         port_.flush();
@@ -180,52 +143,13 @@ std::int64_t QtSerialPortIo::write(const std::uint8_t* data, std::int64_t count)
     return hungUp_ ? -1 : taken;
 }
 
-bool QtSerialPortIo::deviceHungUp() const {
-#ifdef Q_OS_LINUX
-    pollfd state{port_.handle(), POLLIN, 0};
-    return ::poll(&state, 1, 0) > 0 && (state.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
-#else
-    return false;
-#endif
-}
-
-int QtSerialPortIo::pendingInput() const {
-#ifdef Q_OS_LINUX
-    int available = 0;
-    if (::ioctl(port_.handle(), FIONREAD, &available) == 0) {
-        return available;
-    }
-    return 0;
-#else
-    return 1;
-#endif
-}
-
 std::int64_t QtSerialPortIo::read(std::uint8_t* buffer, std::int64_t maxCount) {
     if (!port_.isOpen() || hungUp_) {
         return -1;
     }
-#ifdef Q_OS_LINUX
-    if (readsFromDescriptor_) {
-        const ssize_t got = ::read(port_.handle(), buffer, static_cast<std::size_t>(maxCount));
-        if (got > 0) {
-            return got;
-        }
-        if (got < 0 && (errno == EAGAIN || errno == EINTR)) {
-            return 0;
-        }
-        // A raw tty also reads 0 bytes when nothing has arrived; only a hang-up says so in
-        // its poll state. EIO is how a pseudo-terminal reports that its other end closed.
-        if (got == 0 && !deviceHungUp()) {
-            return 0;
-        }
-        onError(QSerialPort::ReadError);
-        return -1;
-    }
-#endif
     // Without an event loop (inside a wait loop) QSerialPort does not fetch new bytes by
     // itself; a zero wait makes it take in what the device holds.
-    if (port_.bytesAvailable() < maxCount && pendingInput() > 0) {
+    if (port_.bytesAvailable() < maxCount) {
         port_.waitForReadyRead(0);
     }
     if (hungUp_) {
@@ -257,16 +181,4 @@ void QtSerialPortIo::closeAfterHangUp() {
     if (hungUp_) {
         port_.close();
     }
-}
-
-void QtSerialPortIo::requestLowLatency() {
-#ifdef Q_OS_LINUX
-    // USB adapters hold received bytes up to their latency timer (16 ms by default) unless
-    // asked for low latency. Devices that refuse (pseudo-terminals) are left as they are.
-    serial_struct info{};
-    if (::ioctl(port_.handle(), TIOCGSERIAL, &info) == 0) {
-        info.flags |= ASYNC_LOW_LATENCY;
-        ::ioctl(port_.handle(), TIOCSSERIAL, &info);
-    }
-#endif
 }

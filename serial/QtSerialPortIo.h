@@ -2,16 +2,13 @@
 
 #include <QObject>
 #include <QSerialPort>
-#include <QString>
 
-#include "PortPath.h"
 #include "SerialPortIo.h"
 
-// A real serial port (USB adapter, built-in port or pseudo-terminal) through QSerialPort.
-// Reads never wait: what has arrived is taken, so the driver's wait loops can poll the port
-// without an event loop. On Linux the bytes are read from the descriptor on the driver's own
-// poll rather than through QSerialPort's notifier. A port that hangs up is closed at once and
-// reads nothing after.
+// A real serial port through QSerialPort's public interface, for Windows (elsewhere the port
+// has a descriptor of its own, PosixSerialPortIo). Reads never wait: what has arrived is
+// taken, so the driver's wait loops can poll the port without an event loop. A port that
+// hangs up is closed as soon as control is back in the event loop and reads nothing after.
 class QtSerialPortIo final : public QObject, public SerialPortIo {
     Q_OBJECT
 
@@ -31,18 +28,13 @@ public:
     std::int64_t write(const std::uint8_t* data, std::int64_t count) override;
     std::int64_t read(std::uint8_t* buffer, std::int64_t maxCount) override;
     bool hungUp() const override { return hungUp_; }
-    // True when received bytes are read from the descriptor on the driver's poll (Linux).
-    bool readsFromDescriptor() const { return readsFromDescriptor_; }
+    int lastOpenError() const override { return openError_; }
 
 private:
     void onError(QSerialPort::SerialPortError error);
     void closeAfterHangUp();
-    void requestLowLatency();
-    bool stopQtReadNotifications();
-    int pendingInput() const;
-    bool deviceHungUp() const;
 
     QSerialPort port_;
     bool hungUp_ = false;
-    bool readsFromDescriptor_ = false;
+    int openError_ = 0;
 };

@@ -3,7 +3,8 @@
 #include <cstdint>
 
 // The operations the serial driver needs of the operating system, kept small so that the
-// driver can run on a real port (QtSerialPortIo) or on an in-memory fake in tests.
+// driver can run on a real port (PosixSerialPortIo, QtSerialPortIo on Windows) or on an
+// in-memory fake in tests.
 
 // Line settings handed to the port in one go, as the driver computes them.
 struct LineSettings {
@@ -53,6 +54,13 @@ public:
 
     // Opens the port named "COM1" … "COM8" for reading and writing, exclusively.
     virtual bool open(const char* portName) = 0;
+    // Why the last open failed, as a system error number: ENOENT (no such device), EACCES
+    // (permission denied), EBUSY (in use by another program or another port object), ENOTTY
+    // (not a serial device), or another errno value; 0 after a good open.
+    virtual int lastOpenError() const { return 0; }
+    // With EBUSY: the id of the process that holds the port when its lock file names it,
+    // otherwise 0.
+    virtual long lastOpenBusyOwner() const { return 0; }
     virtual void close() = 0;
     virtual bool isOpen() const = 0;
 
@@ -69,6 +77,10 @@ public:
     // Reads what has arrived, up to maxCount bytes, without waiting for more; gives the
     // number read, or -1 when the read failed.
     virtual std::int64_t read(std::uint8_t* buffer, std::int64_t maxCount) = 0;
+
+    // A descriptor that turns readable when bytes arrive or the device hangs up, so that the
+    // driver can sleep while the line is quiet; -1 when the port has none.
+    virtual int arrivalDescriptor() const { return -1; }
 
     // True once the device has gone away since it was opened (adapter unplugged, the other
     // end of a pseudo-terminal closed). The port then reads nothing and writes nothing.

@@ -3,15 +3,21 @@
 #include <algorithm>
 #include <cstring>
 
+#ifdef Q_OS_WIN
 #include "QtSerialPortIo.h"
+using SystemSerialPortIo = QtSerialPortIo;
+#else
+#include "PosixSerialPortIo.h"
+using SystemSerialPortIo = PosixSerialPortIo;
+#endif
 
 VEVErizEvezad::VEVErizEvezad(QObject* owner, std::unique_ptr<SerialPortIo> port, TickClock* clock)
     : QObject(owner),
-      port_(port ? std::move(port) : std::make_unique<QtSerialPortIo>()),
+      port_(port ? std::move(port) : std::make_unique<SystemSerialPortIo>()),
       clock_(clock ? *clock : systemClock()),
       readBuffer_(comPortInBufSize_) {
     pollTimer_.setTimerType(Qt::PreciseTimer);
-    connect(&pollTimer_, &QTimer::timeout, this, &VEVErizEvezad::PollReceive);
+    connect(&pollTimer_, &QTimer::timeout, this, &VEVErizEvezad::PollTick);
 }
 
 VEVErizEvezad::~VEVErizEvezad() {
@@ -46,7 +52,7 @@ void VEVErizEvezad::Disconnect() {
     if (!Connected()) {
         return;
     }
-    pollTimer_.stop();
+    StopPolling();
     port_->close();
     portHandle_ = HandleState::None;
 }
@@ -115,6 +121,7 @@ std::int32_t VEVErizEvezad::SendData(const void* data, std::int32_t count) {
     while (remaining > 0) {
         // A port that has gone away takes nothing more: end as on a time-out.
         if (port_->hungUp()) {
+            StopWakingIfHungUp();
             return -total;
         }
         if (OutFreeSpace() > 0) {
@@ -156,13 +163,18 @@ void VEVErizEvezad::SetRTS(bool on) {
 }
 
 void VEVErizEvezad::PollReceive() {
+    ReadPort();
+}
+
+int VEVErizEvezad::ReadPort() {
     if (!Connected() || readBuffer_.empty()) {
-        return;
+        return 0;
     }
     const std::int64_t got =
         port_->read(readBuffer_.data(), static_cast<std::int64_t>(readBuffer_.size()));
     if (got <= 0) {
-        return;
+        StopWakingIfHungUp();
+        return 0;
     }
     auto n = static_cast<int>(
         std::min<std::int64_t>(got, static_cast<std::int64_t>(readBuffer_.size())));
@@ -182,10 +194,51 @@ void VEVErizEvezad::PollReceive() {
     if (onReceiveData_) {
         onReceiveData_(this, readBuffer_.data(), n);
     }
+    return n;
 }
 
 void VEVErizEvezad::StartPollTimer() {
+    sinceTick_.start();
     pollTimer_.start(comPortPollingDelay_);
+    const int descriptor = port_->arrivalDescriptor();
+    if (descriptor >= 0 && arrival_ == nullptr) {
+        arrival_ = std::make_unique<QSocketNotifier>(descriptor, QSocketNotifier::Read);
+        arrival_->setEnabled(false);
+        connect(arrival_.get(), &QSocketNotifier::activated, this, &VEVErizEvezad::WakeOnArrival);
+    }
+}
+
+void VEVErizEvezad::StopPolling() {
+    pollTimer_.stop();
+    arrival_.reset();
+}
+
+void VEVErizEvezad::PollTick() {
+    sinceTick_.start();
+    if (pollTimer_.interval() != comPortPollingDelay_) {
+        pollTimer_.start(comPortPollingDelay_);
+    }
+    if (ReadPort() == 0 && arrival_ != nullptr) {
+        pollTimer_.stop();
+        arrival_->setEnabled(true);
+    }
+}
+
+void VEVErizEvezad::StopWakingIfHungUp() {
+    // A port that has let its device go has closed the descriptor it reported arrivals on;
+    // nothing more can arrive, so nothing wakes the driver again.
+    if (arrival_ != nullptr && port_->hungUp()) {
+        StopPolling();
+    }
+}
+
+void VEVErizEvezad::WakeOnArrival() {
+    // Bytes (or a hang-up) have arrived: the next read is on the step where the unbroken
+    // poll would have made it.
+    arrival_->setEnabled(false);
+    const auto period = static_cast<qint64>(comPortPollingDelay_);
+    const qint64 toNextStep = period > 0 ? period - sinceTick_.elapsed() % period : 0;
+    pollTimer_.start(static_cast<int>(toNextStep));
 }
 
 void VEVErizEvezad::SetComPort(TComPortNumber value) {
@@ -243,7 +296,7 @@ void VEVErizEvezad::SetComPortPollingDelay(std::uint16_t value) {
     if (value == comPortPollingDelay_) {
         return;
     }
-    if (Connected()) {
+    if (Connected() && pollTimer_.isActive()) {
         pollTimer_.stop();
         comPortPollingDelay_ = value;
         StartPollTimer();

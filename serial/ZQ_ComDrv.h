@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QObject>
+#include <QSocketNotifier>
 #include <QTimer>
 
 #include <cstdint>
@@ -27,7 +29,7 @@ class VEVErizEvezad : public QObject {
 public:
     static constexpr int kRxBufferSize = 1024;
 
-    // Without a port, the driver talks to a real serial port through QSerialPort.
+    // Without a port, the driver talks to a real serial port of the system.
     explicit VEVErizEvezad(QObject* owner = nullptr, std::unique_ptr<SerialPortIo> port = nullptr,
                            TickClock* clock = nullptr);
     ~VEVErizEvezad() override;
@@ -66,6 +68,11 @@ public:
     bool Connect();
     void Disconnect();
     bool Connected() const;
+    // After a failed Connect: why the port did not open, as the port reports it (an errno
+    // value such as ENOENT, EACCES or EBUSY, see SerialPortIo), and with EBUSY the id of the
+    // process holding the port when known (else 0). 0 after a good Connect.
+    int LastOpenError() const { return port_->lastOpenError(); }
+    long LastOpenBusyOwner() const { return port_->lastOpenBusyOwner(); }
     void ApplySettings();
     void FlushBuffers(bool input, bool output);
     std::uint16_t OutFreeSpace();
@@ -77,7 +84,8 @@ public:
     // The settings ApplySettings hands to the port, computed from the properties.
     LineSettings BuildLineSettings() const;
 
-    // True while the poll timer runs (the port is open).
+    // True while the poll timer runs: while the port is open, except while a port that can
+    // report arrivals sleeps on a quiet line.
     bool PollTimerActive() const { return pollTimer_.isActive(); }
     const QTimer& PollTimer() const { return pollTimer_; }
 
@@ -89,6 +97,11 @@ private:
     enum class HandleState : std::uint8_t { None, Open, Invalid };
 
     void StartPollTimer();
+    void PollTick();
+    void WakeOnArrival();
+    void StopPolling();
+    void StopWakingIfHungUp();
+    int ReadPort();
 
     std::unique_ptr<SerialPortIo> port_;
     TickClock& clock_;
@@ -109,5 +122,10 @@ private:
     std::uint16_t outputTimeout_ = 4000;
 
     QTimer pollTimer_;
+    // Where the port reports arrivals: the poll timer stops after a poll that found the line
+    // quiet and starts again on the next arrival, on the same 5 ms steps as before, so bytes
+    // land in RxBuffer when the unbroken poll would have put them there.
+    std::unique_ptr<QSocketNotifier> arrival_;
+    QElapsedTimer sinceTick_;
     std::vector<std::uint8_t> readBuffer_;
 };

@@ -56,6 +56,11 @@ std::vector<std::uint8_t> PseudoTerminal::read(std::size_t count, int timeoutMs)
     return out;
 }
 
+unsigned PseudoTerminal::speedCode() const {
+    termios t{};
+    return ::tcgetattr(master_, &t) == 0 ? static_cast<unsigned>(::cfgetospeed(&t)) : 0;
+}
+
 void PseudoTerminal::close() {
     if (master_ >= 0) {
         ::close(master_);

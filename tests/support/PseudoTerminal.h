@@ -20,6 +20,9 @@ public:
     // Reads what the slave side sent, waiting up to timeoutMs for the first byte and then
     // until `count` bytes have come or the line stays quiet for 20 ms.
     std::vector<std::uint8_t> read(std::size_t count, int timeoutMs);
+    // The baud rate the slave side last set (its termios speed code); pseudo-terminals keep
+    // the rate but not the frame format.
+    unsigned speedCode() const;
     // Closes the master: the slave side sees a hang-up.
     void close();
 
