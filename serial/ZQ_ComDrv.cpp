@@ -184,6 +184,15 @@ void VEVErizEvezad::PollReceive() {
     }
 }
 
+bool VEVErizEvezad::WaitReceive(std::uint32_t milliseconds) {
+    if (!Connected()) {
+        return false;
+    }
+    const bool ready = port_->waitForInput(milliseconds);
+    PollReceive();
+    return ready;
+}
+
 void VEVErizEvezad::StartPollTimer() {
     pollTimer_.start(comPortPollingDelay_);
 }
