@@ -47,7 +47,8 @@ bool AppendLog(const QString& path, const QString& header, const QStringList& fi
     return file.write(line) == line.size() && file.flush();
 }
 
-// A progress bar on a terminal, a plain line every tenth otherwise.
+// A progress bar on a terminal (standard error), otherwise a plain line on standard output
+// every tenth, so that standard error keeps only the one-line message of a failure.
 std::function<void(const char*, int, int)> Progress(const Output& out) {
     const bool bar = Output::Terminal(2);
     auto lastTenth = std::make_shared<int>(-1);
@@ -64,7 +65,7 @@ std::function<void(const char*, int, int)> Progress(const Output& out) {
             std::fflush(stderr);
         } else if (percent / 10 != *lastTenth || done == 0) {
             *lastTenth = percent / 10;
-            out.Note(QStringLiteral("%1 %2%").arg(QLatin1String(phase)).arg(percent));
+            out.Line(QStringLiteral("%1 %2%").arg(QLatin1String(phase)).arg(percent));
         }
     };
 }
