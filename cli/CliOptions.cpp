@@ -208,6 +208,7 @@ ParsedCommandLine ParseCommandLine(const QStringList& arguments) {
     o.port = parser.value(QStringLiteral("port"));
     o.plcCan = parser.isSet(QStringLiteral("plc-can"));
     o.json = parser.isSet(QStringLiteral("json"));
+    o.timeoutGiven = parser.isSet(QStringLiteral("timeout"));
     long long number = 0;
     auto numberOption = [&](const char* name, long long min, long long max, auto& target) {
         if (!ParseNumber(parser.value(QLatin1String(name)), min, max, number)) {

@@ -15,6 +15,7 @@ struct CliOptions {
     bool plcCan = false;
     bool json = false;
     std::uint32_t timeoutMs = 1000;
+    bool timeoutGiven = false;  // scan: the probe's wait comes from the line unless given
     // watch
     bool csv = false;
     std::uint32_t intervalMs = 500;

@@ -2,6 +2,7 @@
 
 #include <QElapsedTimer>
 #include <QJsonArray>
+#include <QThread>
 
 #include "Commands.h"
 #include "ModbusSession.h"
@@ -30,8 +31,10 @@ constexpr int kVersionRegister = 11;
 // A probe: 8 request characters, 7 reply characters, then 3.5 characters of silence.
 constexpr int kProbeCharacters = 8 + 7;
 constexpr double kSilenceCharacters = 3.5;
-// What a module may take to answer, beyond the line's own time.
-constexpr double kAnswerAllowanceMs = 15.0;
+// What a module may take to answer, beyond the line's own time (--timeout replaces the
+// whole wait).
+constexpr double kAnswerAllowanceMs = 12.0;
+constexpr unsigned long kSettleMs = 50;
 
 }  // namespace
 
@@ -49,9 +52,15 @@ int RunScan(const CliOptions& o, const Output& out) {
     QElapsedTimer clock;
     clock.start();
     for (const std::uint32_t baud : kScanBauds) {
+        const bool first = !session.driver.Connected();
         const Outcome opened = session.Open(baud);
         if (!opened.ok()) {
             return out.Finish(opened);
+        }
+        if (first) {
+            // A line just opened may still carry what the open stirred up (and the other end
+            // may not have noticed the open yet); the first probe waits for it to settle.
+            QThread::msleep(kSettleMs);
         }
         const double probeMicros =
             WireMicros(kProbeCharacters, baud) + WireMicros(1, baud) * kSilenceCharacters;

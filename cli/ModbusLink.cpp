@@ -41,8 +41,19 @@ Outcome ModbusLink::Read(int first, int count, std::uint32_t timeoutMs, std::uin
     int exception = 0;
     bool taken = false;
     WaitOnLine(driver_, clock_, timeoutMs, [&] {
-        taken = TakeReadReply(first);
-        return taken || ExceptionReply(3, exception);
+        if (ExceptionReply(3, exception)) {
+            return true;
+        }
+        if (!TakeReadReply(first)) {
+            return false;
+        }
+        // A late reply of another station (one that a scan gave up on) is dropped.
+        taken = driver_.RxBuffer[0] == station_ && driver_.RxBuffer[1] == 3 &&
+                driver_.RxBuffer[2] == 2 * count;
+        if (!taken) {
+            driver_.RxCount = 0;
+        }
+        return taken;
     });
     if (exception != 0) {
         return Outcome::Fail(kExitRefused,

@@ -8,7 +8,7 @@ ModbusSession::ModbusSession(const CliOptions& o)
       link(driver, systemClock(), static_cast<std::uint8_t>(o.station), o.plcCan) {}
 
 Outcome ModbusSession::Open(std::uint32_t baud, TComPortParity parity) {
-    driver.Disconnect();
+    // An open port only changes its settings: the device stays held between scan rates.
     return OpenPort(driver, port, baud, parity);
 }
 
