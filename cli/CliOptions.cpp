@@ -158,6 +158,10 @@ ParsedCommandLine ParseCommandLine(const QStringList& arguments) {
                                  "carried image: 1.50; otherwise not checked).",
                                  "X.YY"));
         }
+        parser.addOption(Opt({"reset-pause"},
+                             "Pauses of the DTR/RTS sequence that starts the bootloader, in ms "
+                             "(default 500, as the console's firmware dialog).",
+                             "MS", "500"));
         parser.addOption(
             Opt({"repeat"},
                 "After each unit wait for the next one (removed, then a new one answers)."));
@@ -247,6 +251,9 @@ ParsedCommandLine ParseCommandLine(const QStringList& arguments) {
     }
     if (command == QLatin1String("flash") || command == QLatin1String("commission")) {
         o.repeat = parser.isSet(QStringLiteral("repeat"));
+        if (!numberOption("reset-pause", 0, 5000, o.resetPauseMs)) {
+            return result;
+        }
         o.log = parser.isSet(QStringLiteral("log")) ? parser.value(QStringLiteral("log"))
                                                     : QStringLiteral("vr7c-%1.csv").arg(command);
         if (command == QLatin1String("flash")) {

@@ -26,6 +26,7 @@ struct CliOptions {
     bool verify = false;
     bool go = false;
     bool repeat = false;
+    std::uint32_t resetPauseMs = 500;
     QString log;
     QString profile;
     QString image;

@@ -76,6 +76,7 @@ FlashRequest MakeRequest(const CliOptions& o, const FirmwareFile& image, const O
     request.verify = o.verify;
     request.go = o.go;
     request.replyTimeoutMs = o.timeoutMs;
+    request.linePauseMs = o.resetPauseMs;
     if (!out.json()) {
         request.progress = Progress(out);
     }
@@ -94,23 +95,22 @@ FlashReport FlashOnce(const PortChoice& port, const FlashRequest& request) {
 }
 
 // Whether a bootloader answers on the port now (the unit is still there).
-bool UnitPresent(const PortChoice& port, std::uint32_t timeoutMs) {
+bool UnitPresent(const PortChoice& port, const FlashRequest& request) {
     VEVErizEvezad driver;
     if (!OpenPort(driver, port, kBootloaderBaud, ptEVEN).ok()) {
         return false;
     }
-    FlashRequest probe;
-    probe.replyTimeoutMs = timeoutMs;
+    FlashRequest probe = request;
     probe.attempts = 1;
     FlashReport report;
     return Stm32Flasher(driver, systemClock()).Connect(probe, report).code != kExitNoReply;
 }
 
 // Waits until the unit on the port has gone; false when asked to stop.
-bool AwaitRemoval(const PortChoice& port, std::uint32_t timeoutMs, const Output& out) {
+bool AwaitRemoval(const PortChoice& port, const FlashRequest& request, const Output& out) {
     out.Note(QStringLiteral("remove the unit and connect the next one"));
     while (!StopRequested()) {
-        if (!UnitPresent(port, timeoutMs)) {
+        if (!UnitPresent(port, request)) {
             return true;
         }
         QThread::msleep(kRepeatPauseMs);
@@ -125,8 +125,8 @@ bool Retryable(const Outcome& outcome) {
 
 // Runs `unit` once, or with --repeat unit after unit: a unit that is not there yet is waited
 // for, and a finished one must be removed before the next is taken.
-int RepeatUnits(const CliOptions& o, const PortChoice& port, const Output& out,
-                const std::function<Outcome(bool& unitSeen)>& unit) {
+int RepeatUnits(const CliOptions& o, const PortChoice& port, const FlashRequest& request,
+                const Output& out, const std::function<Outcome(bool& unitSeen)>& unit) {
     if (!o.repeat) {
         bool seen = false;
         return out.Finish(unit(seen));
@@ -150,7 +150,7 @@ int RepeatUnits(const CliOptions& o, const PortChoice& port, const Output& out,
         if (o.count != 0 && units >= o.count) {
             break;
         }
-        if (!AwaitRemoval(port, o.timeoutMs, out)) {
+        if (!AwaitRemoval(port, request, out)) {
             break;
         }
     }
@@ -172,7 +172,7 @@ int RunFlash(const CliOptions& o, const Output& out) {
     }
     const PortChoice port = ResolvePort(o.port);
     const FlashRequest request = MakeRequest(o, image, out);
-    return RepeatUnits(o, port, out, [&](bool& seen) {
+    return RepeatUnits(o, port, request, out, [&](bool& seen) {
         QElapsedTimer clock;
         clock.start();
         const FlashReport report = FlashOnce(port, request);
@@ -230,7 +230,7 @@ int RunCommission(const CliOptions& o, const Output& out) {
     const FlashRequest request = MakeRequest(flashOptions, image, out);
     const PortChoice port = ResolvePort(o.port);
 
-    return RepeatUnits(o, port, out, [&](bool& seen) {
+    return RepeatUnits(o, port, request, out, [&](bool& seen) {
         QElapsedTimer clock;
         clock.start();
         QString flashStep = QStringLiteral("failed");

@@ -4,7 +4,6 @@
 #include <array>
 #include <cstring>
 
-#include "BootloaderSession.h"
 #include "FirmwareImage.h"
 #include "LinePort.h"
 #include "Stm32Protocol.h"
@@ -68,9 +67,9 @@ Outcome Stm32Flasher::Connect(const FlashRequest& request, FlashReport& report) 
         // The module's wiring starts its system bootloader on this sequence of the modem lines.
         driver_.SetDTR(true);
         driver_.SetRTS(true);
-        clock_.sleep(BootloaderSession::kLinePauseMs);
+        clock_.sleep(request.linePauseMs);
         driver_.SetDTR(false);
-        clock_.sleep(BootloaderSession::kLinePauseMs);
+        clock_.sleep(request.linePauseMs);
         const std::uint8_t sync = SYNC;
         Send(&sync, 1);
         // Noise may come before the answer; the last byte counts.
@@ -240,9 +239,9 @@ Outcome Stm32Flasher::Go(std::uint32_t timeoutMs) {
     return SendForAck(frame, 5, timeoutMs, "the start address");
 }
 
-void Stm32Flasher::FinishLineSequence() {
+void Stm32Flasher::FinishLineSequence(std::uint32_t pauseMs) {
     driver_.SetDTR(true);
-    clock_.sleep(BootloaderSession::kLinePauseMs);
+    clock_.sleep(pauseMs);
     driver_.SetRTS(false);
 }
 
@@ -303,6 +302,6 @@ FlashReport Stm32Flasher::Run(const FlashRequest& request) {
             return report;
         }
     }
-    FinishLineSequence();
+    FinishLineSequence(request.linePauseMs);
     return report;
 }

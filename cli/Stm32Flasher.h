@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 
+#include "BootloaderSession.h"
 #include "ExitCode.h"
 
 class VEVErizEvezad;
@@ -18,6 +19,8 @@ struct FlashRequest {
     bool go = false;
     std::uint32_t replyTimeoutMs = 1000;
     int attempts = 3;  // line sequence and synchronisation, as often as this
+    // The pauses of the DTR/RTS sequence (the firmware dialog's 500 ms by default).
+    std::uint32_t linePauseMs = BootloaderSession::kLinePauseMs;
     // Bytes done of the phase ("erase", "write", "verify"), out of total.
     std::function<void(const char* phase, int done, int total)> progress;
 };
@@ -51,7 +54,7 @@ private:
     Outcome VerifyBlock(std::uint32_t address, const std::uint8_t* data, int count,
                         std::uint32_t timeoutMs);
     Outcome Go(std::uint32_t timeoutMs);
-    void FinishLineSequence();
+    void FinishLineSequence(std::uint32_t pauseMs);
 
     // Sends a command and takes its answer: ACK, a count less one, count + 1 bytes, ACK.
     Outcome AwaitListing(std::uint8_t command, std::uint32_t timeoutMs, const char* what,
