@@ -4,6 +4,7 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <memory>
 #include <string>
@@ -60,8 +61,11 @@ void WriteFile(const QString& path, const QByteArray& bytes) {
 // The simulated module on a pseudo-terminal, its bootloader with the given faults.
 class Module {
 public:
-    explicit Module(Stm32BootloaderFaults faults = {}) {
+    explicit Module(Stm32BootloaderFaults faults = {}, bool plcCan = false,
+                    const QString& link = {}) {
         vr7c::sim::SimOptions options;
+        options.plcCan = plcCan;
+        options.link = link.toStdString();
         options.bootloaderFactory = [faults] { return std::make_unique<Stm32Bootloader>(faults); };
         runner = std::make_unique<SimRunner>(options);
         std::string error;
@@ -278,6 +282,41 @@ TEST(VrcOverPty, CommissionFlashesStartsChecksAndConfigures) {
     const ProgramRun wrongVersion = Vr7c({"commission", "--profile", profile, "--log", log,
                                           "--firmware-version", "1.60", "--port", module.port()});
     EXPECT_EQ(wrongVersion.exitCode, 11);
+}
+
+TEST(VrcOverPty, PlcCanReadsThroughTheBridgeAndJsonCarriesTheResult) {
+    Module module({}, true);
+    const ProgramRun run = Vr7c({"read", "11", "--plc-can", "--json", "--port", module.port()});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.out.contains(QStringLiteral("\"register\":11")));
+    EXPECT_TRUE(run.out.contains(QStringLiteral("\"value\":150")));
+
+    const ProgramRun failed = Vr7c({"read", "11", "--json", "--port", "/dev/vr7c-no-such-port"});
+    EXPECT_EQ(failed.exitCode, 3);
+    EXPECT_TRUE(failed.out.contains(QStringLiteral("\"exit_code\":3"))) << failed.out.toStdString();
+}
+
+TEST(VrcOverPty, RepeatWaitsForTheNextUnitAndLogsEach) {
+    QTemporaryDir dir;
+    const QString line = dir.filePath(QStringLiteral("line"));
+    const QString log = dir.filePath(QStringLiteral("units.csv"));
+    auto first = std::make_unique<Module>(Stm32BootloaderFaults{}, false, line);
+    QProcess process;
+    process.start(QStringLiteral(VR7C_PATH),
+                  {"flash", "--repeat", "--count", "2", "--reset-pause", "50", "--timeout", "300",
+                   "--log", log, "--port", line});
+    auto logLines = [&] {
+        return QString::fromUtf8(FileBytes(log)).split('\n', Qt::SkipEmptyParts).size();
+    };
+    for (int waited = 0; logLines() < 2 && waited < 60000; waited += 100) {
+        QThread::msleep(100);
+    }
+    ASSERT_EQ(logLines(), 2);
+    first.reset();  // the unit is taken away; the next one is connected
+    Module second({}, false, line);
+    ASSERT_TRUE(process.waitForFinished(60000));
+    EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+    EXPECT_EQ(logLines(), 3);
 }
 
 }  // namespace
