@@ -275,26 +275,23 @@ FlashReport Stm32Flasher::Run(const FlashRequest& request) {
     if (!report.outcome.ok()) {
         return report;
     }
-    const auto* data = reinterpret_cast<const std::uint8_t*>(request.image.constData());
-    for (int offset = 0; offset < size; offset += MAX_BLOCK) {
-        const int count = std::min(MAX_BLOCK, size - offset);
-        const std::uint32_t address = FLASH_START + static_cast<std::uint32_t>(offset);
-        report.outcome = WriteBlock(address, data + offset, count, request.replyTimeoutMs);
-        if (!report.outcome.ok()) {
-            return report;
-        }
-        progress("write", offset + count);
-    }
-    if (request.verify) {
+    // Block by block through the image, 256 bytes at a time from the start of the flash.
+    auto eachBlock = [&](const char* phase, auto&& step) {
+        const auto* data = reinterpret_cast<const std::uint8_t*>(request.image.constData());
         for (int offset = 0; offset < size; offset += MAX_BLOCK) {
             const int count = std::min(MAX_BLOCK, size - offset);
             const std::uint32_t address = FLASH_START + static_cast<std::uint32_t>(offset);
-            report.outcome = VerifyBlock(address, data + offset, count, request.replyTimeoutMs);
+            report.outcome = (this->*step)(address, data + offset, count, request.replyTimeoutMs);
             if (!report.outcome.ok()) {
-                return report;
+                return false;
             }
-            progress("verify", offset + count);
+            progress(phase, offset + count);
         }
+        return true;
+    };
+    if (!eachBlock("write", &Stm32Flasher::WriteBlock) ||
+        (request.verify && !eachBlock("verify", &Stm32Flasher::VerifyBlock))) {
+        return report;
     }
     if (request.go) {
         report.outcome = Go(request.replyTimeoutMs);
