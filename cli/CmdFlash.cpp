@@ -37,7 +37,7 @@ bool AppendLog(const QString& path, const QString& header, const QStringList& fi
     }
     QStringList quoted;
     for (QString f : fields) {
-        if (f.contains(',') || f.contains('"')) {
+        if (f.contains(',') || f.contains('"') || f.contains('\n') || f.contains('\r')) {
             f = '"' + f.replace('"', QStringLiteral("\"\"")) + '"';
         }
         quoted << f;

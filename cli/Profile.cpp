@@ -216,8 +216,9 @@ std::optional<Profile> ReadProfile(const QByteArray& json, QString* error) {
         std::optional<int> chosen;
         if (!value.isUndefined()) {
             const double number = value.toDouble(s.min - 1.0);
-            if (!value.isDouble() || number != static_cast<int>(number) || number < s.min ||
-                number > s.max) {
+            // The range first: only a number inside it may be converted to an integer.
+            if (!value.isDouble() || !(number >= s.min && number <= s.max) ||
+                number != static_cast<int>(number)) {
                 return fail(key + QStringLiteral(": value must be a whole number %1 to %2")
                                       .arg(s.min)
                                       .arg(s.max));
