@@ -127,7 +127,9 @@ ParsedCommandLine ParseCommandLine(const QStringList& arguments) {
     parser.addOption(Opt({"b", "baud"},
                          "Modbus baud rate: 9600, 19200, 38400 or 57600 (default 19200).", "RATE",
                          "19200"));
-    parser.addOption(Opt({"s", "station"}, "Station address 0 to 16 (default 1).", "N", "1"));
+    parser.addOption(Opt({"s", "station"},
+                         "Station address 0 to 247 (default 1; the console offers 0 to 16).", "N",
+                         "1"));
     parser.addOption(
         Opt({"plc-can"}, "Reach the module through the PLC (register addresses + 2200)."));
     parser.addOption(
