@@ -170,6 +170,7 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(BadFile{"Missing", "none.bin", QByteArray()},
                     BadFile{"Empty", "empty.bin", QByteArray("")},
                     BadFile{"TooLarge", "large.bin", QByteArray(300000, 'x')},
+                    BadFile{"LargerThanTheChip", "chip.bin", QByteArray(70000, 'x')},
                     BadFile{"BadChecksum", "a.hex", ":0400000001020304F1\n:00000001FF\n"},
                     BadFile{"BelowFlash", "b.hex", ":0400000001020304F2\n:00000001FF\n"},
                     BadFile{"BeyondFlash", "c.hex",
