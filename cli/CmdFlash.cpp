@@ -142,6 +142,10 @@ int RepeatUnits(const CliOptions& o, const PortChoice& port, const FlashRequest&
             QThread::msleep(kRepeatPauseMs);
             continue;
         }
+        // A port held by another program or closed to this user stays so: no unit can come.
+        if (result.code == kExitPortBusy || result.code == kExitPortPermission) {
+            return out.Finish(result);
+        }
         ++units;
         if (!result.ok()) {
             ++failures;
@@ -155,6 +159,7 @@ int RepeatUnits(const CliOptions& o, const PortChoice& port, const FlashRequest&
         }
     }
     out.Note(QStringLiteral("%1 unit(s), %2 failed").arg(units).arg(failures));
+    // Each unit's own result is in the log; the run as a whole fails if any unit did.
     return failures == 0 ? kExitOk : kExitFailure;
 }
 
