@@ -134,7 +134,7 @@ int RepeatUnits(const CliOptions& o, const PortChoice& port, const FlashRequest&
     InstallStopRequest();
     int units = 0;
     int failures = 0;
-    out.Note(QStringLiteral("waiting for a unit on %1 (Ctrl-C ends)").arg(port.spec));
+    out.Note(QStringLiteral("waiting for a unit on %1 (Ctrl-C ends)").arg(port.given));
     while (!StopRequested() && (o.count == 0 || units < o.count)) {
         bool seen = false;
         const Outcome result = unit(seen);
@@ -186,7 +186,7 @@ int RunFlash(const CliOptions& o, const Output& out) {
         if (o.repeat && seen) {
             const QString header = QStringLiteral("time,port,device_id,image_crc32,result,seconds");
             if (!AppendLog(o.log, header,
-                           {Now(), port.spec, report.deviceId, Crc32Text(image.crc32),
+                           {Now(), port.given, report.deviceId, Crc32Text(image.crc32),
                             report.outcome.ok() ? QStringLiteral("ok") : report.outcome.message,
                             QString::number(seconds, 'f', 2)})) {
                 out.Note(QStringLiteral("vr7c: cannot append to %1").arg(o.log));
@@ -291,7 +291,7 @@ int RunCommission(const CliOptions& o, const Output& out) {
                 "time,port,device_id,image_crc32,firmware_version,profile,flash,modbus,version,"
                 "apply,result,seconds");
             if (!AppendLog(o.log, header,
-                           {Now(), port.spec, report.deviceId, Crc32Text(image.crc32), versionText,
+                           {Now(), port.given, report.deviceId, Crc32Text(image.crc32), versionText,
                             profile.name, flashStep, moduleStep, versionStep, applyStep,
                             result.ok() ? QStringLiteral("ok") : result.message,
                             QString::number(seconds, 'f', 2)})) {

@@ -231,7 +231,7 @@ int RunWatch(const CliOptions& o, const Output& out) {
                 out.Line(fields.join(','));
             } else {
                 QString screen = QStringLiteral("\x1b[H\x1b[2J%1  %2, station %3\n\n")
-                                     .arg(time, session.port.spec)
+                                     .arg(time, session.port.given)
                                      .arg(o.station);
                 screen += QStringLiteral("ch  %1 %2 %3 %4 %5\n")
                               .arg(QStringLiteral("value"), 12)

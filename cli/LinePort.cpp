@@ -9,29 +9,29 @@
 #include "TickClock.h"
 #include "ZQ_ComDrv.h"
 
-PortChoice ResolvePort(const QString& spec) {
+PortChoice ResolvePort(const QString& given) {
     PortChoice choice;
-    choice.spec = spec;
+    choice.given = given;
     static const QRegularExpression comName(QStringLiteral("^COM([1-8])$"),
                                             QRegularExpression::CaseInsensitiveOption);
-    const auto match = comName.match(spec);
+    const auto match = comName.match(given);
     if (match.hasMatch()) {
         choice.number = static_cast<TComPortNumber>(match.captured(1).toInt() - 1);
         const QByteArray name = QStringLiteral("COM%1").arg(choice.number + 1).toLatin1();
         choice.device = SerialDevicePath(name.constData());
     } else {
         choice.number = pnCOM1;
-        choice.device = spec;
-        qputenv("VR7C_COM1", spec.toLocal8Bit());
+        choice.device = given;
+        qputenv("VR7C_COM1", given.toLocal8Bit());
     }
     return choice;
 }
 
 Outcome OpenFailure(const PortChoice& port) {
     const QByteArray path = port.device.toLocal8Bit();
-    const QString where = port.spec == port.device ? port.device
-                                                   : port.spec + QStringLiteral(" (") +
-                                                         port.device + QStringLiteral(")");
+    const QString where = port.given == port.device ? port.device
+                                                    : port.given + QStringLiteral(" (") +
+                                                          port.device + QStringLiteral(")");
     if (!QFileInfo::exists(port.device)) {
         return Outcome::Fail(kExitPortMissing, where + QStringLiteral(": no such device"));
     }

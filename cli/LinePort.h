@@ -13,13 +13,13 @@ class TickClock;
 
 // The port the user named: "COM1" … "COM8" (mapped as the console maps them) or a device path.
 struct PortChoice {
-    QString spec;    // as given
+    QString given;   // as given
     QString device;  // the device that is opened
     TComPortNumber number = pnCOM1;
 };
 
 // Resolves --port. A device path is reached through the driver's COM1 slot of this process.
-PortChoice ResolvePort(const QString& spec);
+PortChoice ResolvePort(const QString& given);
 
 // Why a device could not be opened: missing, permission or busy, with a one-line message.
 Outcome OpenFailure(const PortChoice& port);
