@@ -87,7 +87,8 @@ int RunConfig(const CliOptions& o, const Output& out) {
         for (const QString& d : differences) {
             out.Line(d);
         }
-        out.Result({{"differences", QJsonArray::fromStringList(differences)}});
+        out.Result({{"differences", QJsonArray::fromStringList(differences)},
+                    {"same", differences.isEmpty()}});
         if (!differences.isEmpty() && !out.json()) {
             out.Note(QStringLiteral("vr7c: the module differs from %1 in %2 settings")
                          .arg(path)
