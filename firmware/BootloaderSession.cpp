@@ -4,31 +4,13 @@
 #include <cstring>
 
 #include "FirmwareImage.h"
+#include "Stm32Protocol.h"
 
 namespace {
 
-// Bytes of the STM32 USART bootloader protocol.
-constexpr std::uint8_t SYNC = 0x7F;
-constexpr std::uint8_t ACK = 0x79;
-constexpr std::uint8_t CMD_GET = 0x00;
-constexpr std::uint8_t CMD_GET_ID = 0x02;
-constexpr std::uint8_t CMD_READ_MEMORY = 0x11;
-constexpr std::uint8_t CMD_WRITE_MEMORY = 0x31;
-constexpr std::uint8_t CMD_ERASE = 0x43;
+using namespace stm32;
 
-// The Get reply: ACK, the count of following bytes less one (11 commands and the version),
-// the version, the first command code, ..., ACK.
-constexpr std::uint8_t GET_BYTE_COUNT = 0x0B;
-// The Get ID reply: ACK, the count of ID bytes less one, the two ID bytes, ACK.
-constexpr std::uint8_t GET_ID_BYTE_COUNT = 0x01;
-
-// The flash-size register of STM32F1 parts, read to prove that Read Memory works.
-constexpr std::uint32_t FLASH_SIZE_REGISTER = 0x1FFFF7E0;
 constexpr std::uint8_t READ_FOUR_BYTES = 0x03;
-
-constexpr std::uint32_t FLASH_START = 0x08000000;
-constexpr std::int32_t PAGE_SIZE = 1024;
-constexpr std::int32_t MAX_BLOCK = 256;
 
 // The fewest bytes worth looking at in each state, indexed by IspState.
 constexpr std::uint8_t MinReplyLength[12] = {0, 1, 15, 5, 1, 1, 5, 1, 1, 1, 1, 1};
@@ -40,14 +22,6 @@ std::uint8_t* TxBuffer() {
 // Byte k of the reply, counting from 1.
 std::uint8_t ReplyByte(int k) {
     return IspBuffer.TxBuffer[k - 1];
-}
-
-std::uint8_t XorOf(const std::uint8_t* bytes, std::size_t count) {
-    std::uint8_t sum = 0;
-    for (std::size_t i = 0; i < count; ++i) {
-        sum ^= bytes[i];
-    }
-    return sum;
 }
 
 }  // namespace
@@ -252,11 +226,7 @@ void BootloaderSession::SendCommand(std::uint8_t command) {
 
 // Four address bytes, most significant first, then their XOR.
 void BootloaderSession::SendAddressFrame(std::uint32_t address) {
-    TxBuffer()[0] = static_cast<std::uint8_t>(address >> 24);
-    TxBuffer()[1] = static_cast<std::uint8_t>(address >> 16);
-    TxBuffer()[2] = static_cast<std::uint8_t>(address >> 8);
-    TxBuffer()[3] = static_cast<std::uint8_t>(address);
-    TxBuffer()[4] = XorOf(TxBuffer(), 4);
+    AddressFrame(address, TxBuffer());
     Send(TxBuffer(), 5);
 }
 
@@ -272,15 +242,7 @@ void BootloaderSession::LoadAndErase() {
     ImageOffset = 0;
     BytesLeft = imageSize;
 
-    // The last page number, the page numbers 0 to P - 1, then the XOR of all of them. The page
-    // count is one more than the whole pages of the image.
-    const std::int32_t pages = imageSize / PAGE_SIZE + 1;
-    TxBuffer()[0] = static_cast<std::uint8_t>(pages - 1);
-    for (std::int32_t page = 0; page < pages; ++page) {
-        TxBuffer()[1 + page] = static_cast<std::uint8_t>(page);
-    }
-    const auto frameLength = static_cast<std::size_t>(pages + 2);
-    TxBuffer()[frameLength - 1] = XorOf(TxBuffer(), frameLength - 1);
+    const std::size_t frameLength = EraseFrame(imageSize, TxBuffer());
     Send(TxBuffer(), static_cast<std::int32_t>(frameLength));
 
     view_.SetStatusText(BootloaderText::kErasing);

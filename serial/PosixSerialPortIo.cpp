@@ -369,6 +369,14 @@ std::int64_t PosixSerialPortIo::write(const std::uint8_t* data, std::int64_t cou
     return -1;
 }
 
+bool PosixSerialPortIo::waitForInput(std::uint32_t milliseconds) {
+    if (fd_ < 0) {
+        return false;
+    }
+    pollfd state{fd_, POLLIN, 0};
+    return ::poll(&state, 1, static_cast<int>(milliseconds)) > 0;
+}
+
 std::int64_t PosixSerialPortIo::read(std::uint8_t* buffer, std::int64_t maxCount) {
     if (fd_ < 0) {
         return -1;

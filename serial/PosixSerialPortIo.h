@@ -31,6 +31,7 @@ public:
     std::int64_t write(const std::uint8_t* data, std::int64_t count) override;
     std::int64_t read(std::uint8_t* buffer, std::int64_t maxCount) override;
     bool hungUp() const override { return hungUp_; }
+    bool waitForInput(std::uint32_t milliseconds) override;
     int arrivalDescriptor() const override { return fd_; }
     int lastOpenError() const override { return openError_; }
     long lastOpenBusyOwner() const override { return busyOwner_; }

@@ -158,6 +158,13 @@ std::int64_t QtSerialPortIo::read(std::uint8_t* buffer, std::int64_t maxCount) {
     return port_.read(reinterpret_cast<char*>(buffer), maxCount);
 }
 
+bool QtSerialPortIo::waitForInput(std::uint32_t milliseconds) {
+    if (!port_.isOpen() || hungUp_) {
+        return false;
+    }
+    return port_.bytesAvailable() > 0 || port_.waitForReadyRead(static_cast<int>(milliseconds));
+}
+
 void QtSerialPortIo::onError(QSerialPort::SerialPortError error) {
     switch (error) {
         case QSerialPort::ReadError:

@@ -29,6 +29,7 @@ public:
     std::int64_t read(std::uint8_t* buffer, std::int64_t maxCount) override;
     bool hungUp() const override { return hungUp_; }
     int lastOpenError() const override { return openError_; }
+    bool waitForInput(std::uint32_t milliseconds) override;
 
 private:
     void onError(QSerialPort::SerialPortError error);

@@ -85,4 +85,12 @@ public:
     // True once the device has gone away since it was opened (adapter unplugged, the other
     // end of a pseudo-terminal closed). The port then reads nothing and writes nothing.
     virtual bool hungUp() const = 0;
+
+    // Blocks until bytes have arrived, the device has hung up, or `milliseconds` have passed;
+    // gives whether a read may now bring something. Ports that cannot wait on the device
+    // say so at once, and the caller reads and sleeps in short steps.
+    virtual bool waitForInput(std::uint32_t milliseconds) {
+        (void)milliseconds;
+        return true;
+    }
 };

@@ -197,6 +197,15 @@ int VEVErizEvezad::ReadPort() {
     return n;
 }
 
+bool VEVErizEvezad::WaitReceive(std::uint32_t milliseconds) {
+    if (!Connected()) {
+        return false;
+    }
+    const bool ready = port_->waitForInput(milliseconds);
+    PollReceive();
+    return ready;
+}
+
 void VEVErizEvezad::StartPollTimer() {
     sinceTick_.start();
     pollTimer_.start(comPortPollingDelay_);

@@ -80,6 +80,10 @@ public:
     void SetDTR(bool on);
     void SetRTS(bool on);
     void PollReceive();
+    // Waits on the port up to `milliseconds` for bytes to arrive, then takes them in as
+    // PollReceive does. For clients that block on the line instead of a timer. False when the
+    // wait ended without input; true when input came or the port cannot wait on the device.
+    bool WaitReceive(std::uint32_t milliseconds);
 
     // The settings ApplySettings hands to the port, computed from the properties.
     LineSettings BuildLineSettings() const;

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+
+// Everything vr7c was told on its command line.
+struct CliOptions {
+    QString command;        // ports, scan, read, watch, write, config, flash, commission
+    QStringList arguments;  // the command's own positional arguments
+    QString port = QStringLiteral("COM1");
+    std::uint32_t baud = 19200;
+    int station = 1;
+    bool plcCan = false;
+    bool json = false;
+    std::uint32_t timeoutMs = 1000;
+    bool timeoutGiven = false;  // scan: the probe's wait comes from the line unless given
+    // watch
+    bool csv = false;
+    std::uint32_t intervalMs = 500;
+    int count = 0;  // watch: polls; flash/commission --repeat: units; 0 = no limit
+    // scan
+    bool bothModes = false;
+    // flash, commission
+    bool verify = false;
+    bool go = false;
+    bool repeat = false;
+    std::uint32_t resetPauseMs = 500;
+    QString log;
+    QString profile;
+    QString image;
+    int firmwareVersion = -1;  // version x 100 the module must report after commissioning
+};
+
+struct ParsedCommandLine {
+    CliOptions options;
+    // Set when the program should end at once: the text to print and the exit code (help
+    // and version to standard output with 0, errors to standard error with kExitUsage).
+    bool finished = false;
+    int exitCode = 0;
+    QString text;
+};
+
+ParsedCommandLine ParseCommandLine(const QStringList& arguments);

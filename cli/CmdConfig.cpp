@@ -1,0 +1,108 @@
+// vr7c config: the configuration block 84 to 96 as a JSON profile.
+
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+
+#include "Commands.h"
+#include "ModbusSession.h"
+#include "Output.h"
+
+Outcome ReadProfileFile(const QString& path, Profile& profile) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return Outcome::Fail(kExitBadFile, path + QStringLiteral(": ") + file.errorString());
+    }
+    // Bounds: a profile is a few kilobytes; nothing beyond 1 MiB is read.
+    const QByteArray content = file.read(1 << 20);
+    QString error;
+    const auto read = ReadProfile(content, &error);
+    if (!read) {
+        return Outcome::Fail(kExitBadFile, path + QStringLiteral(": ") + error);
+    }
+    profile = *read;
+    if (profile.name.isEmpty()) {
+        profile.name = QFileInfo(path).completeBaseName();
+    }
+    return Outcome::Ok();
+}
+
+int RunConfig(const CliOptions& o, const Output& out) {
+    const QString action = o.arguments.value(0);
+    const QString path = o.arguments.value(1);
+    const bool needsFile = action == QLatin1String("save") || action == QLatin1String("apply") ||
+                           action == QLatin1String("diff");
+    if (!(action == QLatin1String("show") && o.arguments.size() == 1) &&
+        !(needsFile && o.arguments.size() == 2)) {
+        return out.Finish(Outcome::Fail(
+            kExitUsage, QStringLiteral("config show|save FILE|apply FILE|diff FILE")));
+    }
+    Profile wanted;
+    if (action == QLatin1String("apply") || action == QLatin1String("diff")) {
+        const Outcome read = ReadProfileFile(path, wanted);
+        if (!read.ok()) {
+            return out.Finish(read);
+        }
+    }
+    ModbusSession session(o);
+    Outcome step = session.Open(o.baud);
+    std::array<std::uint16_t, kConfigReadCount> regs{};
+    if (step.ok()) {
+        step = session.ReadConfig(regs);
+    }
+    if (!step.ok()) {
+        return out.Finish(step);
+    }
+    if (action == QLatin1String("show") || action == QLatin1String("save")) {
+        const Profile profile = ProfileFromRegisters(
+            regs, action == QLatin1String("save") ? QFileInfo(path).completeBaseName()
+                                                  : QStringLiteral("station %1").arg(o.station));
+        const QByteArray json = WriteProfile(profile);
+        if (action == QLatin1String("save")) {
+            QFile file(path);
+            if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+                file.write(json) != json.size() || !file.flush()) {
+                return out.Finish(
+                    Outcome::Fail(kExitFailure, path + QStringLiteral(": ") + file.errorString()));
+            }
+            out.Line(QStringLiteral("saved %1").arg(path));
+            out.Result({{"saved", path}, {"profile", QJsonDocument::fromJson(json).object()}});
+            return kExitOk;
+        }
+        const auto& settings = ConfigSettings();
+        for (std::size_t i = 0; i < settings.size(); ++i) {
+            const int value = *profile.values[i];
+            out.Line(QStringLiteral("%1  %2 %3 %4")
+                         .arg(settings[i].reg)
+                         .arg(QLatin1String(settings[i].key), -25)
+                         .arg(value, 6)
+                         .arg(SettingMeaning(settings[i], value)));
+        }
+        out.Result({{"profile", QJsonDocument::fromJson(json).object()}});
+        return kExitOk;
+    }
+    if (action == QLatin1String("diff")) {
+        const QStringList differences = ProfileDifferences(wanted, regs);
+        for (const QString& d : differences) {
+            out.Line(d);
+        }
+        out.Result({{"differences", QJsonArray::fromStringList(differences)},
+                    {"same", differences.isEmpty()}});
+        if (!differences.isEmpty() && !out.json()) {
+            out.Note(QStringLiteral("vr7c: the module differs from %1 in %2 settings")
+                         .arg(path)
+                         .arg(differences.size()));
+        }
+        return differences.isEmpty() ? kExitOk : kExitDiffers;
+    }
+    int written = 0;
+    step = session.ApplyProfile(wanted, written);
+    if (!step.ok()) {
+        return out.Finish(step);
+    }
+    out.Line(
+        QStringLiteral("applied %1: %2 registers written and read back").arg(path).arg(written));
+    out.Result({{"applied", path}, {"registers_written", written}});
+    return kExitOk;
+}

@@ -1,0 +1,97 @@
+#include "LinePort.h"
+
+#include <QFileInfo>
+#include <QRegularExpression>
+
+#include <unistd.h>
+
+#include "PortPath.h"
+#include "TickClock.h"
+#include "ZQ_ComDrv.h"
+
+PortChoice ResolvePort(const QString& given) {
+    PortChoice choice;
+    choice.given = given;
+    static const QRegularExpression comName(QStringLiteral("^COM([1-8])$"),
+                                            QRegularExpression::CaseInsensitiveOption);
+    const auto match = comName.match(given);
+    if (match.hasMatch()) {
+        choice.number = static_cast<TComPortNumber>(match.captured(1).toInt() - 1);
+        const QByteArray name = QStringLiteral("COM%1").arg(choice.number + 1).toLatin1();
+        choice.device = SerialDevicePath(name.constData());
+    } else {
+        choice.number = pnCOM1;
+        choice.device = given;
+        qputenv("VR7C_COM1", given.toLocal8Bit());
+    }
+    return choice;
+}
+
+Outcome OpenFailure(const PortChoice& port) {
+    const QByteArray path = port.device.toLocal8Bit();
+    const QString where = port.given == port.device ? port.device
+                                                    : port.given + QStringLiteral(" (") +
+                                                          port.device + QStringLiteral(")");
+    if (!QFileInfo::exists(port.device)) {
+        return Outcome::Fail(kExitPortMissing, where + QStringLiteral(": no such device"));
+    }
+    if (::access(path.constData(), R_OK | W_OK) != 0) {
+        return Outcome::Fail(kExitPortPermission,
+                             where + QStringLiteral(": permission denied (is the user in the "
+                                                    "dialout group?)"));
+    }
+    return Outcome::Fail(kExitPortBusy, where + QStringLiteral(": port is in use"));
+}
+
+bool BaudRateFor(std::uint32_t baud, TComPortBaudRate& out) {
+    for (int i = 0; i < 13; ++i) {
+        if (kBaudRateTable[i] == baud) {
+            out = static_cast<TComPortBaudRate>(i);
+            return true;
+        }
+    }
+    return false;
+}
+
+Outcome OpenPort(VEVErizEvezad& driver, const PortChoice& port, std::uint32_t baud,
+                 TComPortParity parity) {
+    TComPortBaudRate rate = br9600;
+    if (!BaudRateFor(baud, rate)) {
+        return Outcome::Fail(kExitUsage, QStringLiteral("unsupported baud rate %1").arg(baud));
+    }
+    driver.SetComPort(port.number);
+    driver.SetComPortSpeed(rate);
+    driver.SetComPortDataBits(db8BITS);
+    driver.SetComPortParity(parity);
+    driver.SetComPortStopBits(sb1BITS);
+    driver.RxCount = 0;
+    if (!driver.Connect()) {
+        return OpenFailure(port);
+    }
+    return Outcome::Ok();
+}
+
+bool WaitOnLine(VEVErizEvezad& driver, TickClock& clock, std::uint32_t timeoutMs,
+                const std::function<bool()>& done) {
+    const std::uint32_t start = clock.tickCount();
+    for (;;) {
+        if (done()) {
+            return true;
+        }
+        const std::uint32_t elapsed = clock.tickCount() - start;
+        if (elapsed >= timeoutMs || !driver.Connected()) {
+            return false;
+        }
+        const std::uint16_t before = driver.RxCount;
+        driver.WaitReceive(timeoutMs - elapsed);
+        // A port that cannot block on the device, or has hung up, answers at once: then
+        // pause briefly rather than spin.
+        if (driver.RxCount == before) {
+            clock.sleep(1);
+        }
+    }
+}
+
+double WireMicros(int characters, std::uint32_t baud, int bitsPerCharacter) {
+    return characters * bitsPerCharacter * 1e6 / baud;
+}

@@ -1,0 +1,323 @@
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <memory>
+#include <string>
+
+#include "SimModule.h"
+#include "SimRunner.h"
+#include "Stm32Bootloader.h"
+#include "ZQ_ComDrv.h"
+
+namespace {
+
+using vr7c::sim::SimModule;
+using vr7c::sim::SimRunner;
+using vr7c::sim::Stm32Bootloader;
+using vr7c::sim::Stm32BootloaderFaults;
+
+struct ProgramRun {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+ProgramRun Program(const QString& program, const QStringList& args, int timeoutMs = 120000) {
+    QProcess process;
+    process.start(program, args);
+    ProgramRun run;
+    if (!process.waitForFinished(timeoutMs)) {
+        process.kill();
+        process.waitForFinished();
+        run.err = QStringLiteral("timed out");
+        return run;
+    }
+    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.out = QString::fromUtf8(process.readAllStandardOutput());
+    run.err = QString::fromUtf8(process.readAllStandardError());
+    return run;
+}
+
+ProgramRun Vr7c(const QStringList& args) {
+    return Program(QStringLiteral(VR7C_PATH), args);
+}
+
+QByteArray FileBytes(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void WriteFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(bytes);
+}
+
+// The simulated module on a pseudo-terminal, its bootloader with the given faults.
+class Module {
+public:
+    explicit Module(Stm32BootloaderFaults faults = {}, bool plcCan = false,
+                    const QString& link = {}) {
+        vr7c::sim::SimOptions options;
+        options.plcCan = plcCan;
+        options.link = link.toStdString();
+        options.bootloaderFactory = [faults] { return std::make_unique<Stm32Bootloader>(faults); };
+        runner = std::make_unique<SimRunner>(options);
+        std::string error;
+        EXPECT_TRUE(runner->start(&error)) << error;
+    }
+    QString port() const { return QString::fromStdString(runner->path()); }
+    QByteArray Flash(qsizetype count) {
+        return runner->withModule([count](SimModule& module) {
+            const auto* boot = static_cast<Stm32Bootloader*>(module.bootloader());
+            return QByteArray(reinterpret_cast<const char*>(boot->flash().data()), count);
+        });
+    }
+    std::unique_ptr<SimRunner> runner;
+};
+
+// One line on standard error, naming the fault.
+void ExpectOneLineMessage(const ProgramRun& run) {
+    EXPECT_EQ(run.err.count('\n'), 1) << run.err.toStdString();
+    EXPECT_TRUE(run.err.startsWith(QStringLiteral("vr7c: "))) << run.err.toStdString();
+}
+
+TEST(VrcOverPty, WrittenRegistersReadBackByMbpoll) {
+    Module module;
+    const ProgramRun run = Vr7c({"write", "30=1234", "76=-5", "--port", module.port()});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    const QString mbpoll = QStandardPaths::findExecutable(QStringLiteral("mbpoll"));
+    if (mbpoll.isEmpty()) {
+        GTEST_SKIP() << "mbpoll not installed";
+    }
+    const ProgramRun peer =
+        Program(mbpoll, {"-m", "rtu", "-a", "1", "-b", "19200", "-P", "even", "-t", "4", "-0", "-1",
+                         "-r", "30", "-c", "1", module.port()});
+    EXPECT_TRUE(peer.out.contains(QStringLiteral("[30]: \t1234"))) << peer.out.toStdString();
+    const ProgramRun signedPeer =
+        Program(mbpoll, {"-m", "rtu", "-a", "1", "-b", "19200", "-P", "even", "-t", "4", "-0", "-1",
+                         "-r", "76", "-c", "1", module.port()});
+    EXPECT_TRUE(signedPeer.out.contains(QStringLiteral("65531 (-5)")))
+        << signedPeer.out.toStdString();
+}
+
+TEST(VrcOverPty, FlashedImageReadBackByStm32flash) {
+    Module module;
+    const QByteArray image = FileBytes(QStringLiteral(VR7C_TEST_CARRIED_IMAGE));
+    const ProgramRun run = Vr7c({"flash", "--verify", "--port", module.port()});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    const QString stm32flash = QStandardPaths::findExecutable(QStringLiteral("stm32flash"));
+    if (stm32flash.isEmpty()) {
+        GTEST_SKIP() << "stm32flash not installed";
+    }
+    QTemporaryDir dir;
+    const QString dump = dir.filePath(QStringLiteral("dump.bin"));
+    const ProgramRun peer = Program(
+        stm32flash, {"-b", "115200", "-m", "8n1", "-S",
+                     QStringLiteral("0x08000000:%1").arg(image.size()), "-r", dump, module.port()});
+    ASSERT_EQ(peer.exitCode, 0) << peer.out.toStdString();
+    EXPECT_EQ(FileBytes(dump), image);
+}
+
+TEST(VrcOverPty, HexFromObjcopyFlashesTheSameBytes) {
+    const QString objcopy = QStandardPaths::findExecutable(QStringLiteral("objcopy"));
+    if (objcopy.isEmpty()) {
+        GTEST_SKIP() << "objcopy not installed";
+    }
+    QTemporaryDir dir;
+    const QString hex = dir.filePath(QStringLiteral("image.hex"));
+    const QByteArray image = FileBytes(QStringLiteral(VR7C_TEST_CARRIED_IMAGE));
+    ASSERT_EQ(Program(objcopy, {"-I", "binary", "-O", "ihex", "--change-addresses", "0x08000000",
+                                QStringLiteral(VR7C_TEST_CARRIED_IMAGE), hex})
+                  .exitCode,
+              0);
+    Module module;
+    const ProgramRun run = Vr7c({"flash", hex, "--port", module.port()});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_EQ(module.Flash(image.size()), image);
+}
+
+// Files that must be refused before anything is sent.
+struct BadFile {
+    const char* name;
+    const char* file;
+    QByteArray content;
+};
+
+class BadFiles : public testing::TestWithParam<BadFile> {};
+
+TEST_P(BadFiles, AreRefusedWithTheirExitCodeAndNothingIsErased) {
+    Module module;
+    const QByteArray before = module.Flash(1024);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QString::fromLatin1(GetParam().file));
+    if (!GetParam().content.isNull()) {
+        WriteFile(path, GetParam().content);
+    }
+    const ProgramRun run = Vr7c({"flash", path, "--port", module.port()});
+    EXPECT_EQ(run.exitCode, 9);
+    ExpectOneLineMessage(run);
+    EXPECT_EQ(module.Flash(1024), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, BadFiles,
+    testing::Values(BadFile{"Missing", "none.bin", QByteArray()},
+                    BadFile{"Empty", "empty.bin", QByteArray("")},
+                    BadFile{"TooLarge", "large.bin", QByteArray(300000, 'x')},
+                    BadFile{"LargerThanTheChip", "chip.bin", QByteArray(70000, 'x')},
+                    BadFile{"BadChecksum", "a.hex", ":0400000001020304F1\n:00000001FF\n"},
+                    BadFile{"BelowFlash", "b.hex", ":0400000001020304F2\n:00000001FF\n"},
+                    BadFile{"BeyondFlash", "c.hex",
+                            ":020000040804EE\n:0400000001020304F2\n:00000001FF\n"},
+                    BadFile{"NoEnd", "d.hex", ":020000040800F2\n:0400000001020304F2\n"},
+                    BadFile{"NotHex", "e.hex", ":02000004zz00F2\n:00000001FF\n"}),
+    [](const auto& param) { return std::string(param.param.name); });
+
+// Ports and bootloaders that fail, each with its own exit code.
+struct Failure {
+    const char* name;
+    Stm32BootloaderFaults faults;
+    int exitCode;
+};
+
+class Failures : public testing::TestWithParam<Failure> {};
+
+TEST_P(Failures, GiveTheirExitCodeAndOneLine) {
+    Module module(GetParam().faults);
+    const ProgramRun run = Vr7c({"flash", "--timeout", "200", "--port", module.port()});
+    EXPECT_EQ(run.exitCode, GetParam().exitCode);
+    ExpectOneLineMessage(run);
+}
+
+Stm32BootloaderFaults Nack(std::uint8_t command) {
+    Stm32BootloaderFaults faults;
+    faults.nackCommand = command;
+    return faults;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Bootloaders, Failures,
+    testing::Values(Failure{"Silent", Stm32BootloaderFaults{true, {}, 0, 11, {}}, 6},
+                    Failure{"NackToSync", Nack(0x7F), 7}, Failure{"NackToErase", Nack(0x43), 7},
+                    Failure{"NackToWrite", Nack(0x31), 7},
+                    Failure{"NackToDataBlock", Stm32BootloaderFaults{false, {}, 3, 11, {}}, 7}),
+    [](const auto& param) { return std::string(param.param.name); });
+
+TEST(VrcOverPty, MissingAndBusyPortsHaveTheirOwnCodes) {
+    const ProgramRun missing = Vr7c({"read", "11", "--port", "/dev/vr7c-no-such-port"});
+    EXPECT_EQ(missing.exitCode, 3);
+    ExpectOneLineMessage(missing);
+
+    Module module;
+    qputenv("VR7C_COM8", module.port().toLocal8Bit());
+    VEVErizEvezad holder;
+    holder.SetComPort(pnCOM8);
+    ASSERT_TRUE(holder.Connect());
+    const ProgramRun busy = Vr7c({"read", "11", "--port", module.port()});
+    EXPECT_EQ(busy.exitCode, 4);
+    ExpectOneLineMessage(busy);
+}
+
+TEST(VrcOverPty, ProfileSendsOnlyTheRegistersItNames) {
+    Module module;
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("line.json"));
+    WriteFile(path, R"({"name": "line", "settings": {
+        "send_suppression": {"register": 93, "value": 250},
+        "channel_count": {"meaning": "三个"}}})");
+    module.runner->clearWrites();
+    const ProgramRun run = Vr7c({"config", "apply", path, "--port", module.port()});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    std::vector<int> written;
+    for (const auto& w : module.runner->writes()) {
+        written.push_back(w.reg);
+    }
+    EXPECT_EQ(written, (std::vector<int>{93, 94}));
+    EXPECT_EQ(module.runner->reg(93), 250);
+    EXPECT_EQ(module.runner->reg(94) >> 4, 2);
+    EXPECT_EQ(Vr7c({"config", "diff", path, "--port", module.port()}).exitCode, 0);
+
+    WriteFile(path, R"({"settings": {"send_suppression": {"value": 251}}})");
+    EXPECT_EQ(Vr7c({"config", "diff", path, "--port", module.port()}).exitCode, 10);
+    WriteFile(path, R"({"settings": {"send_suppression": {"value": 10000}}})");
+    EXPECT_EQ(Vr7c({"config", "apply", path, "--port", module.port()}).exitCode, 9);
+}
+
+TEST(VrcOverPty, SavedProfileAppliesBackInTheConsolesOrder) {
+    Module module;
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("saved.json"));
+    ASSERT_EQ(Vr7c({"config", "save", path, "--port", module.port()}).exitCode, 0);
+    module.runner->clearWrites();
+    ASSERT_EQ(Vr7c({"config", "apply", path, "--port", module.port()}).exitCode, 0);
+    std::vector<int> written;
+    for (const auto& w : module.runner->writes()) {
+        written.push_back(w.reg);
+    }
+    EXPECT_EQ(written, (std::vector<int>{84, 85, 86, 87, 88, 89, 90, 91, 92, 93, 94, 95, 96}));
+}
+
+TEST(VrcOverPty, CommissionFlashesStartsChecksAndConfigures) {
+    Module module;
+    QTemporaryDir dir;
+    const QString profile = dir.filePath(QStringLiteral("unit.json"));
+    const QString log = dir.filePath(QStringLiteral("log.csv"));
+    WriteFile(profile, R"({"name": "unit", "settings": {
+        "rs485_baud_rate": {"value": 1}, "station_number": {"value": 1},
+        "filter_level": {"value": 4}}})");
+    const ProgramRun run =
+        Vr7c({"commission", "--profile", profile, "--log", log, "--port", module.port()});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_EQ(module.runner->reg(94) & 15, 4);
+    const QStringList lines = QString::fromUtf8(FileBytes(log)).split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_TRUE(lines[1].contains(QStringLiteral(",1.50,unit,ok,ok,ok,ok,ok,")))
+        << lines[1].toStdString();
+
+    const ProgramRun wrongVersion = Vr7c({"commission", "--profile", profile, "--log", log,
+                                          "--firmware-version", "1.60", "--port", module.port()});
+    EXPECT_EQ(wrongVersion.exitCode, 11);
+}
+
+TEST(VrcOverPty, PlcCanReadsThroughTheBridgeAndJsonCarriesTheResult) {
+    Module module({}, true);
+    const ProgramRun run = Vr7c({"read", "11", "--plc-can", "--json", "--port", module.port()});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.out.contains(QStringLiteral("\"register\":11")));
+    EXPECT_TRUE(run.out.contains(QStringLiteral("\"value\":150")));
+
+    const ProgramRun failed = Vr7c({"read", "11", "--json", "--port", "/dev/vr7c-no-such-port"});
+    EXPECT_EQ(failed.exitCode, 3);
+    EXPECT_TRUE(failed.out.contains(QStringLiteral("\"exit_code\":3"))) << failed.out.toStdString();
+}
+
+TEST(VrcOverPty, RepeatWaitsForTheNextUnitAndLogsEach) {
+    QTemporaryDir dir;
+    const QString line = dir.filePath(QStringLiteral("line"));
+    const QString log = dir.filePath(QStringLiteral("units.csv"));
+    auto first = std::make_unique<Module>(Stm32BootloaderFaults{}, false, line);
+    QProcess process;
+    process.start(QStringLiteral(VR7C_PATH),
+                  {"flash", "--repeat", "--count", "2", "--reset-pause", "50", "--timeout", "300",
+                   "--log", log, "--port", line});
+    auto logLines = [&] {
+        return QString::fromUtf8(FileBytes(log)).split('\n', Qt::SkipEmptyParts).size();
+    };
+    for (int waited = 0; logLines() < 2 && waited < 60000; waited += 100) {
+        QThread::msleep(100);
+    }
+    ASSERT_EQ(logLines(), 2);
+    first.reset();  // the unit is taken away; the next one is connected
+    Module second({}, false, line);
+    ASSERT_TRUE(process.waitForFinished(60000));
+    EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+    EXPECT_EQ(logLines(), 3);
+}
+
+}  // namespace
