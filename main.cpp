@@ -14,6 +14,7 @@ int main(int argc, char** argv) {
     mainForm.SetMonitorForm(&monitorForm);
     TFirmwareFrm firmwareForm(&mainForm);
     mainForm.SetFirmwareForm(&firmwareForm, firmwareForm.Serial_Port);
+    firmwareForm.SetPorts(&mainForm.Ports());
     SetApplicationHintColour();
     mainForm.show();
     return application.exec();

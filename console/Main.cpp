@@ -16,10 +16,12 @@
 
 #include "AppStyle.h"
 #include "BannerGroupBox.h"
+#include "ComPorts.h"
 #include "ConfigPanel.h"
 #include "DrawGrid.h"
 #include "FormatFixed.h"
 #include "LiveGrid.h"
+#include "PortListTips.h"
 #include "Prompter.h"
 #include "RegisterGrid.h"
 #include "RegisterMap.h"
@@ -32,6 +34,7 @@ namespace {
 const QString kCaption = QStringLiteral("VR7C-20NP");
 constexpr int kBackgroundHeight = 440;
 constexpr int kTimerSecMs = 100;
+constexpr int kPortWatchMs = 1000;
 constexpr int kWritePauseMs = 50;
 constexpr int kPortCount = 8;
 constexpr int kAddressCount = 17;
@@ -46,6 +49,8 @@ constexpr std::uint16_t kDesignColdJunction = 2617;
 
 const QColor kLampClosed(132, 187, 255);
 const QColor kLampOpen(0, 255, 0);
+// Connected, but the adapter has been unplugged.
+const QColor kLampGone(255, 150, 0);
 const QColor kLampText(128, 128, 128);
 // The system scroll-bar colour, where the window's background shading starts.
 const QColor kScrollBarColor(200, 200, 200);
@@ -88,6 +93,10 @@ TMainForm::TMainForm(MainFormOptions options, QWidget* parent)
                                                    : options.settingsPath),
       openUrl_(options.openUrl ? std::move(options.openUrl)
                                : [](const QUrl& url) { QDesktopServices::openUrl(url); }),
+      ownCatalogue_(options.ports ? nullptr : std::make_unique<SystemPortCatalogue>()),
+      ownPorts_(options.ports ? nullptr
+                              : std::make_unique<ComPorts>(*ownCatalogue_, settingsPath_)),
+      ports_(options.ports ? options.ports : ownPorts_.get()),
       driver_(this, std::move(options.port), options.clock),
       shownVersion_(kDesignVersion),
       shownColdJunction_(kDesignColdJunction) {
@@ -130,10 +139,19 @@ TMainForm::TMainForm(MainFormOptions options, QWidget* parent)
     TimerSec.setObjectName(QStringLiteral("TimerSec"));
     TimerSec.setInterval(kTimerSecMs);
 
+    if (ownPorts_) {
+        ownPorts_->Install();
+    }
+    ports_->Refresh();
+    portTips_ = new PortListTips(*ComboBox1, *ports_);
+    PortWatch.setObjectName(QStringLiteral("PortWatch"));
+    PortWatch.setInterval(kPortWatchMs);
+
     ConnectHandlers();
     SetModbusHost(this);
     FormCreate();
     TimerSec.start();
+    PortWatch.start();
 
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         move(screen->availableGeometry().center() - rect().center());
@@ -226,6 +244,7 @@ void TMainForm::BuildStatusLine() {
 void TMainForm::ConnectHandlers() {
     connect(&TimerSec, &QTimer::timeout, this, &TMainForm::TimerSecTimer);
     connect(&Timer1, &QTimer::timeout, this, &TMainForm::Timer1Timer);
+    connect(&PortWatch, &QTimer::timeout, this, &TMainForm::PortWatchTimer);
     connect(SpeedButton1, &QPushButton::clicked, this, &TMainForm::SpeedButton1Click);
     connect(BitBtn3, &QPushButton::clicked, this, &TMainForm::BitBtn3Click);
     connect(StringGrid1, &DrawGrid::CellSelected, this, &TMainForm::StringGrid1SelectCell);
@@ -334,11 +353,15 @@ bool TMainForm::OpenComPort() {
     driver_.SetComPortStopBits(sb1BITS);
     driver_.RxCount = 0;
     if (!driver_.Connect()) {
-        prompter_.ShowMessage(this, MessageIcon::Information, QStringLiteral("串口错误"),
-                              QStringLiteral("当前串口号已经被占用，或其它错误 ！\r"
-                                             "请选择其它串口，或检查串口设置是否正确。"));
+        ports_->Refresh();
+        prompter_.ShowMessageWithFurtherText(
+            this, MessageIcon::Information, QStringLiteral("串口错误"),
+            QStringLiteral("当前串口号已经被占用，或其它错误 ！\r"
+                           "请选择其它串口，或检查串口设置是否正确。"),
+            ports_->ExplainOpenFailure(port).text);
         return false;
     }
+    PortWatch.stop();
     Shape1->SetBrushColor(kLampOpen);
     return true;
 }
@@ -359,6 +382,12 @@ void TMainForm::SpeedButton1Click() {
 }
 
 void TMainForm::Disconnect() {
+    if (adapterGone_) {
+        adapterGone_ = false;
+        GroupBox1->setTitle(captionBeforeGone_);
+        Shape1->setToolTip({});
+    }
+    PortWatch.start();
     SpeedButton1->setText(QStringLiteral("开始连接"));
     Shape1->SetBrushColor(kLampClosed);
     driver_.Disconnect();
@@ -368,6 +397,13 @@ void TMainForm::Disconnect() {
 }
 
 void TMainForm::Timer1Timer() {
+    if (adapterGone_) {
+        return;
+    }
+    if (driver_.PortHungUp()) {
+        AdapterVanished();
+        return;
+    }
     switch (poll_.BeginTick()) {
         case PollingCycle::TickAction::SendRequest:
             SendReadRequest(PollingCycle::kRequestStart, PollingCycle::kRequestCount,
@@ -381,6 +417,44 @@ void TMainForm::Timer1Timer() {
     if (TakeReadReply(PollingCycle::kRequestStart)) {
         TakeGoodReply();
     }
+}
+
+void TMainForm::PortWatchTimer() {
+    ports_->Refresh();
+    portTips_->Update();
+    if (adapterGone_) {
+        ReopenWhenBack();
+    }
+}
+
+void TMainForm::AdapterVanished() {
+    // The device is released at once, so that the adapter gets its old device name back when
+    // it is plugged in again; the connection stays selected and the polling state stays.
+    driver_.Disconnect();
+    adapterGone_ = true;
+    captionBeforeGone_ = GroupBox1->title();
+    GroupBox1->setTitle(QStringLiteral("通信连接 (串口已拔出)"));
+    Shape1->SetBrushColor(kLampGone);
+    Shape1->setToolTip(
+        QStringLiteral("%1 的适配器已拔出，插回后自动重新连接").arg(ComboBox1->currentText()));
+    PortWatch.start();
+}
+
+void TMainForm::ReopenWhenBack() {
+    if (ports_->DevicePath(driver_.ComPort()).isEmpty()) {
+        return;
+    }
+    // The driver kept the port number and line settings it was connected with.
+    driver_.RxCount = 0;
+    if (!driver_.Connect()) {
+        return;  // not ready yet (still being set up by the system): the next round tries again
+    }
+    adapterGone_ = false;
+    GroupBox1->setTitle(captionBeforeGone_);
+    Shape1->setToolTip({});
+    Shape1->SetBrushColor(kLampOpen);
+    PortWatch.stop();
+    poll_.Connected();
 }
 
 void TMainForm::TakeGoodReply() {

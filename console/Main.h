@@ -15,6 +15,9 @@
 #include "ZQ_ComDrv.h"
 
 class BannerGroupBox;
+class ComPorts;
+class PortCatalogue;
+class PortListTips;
 class ConfigPanel;
 class DrawGrid;
 class Prompter;
@@ -33,6 +36,7 @@ struct MainFormOptions {
     Prompter* prompter = nullptr;              // empty: real message boxes and modal loops
     QString settingsPath;                      // empty: SettingsStore::DefaultPath()
     std::function<void(const QUrl&)> openUrl;  // empty: the desktop's URL handler
+    ComPorts* ports = nullptr;  // empty: the system's serial devices, numbered in the settings file
 };
 
 // The main window: connection group, live channel grid, configuration panel, register
@@ -62,6 +66,10 @@ public:
     // The firmware update dialog and its port list, opened by "固件升级".
     void SetFirmwareForm(QDialog* form, QComboBox* serialPort);
     Prompter& Prompts() { return prompter_; }
+    // The COM numbers of the machine's serial devices, shared with the firmware dialog.
+    ComPorts& Ports() { return *ports_; }
+    // True while connected but the adapter has gone away; it is reopened when it comes back.
+    bool AdapterGone() const { return adapterGone_; }
     ConfigPanel& Panel() { return *panel_; }
     const PollingCycle& Polling() const { return poll_; }
 
@@ -81,6 +89,7 @@ public:
     void StringGrid2DblClick();
     void ComboBox4Change();
     void BitBtn5Click();
+    void PortWatchTimer();
 
     // The register of the live grid's current cell, and of the register grid's last
     // selected cell.
@@ -112,6 +121,8 @@ public:
     QLabel* MyMailto;
     QTimer Timer1;
     QTimer TimerSec;
+    // Lists the serial devices about once a second while no port is open.
+    QTimer PortWatch;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -129,11 +140,19 @@ private:
     void ShowModuleCaptions();
     void RunPlcCanCheck();
     void OpenWriteDialog(std::int32_t reg, const QString& valueText);
+    void AdapterVanished();
+    void ReopenWhenBack();
 
     TickClock& clock_;
     Prompter& prompter_;
     QString settingsPath_;
     std::function<void(const QUrl&)> openUrl_;
+    std::unique_ptr<PortCatalogue> ownCatalogue_;
+    std::unique_ptr<ComPorts> ownPorts_;
+    ComPorts* ports_;
+    PortListTips* portTips_ = nullptr;
+    bool adapterGone_ = false;
+    QString captionBeforeGone_;
     VEVErizEvezad driver_;
     PollingCycle poll_;
     std::unique_ptr<ConfigPanel> panel_;

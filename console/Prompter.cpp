@@ -9,10 +9,16 @@ class WidgetPrompter final : public Prompter {
 public:
     void ShowMessage(QWidget* owner, MessageIcon icon, const QString& caption,
                      const QString& text) override {
+        ShowMessageWithFurtherText(owner, icon, caption, text, {});
+    }
+
+    void ShowMessageWithFurtherText(QWidget* owner, MessageIcon icon, const QString& caption,
+                                    const QString& text, const QString& furtherText) override {
         // Lines of a message are joined by a carriage return; the box breaks lines at "\n".
         QString shown = text;
         shown.replace(QLatin1Char('\r'), QLatin1Char('\n'));
         QMessageBox box(ToBoxIcon(icon), caption, shown, QMessageBox::Ok, owner);
+        box.setInformativeText(furtherText);
         // The settings-store warning comes before the main window can be used: keep it on top.
         if (icon == MessageIcon::Exclamation) {
             box.setWindowFlag(Qt::WindowStaysOnTopHint);

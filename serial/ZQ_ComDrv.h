@@ -66,6 +66,8 @@ public:
     bool Connect();
     void Disconnect();
     bool Connected() const;
+    // True while open on a device that has gone away (adapter unplugged, line hung up).
+    bool PortHungUp() const { return Connected() && port_->hungUp(); }
     void ApplySettings();
     void FlushBuffers(bool input, bool output);
     std::uint16_t OutFreeSpace();

@@ -24,6 +24,7 @@ struct ShownMessage {
     MessageIcon icon = MessageIcon::Information;
     QString caption;
     QString text;
+    QString furtherText;
 };
 
 // Records message boxes and modal shows instead of waiting for a click.
@@ -35,7 +36,11 @@ public:
 
     void ShowMessage(QWidget* owner, MessageIcon icon, const QString& caption,
                      const QString& text) override {
-        messages.push_back({owner, icon, caption, text});
+        messages.push_back({owner, icon, caption, text, {}});
+    }
+    void ShowMessageWithFurtherText(QWidget* owner, MessageIcon icon, const QString& caption,
+                                    const QString& text, const QString& furtherText) override {
+        messages.push_back({owner, icon, caption, text, furtherText});
     }
     void ShowModal(QDialog& dialog) override {
         ++modals;
