@@ -144,6 +144,7 @@ TMainForm::TMainForm(MainFormOptions options, QWidget* parent)
     }
     ports_->Refresh();
     portTips_ = new PortListTips(*ComboBox1, *ports_);
+    ShowLampTip();
     PortWatch.setObjectName(QStringLiteral("PortWatch"));
     PortWatch.setInterval(kPortWatchMs);
 
@@ -245,6 +246,7 @@ void TMainForm::ConnectHandlers() {
     connect(&TimerSec, &QTimer::timeout, this, &TMainForm::TimerSecTimer);
     connect(&Timer1, &QTimer::timeout, this, &TMainForm::Timer1Timer);
     connect(&PortWatch, &QTimer::timeout, this, &TMainForm::PortWatchTimer);
+    connect(ComboBox1, &QComboBox::currentIndexChanged, this, &TMainForm::ShowLampTip);
     connect(SpeedButton1, &QPushButton::clicked, this, &TMainForm::SpeedButton1Click);
     connect(BitBtn3, &QPushButton::clicked, this, &TMainForm::BitBtn3Click);
     connect(StringGrid1, &DrawGrid::CellSelected, this, &TMainForm::StringGrid1SelectCell);
@@ -311,6 +313,7 @@ void TMainForm::FormShow() {
 void TMainForm::FormClose() {
     SettingsStore(settingsPath_)
         .Write({ComboBox1->currentIndex(), EX_Baud->currentIndex(), EX_Addr->currentIndex()});
+    ports_->Store();
 }
 
 void TMainForm::TimerSecTimer() {
@@ -385,7 +388,7 @@ void TMainForm::Disconnect() {
     if (adapterGone_) {
         adapterGone_ = false;
         GroupBox1->setTitle(captionBeforeGone_);
-        Shape1->setToolTip({});
+        ShowLampTip();
     }
     PortWatch.start();
     SpeedButton1->setText(QStringLiteral("开始连接"));
@@ -422,6 +425,7 @@ void TMainForm::Timer1Timer() {
 void TMainForm::PortWatchTimer() {
     ports_->Refresh();
     portTips_->Update();
+    ShowLampTip();
     if (adapterGone_) {
         ReopenWhenBack();
     }
@@ -435,9 +439,17 @@ void TMainForm::AdapterVanished() {
     captionBeforeGone_ = GroupBox1->title();
     GroupBox1->setTitle(QStringLiteral("通信连接 (串口已拔出)"));
     Shape1->SetBrushColor(kLampGone);
-    Shape1->setToolTip(
-        QStringLiteral("%1 的适配器已拔出，插回后自动重新连接").arg(ComboBox1->currentText()));
+    ShowLampTip();
     PortWatch.start();
+}
+
+void TMainForm::ShowLampTip() {
+    // The lamp's text lies over it, so the tip goes there; the device beside the lamp would
+    // not fit without moving a control.
+    Label5->setToolTip(
+        adapterGone_
+            ? QStringLiteral("%1 的适配器已拔出，插回后自动重新连接").arg(ComboBox1->currentText())
+            : ComboBox1->toolTip());
 }
 
 void TMainForm::ReopenWhenBack() {
@@ -451,7 +463,7 @@ void TMainForm::ReopenWhenBack() {
     }
     adapterGone_ = false;
     GroupBox1->setTitle(captionBeforeGone_);
-    Shape1->setToolTip({});
+    ShowLampTip();
     Shape1->SetBrushColor(kLampOpen);
     PortWatch.stop();
     poll_.Connected();

@@ -142,6 +142,7 @@ private:
     void OpenWriteDialog(std::int32_t reg, const QString& valueText);
     void AdapterVanished();
     void ReopenWhenBack();
+    void ShowLampTip();
 
     TickClock& clock_;
     Prompter& prompter_;

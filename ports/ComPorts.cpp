@@ -41,8 +41,11 @@ void ComPorts::Refresh() {
             unsaved_ = true;
         }
     }
-    // The settings file appears when the main window is first shown; until then the new
-    // numbers are kept here and stored with the next refresh.
+    Store();
+}
+
+void ComPorts::Store() {
+    // Until the settings file exists the new numbers are kept here and stored later.
     if (unsaved_ && QFileInfo(settingsPath_).isFile()) {
         unsaved_ = !assignment_.Save(settingsPath_);
     }

@@ -35,6 +35,8 @@ public:
     // Lists the catalogue again; adapters seen for the first time get the lowest free number,
     // and a changed assignment is stored once the settings file exists.
     void Refresh();
+    // Stores a changed assignment, once the settings file exists (the main window creates it).
+    void Store();
     // Makes SerialDevicePath() resolve through this object until it is destroyed.
     void Install();
 

@@ -40,11 +40,35 @@ QHash<QString, QString> ByIdNames() {
     return names;
 }
 
+// The serial device nodes and their udev links, each with the time its node was set up: a
+// device that went and came back between two looks still shows as changed.
+QString DeviceNodes() {
+    QString nodes;
+    const auto add = [&nodes](const QString& place, const QStringList& patterns) {
+        const QDir dir(place);
+        for (const QFileInfo& node : dir.entryInfoList(
+                 patterns, QDir::System | QDir::Files | QDir::NoDotAndDotDot, QDir::Name)) {
+            nodes += node.fileName() + QLatin1Char('@') +
+                     QString::number(node.metadataChangeTime().toMSecsSinceEpoch()) +
+                     QLatin1Char('\n');
+        }
+    };
+    add(QStringLiteral("/dev"), {QStringLiteral("tty*")});
+    add(QStringLiteral("/dev/serial/by-id"), {});
+    return nodes;
+}
+
 }  // namespace
 
 std::vector<PortEntry> SystemPortCatalogue::List() {
+    QString nodes = DeviceNodes();
+    if (nodes == nodes_) {
+        return entries_;
+    }
+    nodes_ = std::move(nodes);
     const QHash<QString, QString> byId = ByIdNames();
-    std::vector<PortEntry> entries;
+    std::vector<PortEntry>& entries = entries_;
+    entries.clear();
     for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
         PortEntry entry;
         entry.devicePath = info.systemLocation();

@@ -23,95 +23,39 @@ PortEntry Ch340() {
     return e;
 }
 
-DeviceCheck Present() {
-    DeviceCheck check;
-    check.exists = true;
-    check.readWrite = true;
-    check.group = QStringLiteral("dialout");
-    return check;
-}
-
 struct CauseCase {
     const char* name;
-    DeviceCheck check;
-    bool ch340;
+    int openErrno;
+    bool exists, readWrite, listedInGroup, ch340;
+    std::vector<ProcessInfo> holders, running;
     OpenFailureCause cause;
     QStringList mentions;
 };
 
-DeviceCheck With(DeviceCheck check, void (*change)(DeviceCheck&)) {
-    change(check);
-    return check;
-}
-
+using C = OpenFailureCause;
+// clang-format off
 const CauseCase kCauses[] = {
-    {"Missing",
-     With(Present(), [](DeviceCheck& c) { c.exists = false; }),
-     false,
-     OpenFailureCause::NoDevice,
-     {"/dev/ttyUSB0 不存在", "COM2 → /dev/ttyACM0"}},
-    {"NotInGroup",
-     With(Present(), [](DeviceCheck& c) { c.readWrite = false; }),
-     false,
-     OpenFailureCause::Permission,
-     {"dialout", "sudo usermod -aG dialout $USER", "重新登录"}},
-    {"InGroupSinceThisLogin",
-     With(Present(),
-          [](DeviceCheck& c) {
-              c.readWrite = false;
-              c.listedInGroup = true;
-          }),
-     false,
-     OpenFailureCause::Permission,
-     {"本次登录还没有生效"}},
+    {"Missing", 0, false, true, false, false, {}, {}, C::NoDevice, {"/dev/ttyUSB0 不存在", "COM2 → /dev/ttyACM0"}},
+    {"NotInGroup", 0, true, false, false, false, {}, {}, C::Permission, {"dialout", "sudo usermod -aG dialout $USER", "重新登录"}},
+    {"InGroupSinceThisLogin", 0, true, false, true, false, {}, {}, C::Permission, {"本次登录还没有生效"}},
     // As root every access check passes: the port's own errno still says it.
-    {"PortSaysPermissionDenied",
-     With(Present(), [](DeviceCheck& c) { c.openErrno = EACCES; }),
-     false,
-     OpenFailureCause::Permission,
-     {"sudo usermod -aG dialout $USER"}},
-    {"HeldByAProgram",
-     With(Present(),
-          [](DeviceCheck& c) {
-              c.holders = {{4242, "minicom"}};
-          }),
-     false,
-     OpenFailureCause::Busy,
-     {"4242", "minicom"}},
-    {"BrlttyHoldsACh34x",
-     With(Present(),
-          [](DeviceCheck& c) {
-              c.holders = {{812, "brltty"}};
-          }),
-     true,
-     OpenFailureCause::Brltty,
-     {"812", "brltty", "1a86:7523", "systemctl mask"}},
-    {"BrlttyTookTheCh34xAway",
-     With(Present(),
-          [](DeviceCheck& c) {
-              c.exists = false;
-              c.running = {{812, "brltty"}};
-          }),
-     true,
-     OpenFailureCause::Brltty,
-     {"brltty"}},
-    {"ModemManagerProbing",
-     With(Present(),
-          [](DeviceCheck& c) {
-              c.holders = {{600, "ModemManager"}};
-          }),
-     false,
-     OpenFailureCause::ModemManager,
-     {"600", "ID_MM_DEVICE_IGNORE"}},
+    {"PortSaysPermissionDenied", EACCES, true, true, false, false, {}, {}, C::Permission, {"sudo usermod -aG dialout $USER"}},
+    {"HeldByAProgram", 0, true, true, false, false, {{4242, "minicom"}}, {}, C::Busy, {"4242", "minicom"}},
+    {"BrlttyHoldsACh34x", 0, true, true, false, true, {{812, "brltty"}}, {}, C::Brltty, {"812", "1a86:7523", "systemctl mask"}},
+    {"BrlttyTookTheCh34xAway", 0, false, true, false, true, {}, {{812, "brltty"}}, C::Brltty, {"brltty"}},
+    {"ModemManagerProbing", 0, true, true, false, false, {{600, "ModemManager"}}, {}, C::ModemManager, {"600", "ID_MM_DEVICE_IGNORE"}},
 };
+// clang-format on
 
 class Cause : public ::testing::TestWithParam<CauseCase> {};
 
 TEST_P(Cause, NamesCauseAndRemedy) {
     const CauseCase& c = GetParam();
+    const DeviceCheck check{c.openErrno,     c.exists,  c.readWrite, "dialout",
+                            c.listedInGroup, c.holders, c.running};
     const std::optional<PortEntry> adapter = c.ch340 ? std::optional(Ch340()) : std::nullopt;
     const OpenFailureExplanation explained = ExplainOpenFailure(
-        "COM1", "/dev/ttyUSB0", c.check, adapter, {QStringLiteral("COM2 → /dev/ttyACM0")});
+        "COM1", "/dev/ttyUSB0", check, adapter, {QStringLiteral("COM2 → /dev/ttyACM0")});
     EXPECT_EQ(explained.cause, c.cause) << explained.text.toStdString();
     for (const QString& mention : c.mentions) {
         EXPECT_TRUE(explained.text.contains(mention)) << explained.text.toStdString();
