@@ -448,7 +448,7 @@ void TMainForm::ShowLampTip() {
     // not fit without moving a control.
     Label5->setToolTip(
         adapterGone_
-            ? QStringLiteral("%1 的适配器已拔出，插回后自动重新连接").arg(ComboBox1->currentText())
+            ? QStringLiteral("COM%1 的适配器已拔出，插回后自动重新连接").arg(driver_.ComPort() + 1)
             : ComboBox1->toolTip());
 }
 
