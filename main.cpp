@@ -40,6 +40,7 @@ int main(int argc, char** argv) {
     mainForm.SetMonitorForm(&monitorForm);
     TFirmwareFrm firmwareForm(&mainForm);
     mainForm.SetFirmwareForm(&firmwareForm, firmwareForm.Serial_Port);
+    firmwareForm.SetPorts(&mainForm.Ports());
     firmwareForm.Session().Tap = &mainForm.Line().BootloaderTap();
 
     TRecorderFrm recorder(mainForm.Prompts(), mainForm.SettingsPath(), &mainForm);

@@ -18,11 +18,13 @@
 #include "AppStyle.h"
 #include "BannerGroupBox.h"
 #include "BusyCursor.h"
+#include "ComPorts.h"
 #include "ConfigPanel.h"
 #include "DrawGrid.h"
 #include "FormatFixed.h"
 #include "LineDiagnostics.h"
 #include "LiveGrid.h"
+#include "PortListTips.h"
 #include "Prompter.h"
 #include "RegisterGrid.h"
 #include "RegisterMap.h"
@@ -35,6 +37,7 @@ namespace {
 const QString kCaption = QStringLiteral("VR7C-20NP");
 constexpr int kBackgroundHeight = 440;
 constexpr int kTimerSecMs = 100;
+constexpr int kPortWatchMs = 1000;
 constexpr int kWritePauseMs = 50;
 constexpr int kPortCount = 8;
 constexpr int kAddressCount = 17;
@@ -43,6 +46,8 @@ constexpr std::uint16_t kDesignColdJunction = 2617;
 
 const QColor kLampClosed(132, 187, 255);
 const QColor kLampOpen(0, 255, 0);
+// Connected, but the adapter has been unplugged.
+const QColor kLampGone(255, 150, 0);
 const QColor kLampText(128, 128, 128);
 // The system scroll-bar colour, where the window's background shading starts.
 const QColor kScrollBarColor(200, 200, 200);
@@ -85,6 +90,10 @@ TMainForm::TMainForm(MainFormOptions options, QWidget* parent)
                                                    : options.settingsPath),
       openUrl_(options.openUrl ? std::move(options.openUrl)
                                : [](const QUrl& url) { QDesktopServices::openUrl(url); }),
+      ownCatalogue_(options.ports ? nullptr : std::make_unique<SystemPortCatalogue>()),
+      ownPorts_(options.ports ? nullptr
+                              : std::make_unique<ComPorts>(*ownCatalogue_, settingsPath_)),
+      ports_(options.ports ? options.ports : ownPorts_.get()),
       link_([this] { return StationAddress(); }, [this] { return PlcCanMode(); },
             std::move(options.port), options.clock, this),
       shownVersion_(kDesignVersion),
@@ -128,10 +137,20 @@ TMainForm::TMainForm(MainFormOptions options, QWidget* parent)
     TimerSec.setObjectName(QStringLiteral("TimerSec"));
     TimerSec.setInterval(kTimerSecMs);
 
+    if (ownPorts_) {
+        ownPorts_->Install();
+    }
+    ports_->Refresh();
+    portTips_ = new PortListTips(*ComboBox1, *ports_);
+    ShowLampTip();
+    PortWatch.setObjectName(QStringLiteral("PortWatch"));
+    PortWatch.setInterval(kPortWatchMs);
+
     ConnectHandlers();
     line_ = std::make_unique<LineDiagnostics>(*this, clock_, driver_, prompter_);
     FormCreate();
     TimerSec.start();
+    PortWatch.start();
 
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         move(screen->availableGeometry().center() - rect().center());
@@ -223,6 +242,8 @@ void TMainForm::BuildStatusLine() {
 void TMainForm::ConnectHandlers() {
     connect(&TimerSec, &QTimer::timeout, this, &TMainForm::TimerSecTimer);
     connect(&Timer1, &QTimer::timeout, this, &TMainForm::Timer1Timer);
+    connect(&PortWatch, &QTimer::timeout, this, &TMainForm::PortWatchTimer);
+    connect(ComboBox1, &QComboBox::currentIndexChanged, this, &TMainForm::ShowLampTip);
     connect(SpeedButton1, &QPushButton::clicked, this, &TMainForm::SpeedButton1Click);
     connect(BitBtn3, &QPushButton::clicked, this, &TMainForm::BitBtn3Click);
     connect(StringGrid1, &DrawGrid::CellSelected, this, &TMainForm::StringGrid1SelectCell);
@@ -290,6 +311,7 @@ void TMainForm::FormShow() {
 void TMainForm::FormClose() {
     SettingsStore(settingsPath_)
         .Write({ComboBox1->currentIndex(), EX_Baud->currentIndex(), EX_Addr->currentIndex()});
+    ports_->Store();
 }
 
 void TMainForm::TimerSecTimer() {
@@ -332,11 +354,15 @@ bool TMainForm::OpenComPort() {
     driver_.SetComPortStopBits(sb1BITS);
     driver_.RxCount = 0;
     if (!driver_.Connect()) {
-        prompter_.ShowMessage(this, MessageIcon::Information, QStringLiteral("串口错误"),
-                              QStringLiteral("当前串口号已经被占用，或其它错误 ！\r"
-                                             "请选择其它串口，或检查串口设置是否正确。"));
+        ports_->Refresh();
+        prompter_.ShowMessageWithFurtherText(
+            this, MessageIcon::Information, QStringLiteral("串口错误"),
+            QStringLiteral("当前串口号已经被占用，或其它错误 ！\r"
+                           "请选择其它串口，或检查串口设置是否正确。"),
+            ports_->ExplainOpenFailure(port).text);
         return false;
     }
+    PortWatch.stop();
     Shape1->SetBrushColor(kLampOpen);
     return true;
 }
@@ -358,6 +384,12 @@ void TMainForm::SpeedButton1Click() {
 }
 
 void TMainForm::Disconnect() {
+    if (adapterGone_) {
+        adapterGone_ = false;
+        GroupBox1->setTitle(captionBeforeGone_);
+        ShowLampTip();
+    }
+    PortWatch.start();
     SpeedButton1->setText(QStringLiteral("开始连接"));
     Shape1->SetBrushColor(kLampClosed);
     driver_.Disconnect();
@@ -368,6 +400,13 @@ void TMainForm::Disconnect() {
 }
 
 void TMainForm::Timer1Timer() {
+    if (adapterGone_) {
+        return;
+    }
+    if (driver_.PortHungUp()) {
+        AdapterVanished();
+        return;
+    }
     switch (poll_.BeginTick()) {
         case PollingCycle::TickAction::SendRequest:
             SendReadRequest(PollingCycle::kRequestStart, PollingCycle::kRequestCount,
@@ -382,6 +421,53 @@ void TMainForm::Timer1Timer() {
     if (TakeReadReply(PollingCycle::kRequestStart)) {
         TakeGoodReply();
     }
+}
+
+void TMainForm::PortWatchTimer() {
+    ports_->Refresh();
+    portTips_->Update();
+    ShowLampTip();
+    if (adapterGone_) {
+        ReopenWhenBack();
+    }
+}
+
+void TMainForm::AdapterVanished() {
+    // The device is released at once, so that the adapter gets its old device name back when
+    // it is plugged in again; the connection stays selected and the polling state stays.
+    driver_.Disconnect();
+    adapterGone_ = true;
+    captionBeforeGone_ = GroupBox1->title();
+    GroupBox1->setTitle(QStringLiteral("通信连接 (串口已拔出)"));
+    Shape1->SetBrushColor(kLampGone);
+    ShowLampTip();
+    PortWatch.start();
+}
+
+void TMainForm::ShowLampTip() {
+    // The lamp's text lies over it, so the tip goes there; the device beside the lamp would
+    // not fit without moving a control.
+    Label5->setToolTip(
+        adapterGone_
+            ? QStringLiteral("COM%1 的适配器已拔出，插回后自动重新连接").arg(driver_.ComPort() + 1)
+            : ComboBox1->toolTip());
+}
+
+void TMainForm::ReopenWhenBack() {
+    if (ports_->DevicePath(driver_.ComPort()).isEmpty()) {
+        return;
+    }
+    // The driver kept the port number and line settings it was connected with.
+    driver_.RxCount = 0;
+    if (!driver_.Connect()) {
+        return;  // not ready yet (still being set up by the system): the next round tries again
+    }
+    adapterGone_ = false;
+    GroupBox1->setTitle(captionBeforeGone_);
+    ShowLampTip();
+    Shape1->SetBrushColor(kLampOpen);
+    PortWatch.stop();
+    poll_.Connected();
 }
 
 void TMainForm::TakeGoodReply() {

@@ -15,6 +15,9 @@
 #include "ZQ_ComDrv.h"
 
 class BannerGroupBox;
+class ComPorts;
+class PortCatalogue;
+class PortListTips;
 class ConfigPanel;
 class DrawGrid;
 class LineDiagnostics;
@@ -34,6 +37,7 @@ struct MainFormOptions {
     Prompter* prompter = nullptr;              // empty: real message boxes and modal loops
     QString settingsPath;                      // empty: SettingsStore::DefaultPath()
     std::function<void(const QUrl&)> openUrl;  // empty: the desktop's URL handler
+    ComPorts* ports = nullptr;  // empty: the system's serial devices, numbered in the settings file
 };
 
 // The main window: connection group, live channel grid, configuration panel, register
@@ -62,6 +66,10 @@ public:
     void SetFirmwareForm(QDialog* form, QComboBox* serialPort);
     Prompter& Prompts() { return prompter_; }
     const QString& SettingsPath() const { return settingsPath_; }
+    // The COM numbers of the machine's serial devices, shared with the firmware dialog.
+    ComPorts& Ports() { return *ports_; }
+    // True while connected but the adapter has gone away; it is reopened when it comes back.
+    bool AdapterGone() const { return adapterGone_; }
     ConfigPanel& Panel() { return *panel_; }
     const PollingCycle& Polling() const { return poll_; }
     // The line's counters, traffic record, status-line entry and traffic monitor.
@@ -83,6 +91,7 @@ public:
     void StringGrid2DblClick();
     void ComboBox4Change();
     void BitBtn5Click();
+    void PortWatchTimer();
 
     // The register of the live grid's current cell, and of the register grid's last
     // selected cell.
@@ -114,6 +123,8 @@ public:
     QLabel* MyMailto;
     QTimer Timer1;
     QTimer TimerSec;
+    // Lists the serial devices about once a second while no port is open.
+    QTimer PortWatch;
 
 signals:
     // After a good reply has been taken into RegisterImage and shown.
@@ -139,11 +150,20 @@ private:
     // link asks for them at each request.
     std::uint8_t StationAddress() const;
     bool PlcCanMode() const;
+    void AdapterVanished();
+    void ReopenWhenBack();
+    void ShowLampTip();
 
     TickClock& clock_;
     Prompter& prompter_;
     QString settingsPath_;
     std::function<void(const QUrl&)> openUrl_;
+    std::unique_ptr<PortCatalogue> ownCatalogue_;
+    std::unique_ptr<ComPorts> ownPorts_;
+    ComPorts* ports_;
+    PortListTips* portTips_ = nullptr;
+    bool adapterGone_ = false;
+    QString captionBeforeGone_;
     ModbusLink link_;
     VEVErizEvezad& driver_ = link_.ComDriver();
     // The routines use this window's link while it lives.

@@ -23,7 +23,14 @@ class WidgetPrompter final : public Prompter {
 public:
     void ShowMessage(QWidget* owner, MessageIcon icon, const QString& caption,
                      const QString& text) override {
-        MakeMessageBox(owner, icon, caption, text)->exec();
+        ShowMessageWithFurtherText(owner, icon, caption, text, {});
+    }
+
+    void ShowMessageWithFurtherText(QWidget* owner, MessageIcon icon, const QString& caption,
+                                    const QString& text, const QString& furtherText) override {
+        const std::unique_ptr<QMessageBox> box = MakeMessageBox(owner, icon, caption, text);
+        box->setInformativeText(furtherText);
+        box->exec();
     }
 
     void ShowModal(QDialog& dialog) override { dialog.exec(); }

@@ -18,6 +18,14 @@ public:
     // A modal message box with one OK button, owned by owner.
     virtual void ShowMessage(QWidget* owner, MessageIcon icon, const QString& caption,
                              const QString& text) = 0;
+    // The same with a further text under the message, e.g. the cause of a failure and its
+    // remedy. Where a prompter has no place for it, only the message is shown.
+    virtual void ShowMessageWithFurtherText(QWidget* owner, MessageIcon icon,
+                                            const QString& caption, const QString& text,
+                                            const QString& furtherText) {
+        static_cast<void>(furtherText);
+        ShowMessage(owner, icon, caption, text);
+    }
     // Shows the dialog modally and returns when it has been closed.
     virtual void ShowModal(QDialog& dialog) = 0;
 };

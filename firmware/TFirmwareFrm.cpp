@@ -9,6 +9,9 @@
 #include <QScreen>
 #include <QStyle>
 
+#include "ComPorts.h"
+#include "PortListTips.h"
+
 namespace {
 
 // The real message box: modal, owned by the dialog, OK button and information icon.
@@ -20,6 +23,12 @@ public:
         if (owner != nullptr) {
             box.setFont(owner->font());
         }
+        box.exec();
+    }
+    void InformationWithFurtherText(QWidget* owner, const QString& caption, const QString& text,
+                                    const QString& furtherText) override {
+        QMessageBox box(QMessageBox::Information, caption, text, QMessageBox::Ok, owner);
+        box.setInformativeText(furtherText);
         box.exec();
     }
 };
@@ -105,8 +114,17 @@ void TFirmwareFrm::BuildLayout() {
     }
 }
 
+void TFirmwareFrm::SetPorts(ComPorts* ports) {
+    ports_ = ports;
+    delete portTips_;
+    portTips_ = ports_ ? new PortListTips(*Serial_Port, *ports_) : nullptr;
+}
+
 void TFirmwareFrm::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
+    if (portTips_) {
+        portTips_->Update();
+    }
     BitBtn1->setFocus();
     FormShow();
 }
@@ -145,5 +163,12 @@ int TFirmwareFrm::Progress() const {
 }
 
 void TFirmwareFrm::ShowMessage(const QString& caption, const QString& text) {
-    messages_->Information(this, caption, text);
+    // The session's only message is the port error, raised when the open failed.
+    if (ports_ == nullptr || ComDriver.Connected()) {
+        messages_->Information(this, caption, text);
+        return;
+    }
+    ports_->Refresh();
+    messages_->InformationWithFurtherText(this, caption, text,
+                                          ports_->ExplainOpenFailure(ComDriver.ComPort()).text);
 }

@@ -10,6 +10,8 @@
 #include "TickClock.h"
 #include "ZQ_ComDrv.h"
 
+class ComPorts;
+class PortListTips;
 class QComboBox;
 class QLabel;
 class QProgressBar;
@@ -23,6 +25,13 @@ public:
     virtual ~FirmwareMessageBox() = default;
     // A modal box owned by owner, with an OK button and the information icon.
     virtual void Information(QWidget* owner, const QString& caption, const QString& text) = 0;
+    // The same with a further text under the message (a failure's cause and remedy); where
+    // there is no place for it, only the message is shown.
+    virtual void InformationWithFurtherText(QWidget* owner, const QString& caption,
+                                            const QString& text, const QString& furtherText) {
+        static_cast<void>(furtherText);
+        Information(owner, caption, text);
+    }
 };
 
 // The firmware update dialog: picks the port, starts the bootloader session and shows its
@@ -45,6 +54,9 @@ public:
     void Timer5Timer();
 
     BootloaderSession& Session() { return *session_; }
+    // The COM numbers shared with the main window: the port list's tooltips, and the cause
+    // of a failed open under the port error.
+    void SetPorts(ComPorts* ports);
 
     VEVErizEvezad ComDriver;
     QLabel* Panel1 = nullptr;
@@ -66,5 +78,7 @@ private:
     void ShowMessage(const QString& caption, const QString& text) override;
 
     FirmwareMessageBox* messages_;
+    ComPorts* ports_ = nullptr;
+    PortListTips* portTips_ = nullptr;
     std::unique_ptr<BootloaderSession> session_;
 };

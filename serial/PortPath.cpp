@@ -2,16 +2,35 @@
 
 #include <QtGlobal>
 
+namespace {
+
+SerialDeviceResolver& Resolver() {
+    static SerialDeviceResolver resolver;
+    return resolver;
+}
+
+}  // namespace
+
+QString SerialPortOverride(const char* portName) {
+    return QString::fromLocal8Bit(qgetenv((QByteArray("VR7C_") + portName).constData()));
+}
+
+void SetSerialDeviceResolver(SerialDeviceResolver resolver) {
+    Resolver() = std::move(resolver);
+}
+
 QString SerialDevicePath(const char* portName) {
     const QString name = QString::fromLatin1(portName);
 #ifdef Q_OS_WIN
     return name;
 #else
-    const QByteArray fromEnvironment = qgetenv(("VR7C_" + name.toLatin1()).constData());
-    if (!fromEnvironment.isEmpty()) {
-        return QString::fromLocal8Bit(fromEnvironment);
+    if (const QString overridden = SerialPortOverride(portName); !overridden.isEmpty()) {
+        return overridden;
     }
     const int number = name.mid(3).toInt();
+    if (Resolver()) {
+        return Resolver()(number);
+    }
     return QStringLiteral("/dev/ttyUSB%1").arg(number - 1);
 #endif
 }

@@ -2,6 +2,16 @@
 
 #include <QString>
 
+#include <functional>
+
+// Gives the device for port number 1 to 8, or an empty text when nothing is there.
+using SerialDeviceResolver = std::function<QString(int number)>;
+
 // Device path for the port named "COM1" … "COM8". On Windows the name itself; elsewhere the
-// path in the environment variable VR7C_COM1 … VR7C_COM8 when set, else /dev/ttyUSB0 … 7.
+// path in the environment variable VR7C_COM1 … VR7C_COM8 when set, else what the installed
+// resolver gives (the adapter that owns the number), else /dev/ttyUSB0 … 7.
 QString SerialDevicePath(const char* portName);
+// The path VR7C_COMn names for the port, or an empty text.
+QString SerialPortOverride(const char* portName);
+// Installs the resolver consulted after the environment; an empty one removes it.
+void SetSerialDeviceResolver(SerialDeviceResolver resolver);

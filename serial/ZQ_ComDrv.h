@@ -73,6 +73,8 @@ public:
     // process holding the port when known (else 0). 0 after a good Connect.
     int LastOpenError() const { return port_->lastOpenError(); }
     long LastOpenBusyOwner() const { return port_->lastOpenBusyOwner(); }
+    // True while open on a device that has gone away (adapter unplugged, line hung up).
+    bool PortHungUp() const { return Connected() && port_->hungUp(); }
     void ApplySettings();
     void FlushBuffers(bool input, bool output);
     std::uint16_t OutFreeSpace();

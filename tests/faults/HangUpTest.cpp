@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "BannerGroupBox.h"
 #include "FaultRig.h"
 
 namespace {
@@ -31,7 +32,9 @@ TEST_P(HangUp, SimulatorEndedWhilePolling_IdleQuietAndBackAfterRestartAndReconne
     RecordProperty("cpu_percent_after_hang_up", std::to_string(cpu * 100.0));
     EXPECT_EQ(rig.GoodPolls(), polls);
     EXPECT_TRUE(rig.Prompts().messages.empty()) << rig.Prompts().LastText().toStdString();
-    // The lamp shows only that the port was opened; the link stays up until a disconnect.
+    // Lamp and caption tell that the adapter went away; the connection stays selected.
+    EXPECT_TRUE(rig.Form().AdapterGone());
+    EXPECT_EQ(rig.Form().GroupBox1->title(), QStringLiteral("通信连接 (串口已拔出)"));
     EXPECT_TRUE(rig.Form().SpeedButton1->isChecked());
     EXPECT_TRUE(rig.Form().Polling().LinkUp);
 
@@ -54,6 +57,9 @@ TEST_P(HangUp, SimulatorEndedWhilePolling_IdleQuietAndBackAfterRestartAndReconne
     ASSERT_EQ(rig.Prompts().messages.size(), 1u);
     EXPECT_EQ(rig.Prompts().messages[0].caption, kPortErrorCaption);
     EXPECT_EQ(rig.Prompts().messages[0].text, kPortErrorText);
+    const QString cause = rig.Prompts().messages[0].furtherText;
+    EXPECT_TRUE(cause.contains(QString::fromStdString(rig.LinkPath()) + QStringLiteral(" 不存在")))
+        << cause.toStdString();
     rig.Prompts().messages.clear();
     EXPECT_LT(CpuShareWhilePumping(1000), 0.05);
 
@@ -64,22 +70,22 @@ TEST_P(HangUp, SimulatorEndedWhilePolling_IdleQuietAndBackAfterRestartAndReconne
     EXPECT_TRUE(rig.StillResponsive());
 }
 
-TEST_P(HangUp, SimulatorRestartedWithoutADisconnect_ConsoleStaysIdleUntilTheOperatorReconnects) {
+TEST_P(HangUp, SimulatorRestartedUnderTheSameLink_PollingResumesWithoutAClick) {
     ConsoleOnSim rig;
     rig.SetPlcCan(GetParam());
     ASSERT_TRUE(rig.StartSim());
     ASSERT_TRUE(rig.ConnectAndPoll(2));
+    const QString caption = rig.Form().GroupBox1->title();
     rig.StopSim();
-    PumpFor(300);
+    ASSERT_TRUE(WaitUntil([&] { return rig.Form().AdapterGone(); }, 5000));
+    EXPECT_FALSE(rig.Connected());
     ASSERT_TRUE(rig.StartSim());
-    const int polls = rig.GoodPolls();
-    const double cpu = CpuShareWhilePumping(2000);
-    EXPECT_LT(cpu, 0.05) << "share of one core: " << cpu;
-    // The hung-up port was closed underneath; nothing is taken until the operator reconnects.
-    EXPECT_EQ(rig.GoodPolls(), polls);
-    EXPECT_TRUE(rig.Prompts().messages.empty());
-    rig.Click();
-    ASSERT_TRUE(rig.ConnectAndPoll(2));
+    // The same port comes back: it is opened again with the same settings and polled.
+    EXPECT_TRUE(rig.WaitForMorePolls(2, 15000));
+    EXPECT_FALSE(rig.Form().AdapterGone());
+    EXPECT_TRUE(rig.Form().SpeedButton1->isChecked());
+    EXPECT_EQ(rig.Form().GroupBox1->title(), caption);
+    EXPECT_TRUE(rig.Prompts().messages.empty()) << rig.Prompts().LastText().toStdString();
     EXPECT_TRUE(rig.StillResponsive());
 }
 

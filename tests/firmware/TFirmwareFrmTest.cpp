@@ -5,10 +5,12 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
 
+#include "ComPorts.h"
 #include "FakeClock.h"
 #include "FakeSerialPortIo.h"
 #include "FirmwareImage.h"
@@ -117,6 +119,26 @@ TEST_F(TFirmwareFrmTest, PortInUse_ShowsOneMessageOwnedByTheDialogWithThePortNum
     EXPECT_EQ(messages.shown[0].caption, QStringLiteral("串口错误"));
     EXPECT_TRUE(messages.shown[0].text.startsWith(QStringLiteral("当前串口号 COM7 已经被占用")));
     EXPECT_FALSE(form->Session().OvertimeT.isActive());
+}
+
+TEST_F(TFirmwareFrmTest, PortMissing_MessageAndTooltipTellTheCauseAsTheMainWindowDoes) {
+    struct NoDevices final : PortCatalogue {
+        std::vector<PortEntry> List() override { return {}; }
+    } catalogue;
+    QTemporaryDir dir;
+    ComPorts ports(catalogue, dir.filePath(QStringLiteral("settings.ini")),
+                   [](const QString&) { return DeviceCheck{}; });
+    form->SetPorts(&ports);
+    port->failOpen = true;
+    form->Serial_Port->setCurrentIndex(2);
+    QTest::mouseClick(form->BitBtn1, Qt::LeftButton);
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_TRUE(messages.shown[0].text.startsWith(QStringLiteral("当前串口号 COM3 已经被占用")));
+    EXPECT_EQ(
+        messages.shown[0].further,
+        QStringLiteral("原因：COM3 没有对应的设备（没有插入适配器）。\n本机现在没有任何串口设备。\n"
+                       "处理：插入 USB 串口适配器后再连接。"));
+    EXPECT_EQ(form->Serial_Port->itemData(2, Qt::ToolTipRole).toString(), "COM3 → 没有插入设备");
 }
 
 // --- A download through the dialog ---

@@ -13,10 +13,15 @@ public:
         QWidget* owner;
         QString caption;
         QString text;
+        QString further;
     };
     std::vector<Shown> shown;
 
     void Information(QWidget* owner, const QString& caption, const QString& text) override {
-        shown.push_back({owner, caption, text});
+        shown.push_back({owner, caption, text, {}});
+    }
+    void InformationWithFurtherText(QWidget* owner, const QString& caption, const QString& text,
+                                    const QString& further) override {
+        shown.push_back({owner, caption, text, further});
     }
 };

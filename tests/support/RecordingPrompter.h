@@ -13,6 +13,7 @@ struct PromptRecord {
     MessageIcon icon = MessageIcon::Information;
     QString caption;
     QString text;
+    QString furtherText;
 };
 
 // Records message boxes and modal shows instead of waiting for a click.
@@ -27,7 +28,11 @@ public:
 
     void ShowMessage(QWidget* owner, MessageIcon icon, const QString& caption,
                      const QString& text) override {
-        messages.push_back({owner, icon, caption, text});
+        ShowMessageWithFurtherText(owner, icon, caption, text, {});
+    }
+    void ShowMessageWithFurtherText(QWidget* owner, MessageIcon icon, const QString& caption,
+                                    const QString& text, const QString& furtherText) override {
+        messages.push_back({owner, icon, caption, text, furtherText});
         if (onMessage) {
             onMessage(messages.back());
         }

@@ -1,0 +1,65 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <optional>
+#include <vector>
+
+#include "ComAssignment.h"
+#include "OpenFailure.h"
+#include "PortCatalogue.h"
+
+// What one of COM1 to COM8 reaches now.
+struct ComPortView {
+    QString name;                      // "COM3"
+    QString devicePath;                // empty when nothing is plugged in for it
+    bool overridden = false;           // VR7C_COMn names the device
+    std::optional<PortEntry> adapter;  // the adapter assigned to it, when it is present
+};
+
+// The COM numbers of the console: the catalogue's devices, each adapter keeping the number it
+// got when first seen (kept in the settings file), and VR7C_COMn first. Once installed, the
+// serial ports resolve "COMn" through it.
+class ComPorts {
+public:
+    using DeviceChecker = std::function<DeviceCheck(const QString& path)>;
+
+    // checker: how a failed open is re-checked; empty: CheckDevice on this system.
+    ComPorts(PortCatalogue& catalogue, QString settingsPath, DeviceChecker checker = {});
+    ~ComPorts();
+    ComPorts(const ComPorts&) = delete;
+    ComPorts& operator=(const ComPorts&) = delete;
+
+    // Lists the catalogue again; adapters seen for the first time get the lowest free number,
+    // and a changed assignment is stored once the settings file exists.
+    void Refresh();
+    // Stores a changed assignment, once the settings file exists (the main window creates it).
+    void Store();
+    // Makes SerialDevicePath() resolve through this object until it is destroyed.
+    void Install();
+
+    ComPortView View(int index) const;  // index 0 is COM1
+    QString DevicePath(int index) const { return View(index).devicePath; }
+    // "COM3 → /dev/ttyUSB0 · FT232R USB UART · A50285BI", or that nothing is plugged in.
+    QString ToolTip(int index) const;
+    // The devices that exist now, each with the COM number that reaches it if any.
+    QStringList ExistingPorts() const;
+    // Why the port at index did not open, and what to do, from a re-check of its device.
+    OpenFailureExplanation ExplainOpenFailure(int index) const;
+
+    const ComAssignment& Assignment() const { return assignment_; }
+    const std::vector<PortEntry>& Entries() const { return entries_; }
+
+private:
+    const PortEntry* PresentEntry(const QString& identity) const;
+
+    PortCatalogue& catalogue_;
+    QString settingsPath_;
+    DeviceChecker checker_;
+    ComAssignment assignment_;
+    std::vector<PortEntry> entries_;
+    bool unsaved_ = false;
+    bool installed_ = false;
+};
