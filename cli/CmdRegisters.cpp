@@ -50,7 +50,7 @@ bool ParseRange(const QString& text, std::vector<int>& regs) {
     }
     const int first = m.captured(1).toInt();
     const int last = m.captured(2).isEmpty() ? first : m.captured(2).toInt();
-    if (first > last || last >= ModbusLink::kReadableRegisters) {
+    if (first > last || last >= RegisterAccess::kReadableRegisters) {
         return false;
     }
     for (int r = first; r <= last; ++r) {
@@ -103,7 +103,7 @@ int RunWrite(const CliOptions& o, const Output& out) {
         const int value = m.captured(2).toInt();
         const int min = Signed(reg) ? -32768 : 0;
         const int max = Signed(reg) ? 32767 : 65535;
-        if (reg < kLowestWritable || reg >= ModbusLink::kReadableRegisters || value < min ||
+        if (reg < kLowestWritable || reg >= RegisterAccess::kReadableRegisters || value < min ||
             value > max) {
             return out.Finish(Outcome::Fail(
                 kExitUsage, QStringLiteral("'%1': give REG=VALUE, REG 30 to 99, VALUE %2 to %3 "
@@ -206,8 +206,8 @@ int RunWatch(const CliOptions& o, const Output& out) {
     Outcome last;
     for (int poll = 0; (o.count == 0 || poll < o.count) && !StopRequested(); ++poll) {
         const qint64 started = QDateTime::currentMSecsSinceEpoch();
-        std::uint16_t regs[ModbusLink::kReadableRegisters] = {};
-        last = session.link.Read(0, ModbusLink::kReadableRegisters, o.timeoutMs, regs);
+        std::uint16_t regs[RegisterAccess::kReadableRegisters] = {};
+        last = session.link.Read(0, RegisterAccess::kReadableRegisters, o.timeoutMs, regs);
         const QString time = QDateTime::currentDateTime().toString(Qt::ISODateWithMs);
         if (last.ok()) {
             ++good;

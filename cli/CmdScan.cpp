@@ -11,7 +11,7 @@
 
 int RunPorts(const CliOptions&, const Output& out) {
     QJsonArray list;
-    for (const PortEntry& p : ListPorts()) {
+    for (const PortLine& p : ListPorts(MachinePorts())) {
         out.Line(QStringLiteral("%1  %2  %3").arg(p.name, p.device, p.description));
         list.append(QJsonObject{{"name", p.name},
                                 {"device", p.device},
@@ -67,7 +67,7 @@ int RunScan(const CliOptions& o, const Output& out) {
         const auto timeoutMs =
             static_cast<std::uint32_t>(probeMicros / 1000.0 + kAnswerAllowanceMs);
         for (const bool plcCan : modes) {
-            ModbusLink& link = session.link;
+            RegisterAccess& link = session.link;
             link.SetPlcCan(plcCan);
             for (int station = kFirstStation; station <= kLastStation; ++station) {
                 link.SetStation(static_cast<std::uint8_t>(station));

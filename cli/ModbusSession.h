@@ -7,8 +7,8 @@
 #include "ComTypes.h"
 #include "ExitCode.h"
 #include "LinePort.h"
-#include "ModbusLink.h"
 #include "Profile.h"
+#include "RegisterAccess.h"
 #include "ZQ_ComDrv.h"
 
 // A port opened for Modbus at the options' station, baud rate and mode (8E1 unless told).
@@ -28,5 +28,5 @@ public:
     const CliOptions& options;
     PortChoice port;
     VEVErizEvezad driver;
-    ModbusLink link;
+    RegisterAccess link;
 };

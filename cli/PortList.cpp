@@ -1,25 +1,42 @@
 #include "PortList.h"
 
-#include <QFileInfo>
+#include "ComPorts.h"
+#include "PortCatalogue.h"
 
-#include "PortPath.h"
-
-std::vector<PortEntry> ListPorts() {
-    std::vector<PortEntry> ports;
-    for (int n = 1; n <= 8; ++n) {
-        PortEntry entry;
-        entry.name = QStringLiteral("COM%1").arg(n);
-        entry.device = SerialDevicePath(entry.name.toLatin1().constData());
-        const QFileInfo info(entry.device);
-        entry.present = info.exists();
-        if (!entry.present) {
-            entry.description = QStringLiteral("no device");
-        } else if (info.isSymLink()) {
-            entry.description = QStringLiteral("link to ") + info.symLinkTarget();
-        } else {
-            entry.description = QStringLiteral("serial device");
-        }
-        ports.push_back(entry);
-    }
+ComPorts& MachinePorts() {
+    static SystemPortCatalogue catalogue;
+    static ComPorts ports(catalogue, ConsoleSettingsPath());
+    static const bool ready = [] {
+        ports.Refresh();
+        ports.Install();
+        return true;
+    }();
+    static_cast<void>(ready);
     return ports;
+}
+
+std::vector<PortLine> ListPorts(const ComPorts& ports) {
+    std::vector<PortLine> lines;
+    for (int index = 0; index < 8; ++index) {
+        const ComPortView view = ports.View(index);
+        PortLine line;
+        line.name = view.name;
+        line.device = view.devicePath;
+        line.present = !view.devicePath.isEmpty();
+        if (view.adapter) {
+            QStringList known;
+            for (const QString& part : {view.adapter->description, view.adapter->serialNumber}) {
+                if (!part.isEmpty()) {
+                    known << part;
+                }
+            }
+            line.description = known.join(QStringLiteral(" · "));
+        } else if (view.overridden) {
+            line.description = QStringLiteral("VR7C_%1").arg(view.name);
+        } else if (!line.present) {
+            line.description = QStringLiteral("nothing plugged in");
+        }
+        lines.push_back(line);
+    }
+    return lines;
 }

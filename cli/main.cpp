@@ -7,6 +7,7 @@
 #include "CliOptions.h"
 #include "Commands.h"
 #include "Output.h"
+#include "PortList.h"
 
 int RunCommand(const CliOptions& options) {
     const Output out(options.json);
@@ -45,5 +46,7 @@ int main(int argc, char** argv) {
         std::fputs(text.constData(), parsed.exitCode == 0 ? stdout : stderr);
         return parsed.exitCode;
     }
+    // COMn means what it means in the console.
+    MachinePorts();
     return RunCommand(parsed.options);
 }

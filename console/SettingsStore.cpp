@@ -4,7 +4,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
-#include <QStandardPaths>
+
+#include "ComPorts.h"
 
 namespace {
 
@@ -19,12 +20,7 @@ QString KeyOf(const char* valueName) {
 SettingsStore::SettingsStore(QString path) : path_(std::move(path)) {}
 
 QString SettingsStore::DefaultPath() {
-    const QString overridden = qEnvironmentVariable("VR7C_SETTINGS");
-    if (!overridden.isEmpty()) {
-        return overridden;
-    }
-    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
-           QStringLiteral("/VR7C-20NP/vr7c-console.ini");
+    return ConsoleSettingsPath();
 }
 
 bool SettingsStore::Exists() const {

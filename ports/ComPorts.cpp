@@ -1,6 +1,7 @@
 #include "ComPorts.h"
 
 #include <QFileInfo>
+#include <QStandardPaths>
 
 #include "PortPath.h"
 
@@ -15,6 +16,15 @@ QString Override(int index) {
 }
 
 }  // namespace
+
+QString ConsoleSettingsPath() {
+    const QString overridden = qEnvironmentVariable("VR7C_SETTINGS");
+    if (!overridden.isEmpty()) {
+        return overridden;
+    }
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QStringLiteral("/VR7C-20NP/vr7c-console.ini");
+}
 
 ComPorts::ComPorts(PortCatalogue& catalogue, QString settingsPath, DeviceChecker checker)
     : catalogue_(catalogue),

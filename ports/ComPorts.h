@@ -11,6 +11,10 @@
 #include "OpenFailure.h"
 #include "PortCatalogue.h"
 
+// The console's settings file, where the COM numbers are kept too: $VR7C_SETTINGS when set,
+// else VR7C-20NP/vr7c-console.ini in the user's configuration folder.
+QString ConsoleSettingsPath();
+
 // What one of COM1 to COM8 reaches now.
 struct ComPortView {
     QString name;                      // "COM3"

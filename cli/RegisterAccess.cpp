@@ -1,4 +1,4 @@
-#include "ModbusLink.h"
+#include "RegisterAccess.h"
 
 #include <QString>
 
@@ -8,17 +8,14 @@
 #include "RegisterMap.h"
 #include "ZQ_ComDrv.h"
 
-ModbusLink::ModbusLink(VEVErizEvezad& driver, TickClock& clock, std::uint8_t station, bool plcCan)
-    : driver_(driver), clock_(clock), station_(station), plcCan_(plcCan) {
-    SetModbusHost(this);
-}
+RegisterAccess::RegisterAccess(VEVErizEvezad& driver, TickClock& clock, std::uint8_t station,
+                               bool plcCan)
+    : driver_(driver), clock_(clock), station_(station), plcCan_(plcCan) {}
 
-ModbusLink::~ModbusLink() {
-    SetModbusHost(nullptr);
-}
+RegisterAccess::~RegisterAccess() = default;
 
 // An exception reply: station, function with its top bit set, code, CRC.
-bool ModbusLink::ExceptionReply(std::uint8_t function, int& code) const {
+bool RegisterAccess::ExceptionReply(std::uint8_t function, int& code) const {
     if (driver_.RxCount != 5 || driver_.RxBuffer[1] != (function | 0x80)) {
         return false;
     }
@@ -30,7 +27,7 @@ bool ModbusLink::ExceptionReply(std::uint8_t function, int& code) const {
     return true;
 }
 
-Outcome ModbusLink::Read(int first, int count, std::uint32_t timeoutMs, std::uint16_t* out) {
+Outcome RegisterAccess::Read(int first, int count, std::uint32_t timeoutMs, std::uint16_t* out) {
     // Bounds: the reply lands in RegisterImage from `first` on.
     if (first < 0 || count < 1 || first + count > kReadableRegisters) {
         return Outcome::Fail(
@@ -67,7 +64,7 @@ Outcome ModbusLink::Read(int first, int count, std::uint32_t timeoutMs, std::uin
     return Outcome::Ok();
 }
 
-Outcome ModbusLink::Write(int reg, std::uint16_t value) {
+Outcome RegisterAccess::Write(int reg, std::uint16_t value) {
     if (!WriteRegister(reg, value)) {
         return Outcome::Fail(kExitNoReply, QStringLiteral("register %1: write not confirmed by "
                                                           "station %2")

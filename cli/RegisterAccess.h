@@ -4,21 +4,22 @@
 
 #include "ExitCode.h"
 #include "MODBUS_RTU.h"
+#include "ModbusLink.h"
 
 class VEVErizEvezad;
 class TickClock;
 
 // Reads and writes registers of one module through the console's Modbus routines, waiting on
 // the line for each reply. Installs itself as the routines' host while it exists.
-class ModbusLink final : public ModbusHost {
+class RegisterAccess final : public ModbusHost {
 public:
     // Registers a read may cover: the console's poll range.
     static constexpr int kReadableRegisters = 100;
 
-    ModbusLink(VEVErizEvezad& driver, TickClock& clock, std::uint8_t station, bool plcCan);
-    ~ModbusLink() override;
-    ModbusLink(const ModbusLink&) = delete;
-    ModbusLink& operator=(const ModbusLink&) = delete;
+    RegisterAccess(VEVErizEvezad& driver, TickClock& clock, std::uint8_t station, bool plcCan);
+    ~RegisterAccess() override;
+    RegisterAccess(const RegisterAccess&) = delete;
+    RegisterAccess& operator=(const RegisterAccess&) = delete;
 
     VEVErizEvezad& ComDriver() override { return driver_; }
     std::uint8_t StationAddress() override { return station_; }
@@ -40,4 +41,6 @@ private:
     TickClock& clock_;
     std::uint8_t station_;
     bool plcCan_;
+    // The routines use this object while it lives.
+    ModbusHostGuard installed_{*this};
 };
