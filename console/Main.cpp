@@ -434,7 +434,11 @@ void TMainForm::PortWatchTimer() {
 
 void TMainForm::AdapterVanished() {
     // The device is released at once, so that the adapter gets its old device name back when
-    // it is plugged in again; the connection stays selected and the polling state stays.
+    // it is plugged in again; the connection stays selected and the polling state stays. A
+    // read still waiting for its reply is judged with what had arrived.
+    if (!poll_.RequestDue) {
+        AbandonReadRequest();
+    }
     driver_.Disconnect();
     adapterGone_ = true;
     captionBeforeGone_ = GroupBox1->title();
