@@ -9,8 +9,6 @@
 // tick after. Ratios are printed, nothing is asserted.
 //
 // console_poll_bench [seconds per rate] [path of vr7c-sim] [one baud rate only, for profiling]
-#include <sys/resource.h>
-
 #include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
@@ -28,6 +26,7 @@
 #include <vector>
 
 #include "ComPorts.h"
+#include "ConsoleBench.h"
 #include "EventDispatcher.h"
 #include "Main.h"
 #include "PollingCycle.h"
@@ -51,27 +50,6 @@ struct Rate {
     std::uint32_t baud;
 };
 constexpr std::array kRates = {Rate{0, 9600}, Rate{1, 19200}, Rate{2, 38400}, Rate{3, 57600}};
-
-double CpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-void Wait(int ms) {
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-class PrintingPrompter final : public Prompter {
-public:
-    void ShowMessage(QWidget*, MessageIcon, const QString& caption, const QString& text) override {
-        std::fprintf(stderr, "message box \"%s\": %s\n", qPrintable(caption), qPrintable(text));
-    }
-    void ShowModal(QDialog&) override {}
-};
 
 // Records when each Timer1 tick starts, before the window's handler runs.
 class TickRecorder final : public QObject {

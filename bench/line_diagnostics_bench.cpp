@@ -9,8 +9,6 @@
 // core; then the differences to "off". Nothing is asserted.
 //
 // line_diagnostics_bench [seconds per run] [rounds] [path of vr7c-sim]
-#include <sys/resource.h>
-
 #include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
@@ -26,6 +24,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "ConsoleBench.h"
 #include "LineDiagnostics.h"
 #include "MODBUS_RTU.h"
 #include "Main.h"
@@ -41,27 +40,6 @@ constexpr int kWarmUpMs = 2000;
 enum class Mode { Off, Closed, Open };
 constexpr std::array kModes = {Mode::Off, Mode::Closed, Mode::Open};
 const char* const kModeNames[] = {"off", "closed", "open"};
-
-double CpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-void Pump(int ms) {
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-class SilentPrompter final : public Prompter {
-public:
-    void ShowMessage(QWidget*, MessageIcon, const QString&, const QString& text) override {
-        std::fprintf(stderr, "message box: %s\n", qPrintable(text));
-    }
-    void ShowModal(QDialog&) override {}
-};
 
 struct Run {
     double pollsPerSecond = 0;
@@ -82,7 +60,7 @@ Run Measure(Mode mode, int seconds, const QString& simPath, const QString& setti
     }
     qputenv("VR7C_COM1", sim.readLine().trimmed());
 
-    SilentPrompter prompter;
+    PrintingPrompter prompter;
     MainFormOptions options;
     options.prompter = &prompter;
     options.settingsPath = settingsPath;
@@ -101,12 +79,12 @@ Run Measure(Mode mode, int seconds, const QString& simPath, const QString& setti
         } else if (mode == Mode::Open) {
             form.Line().Monitor().ShowPage(TTrafficMonitor::kTrafficPage);
         }
-        Pump(kWarmUpMs);
+        Wait(kWarmUpMs);
         counting = true;
         const double cpuBefore = CpuSeconds();
         QElapsedTimer wall;
         wall.start();
-        Pump(seconds * 1000);
+        Wait(seconds * 1000);
         const double elapsed = static_cast<double>(wall.nsecsElapsed()) / 1e9;
         run.cpuPercent = 100.0 * (CpuSeconds() - cpuBefore) / elapsed;
         run.pollsPerSecond = polls / elapsed;

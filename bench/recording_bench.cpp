@@ -7,8 +7,6 @@
 // twenty-four hours of trend history takes. Nothing is asserted.
 //
 // recording_bench [seconds per window] [rounds] [path of vr7c-sim]
-#include <sys/resource.h>
-
 #include <QApplication>
 #include <QComboBox>
 #include <QDateTime>
@@ -23,6 +21,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "ConsoleBench.h"
 #include "Main.h"
 #include "PollingCycle.h"
 #include "Prompter.h"
@@ -37,27 +36,6 @@ constexpr int kTickMs = PollingCycle::kTickIntervalMs;
 constexpr double kLostGapMs = kTickMs * 1.5;
 constexpr double kFastestPollsPerSecond = 11.11;
 constexpr std::int64_t kHourMs = 3'600'000;
-
-double CpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-void Wait(int ms) {
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-class PrintingPrompter final : public Prompter {
-public:
-    void ShowMessage(QWidget*, MessageIcon, const QString& caption, const QString& text) override {
-        std::fprintf(stderr, "message box \"%s\": %s\n", qPrintable(caption), qPrintable(text));
-    }
-    void ShowModal(QDialog&) override {}
-};
 
 // Counts Timer1's ticks that come more than half a tick late.
 class LostTicks final : public QObject {

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <sys/resource.h>
+
+#include <QEventLoop>
+#include <QTimer>
+
+#include <cstdio>
+
+#include "Prompter.h"
+
+// What the console benchmarks share.
+
+// CPU time (user and system) this process has used so far, in seconds.
+inline double CpuSeconds() {
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// Runs the event loop for this long, so that the console's timers fire as they would.
+inline void Wait(int ms) {
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+// Message boxes are printed instead of shown; none is expected.
+class PrintingPrompter final : public Prompter {
+public:
+    void ShowMessage(QWidget*, MessageIcon, const QString& caption, const QString& text) override {
+        std::fprintf(stderr, "message box \"%s\": %s\n", qPrintable(caption), qPrintable(text));
+    }
+    void ShowModal(QDialog&) override {}
+};
