@@ -77,8 +77,8 @@ TEST_F(ModbusOverPty, Write_IsEchoedAndReadBackByTheNextPoll) {
 }
 
 TEST_F(ModbusOverPty, FaultyReplies_AreNeverTakenAndTheNextGoodOneIs) {
-    for (FaultKind kind : {FaultKind::BadCrc, FaultKind::NoiseBefore, FaultKind::NoiseAfter,
-                           FaultKind::Drop, FaultKind::Exception}) {
+    for (FaultKind kind :
+         {FaultKind::BadCrc, FaultKind::NoiseBefore, FaultKind::Drop, FaultKind::Exception}) {
         sim->setRegister(50, 1);
         sim->forceFault(kind, 1);
         EXPECT_FALSE(Poll(400)) << "fault " << static_cast<int>(kind);
@@ -88,6 +88,22 @@ TEST_F(ModbusOverPty, FaultyReplies_AreNeverTakenAndTheNextGoodOneIs) {
         ExpectImageEqualsLastReply();
         ClearRegisterImage();
     }
+}
+
+// A reply followed by noise is whole until the noise arrives: a poll that falls between the two
+// takes it, rightly, and one that comes later refuses reply and noise together. Either way
+// nothing but the reply the simulator sent may reach the image.
+TEST_F(ModbusOverPty, ReplyFollowedByNoise_IsTakenWholeOrNotAtAll) {
+    sim->setRegister(50, 1);
+    sim->forceFault(FaultKind::NoiseAfter, 1);
+    if (Poll(400)) {
+        ExpectImageEqualsLastReply();
+    } else {
+        EXPECT_EQ(RegisterImage[50], 0);
+    }
+    sim->setRegister(50, 2);
+    ASSERT_TRUE(Poll());
+    ExpectImageEqualsLastReply();
 }
 
 TEST_F(ModbusOverPty, SplitReply_IsTakenOnceAllPiecesHaveArrived) {
