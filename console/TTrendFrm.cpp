@@ -240,15 +240,22 @@ void TTrendFrm::ApplyVisibility() {
     Redraw();
 }
 
+int TTrendFrm::SpanSeconds() const {
+    return kSpanSeconds[static_cast<std::size_t>(std::max(0, SpanList->currentIndex()))];
+}
+
+int TTrendFrm::Columns() const {
+    return std::max(1, static_cast<int>(chart_->plotArea().width()));
+}
+
 void TTrendFrm::RedrawWhenDue() {
     if (!dirty_ || history_.Size() == 0) {
         return;
     }
-    const int span = kSpanSeconds[static_cast<std::size_t>(std::max(0, SpanList->currentIndex()))];
+    const int span = SpanSeconds();
     const std::int64_t spanMs =
         span != 0 ? span * 1000LL : history_.TimeAt(history_.Size() - 1) - history_.TimeAt(0);
-    const std::int64_t columnMs =
-        spanMs / std::max(1, static_cast<int>(chart_->plotArea().width()));
+    const std::int64_t columnMs = spanMs / Columns();
     if (sinceRedraw_.isValid() &&
         sinceRedraw_.elapsed() < std::min<std::int64_t>(columnMs, kMaxFollowMs)) {
         return;
@@ -269,9 +276,9 @@ void TTrendFrm::Redraw() {
         return;
     }
     const std::int64_t last = history_.TimeAt(history_.Size() - 1) + 1;
-    const int span = kSpanSeconds[static_cast<std::size_t>(std::max(0, SpanList->currentIndex()))];
+    const int span = SpanSeconds();
     const std::int64_t first = span != 0 ? last - span * 1000LL : history_.TimeAt(0);
-    const int columns = std::max(1, static_cast<int>(chart_->plotArea().width()));
+    const int columns = Columns();
     double low = 0;
     double high = 0;
     bool any = false;

@@ -73,6 +73,9 @@ private:
     void ApplyVisibility();
     void ShowQuantity();
     double MeasuredScale() const;
+    // The chosen span (0: the whole history) and the plot's width in pixel columns.
+    int SpanSeconds() const;
+    int Columns() const;
 
     TrendHistory history_;
     bool weight_ = false;

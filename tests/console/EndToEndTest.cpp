@@ -17,23 +17,12 @@
 #include "MonitorD.h"
 #include "SimRunner.h"
 #include "TSpinEdit.h"
+#include "WaitUntil.h"
 
 namespace {
 
 using vr7c::sim::SimOptions;
 using vr7c::sim::SimRunner;
-
-bool WaitUntil(const std::function<bool()>& condition, int timeoutMs = 5000) {
-    QElapsedTimer elapsed;
-    elapsed.start();
-    while (!condition()) {
-        if (elapsed.elapsed() > timeoutMs) {
-            return false;
-        }
-        QTest::qWait(10);
-    }
-    return true;
-}
 
 // The console on its real serial port, with COM1 mapped to a simulated module's
 // pseudo-terminal.

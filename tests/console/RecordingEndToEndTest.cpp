@@ -15,6 +15,7 @@
 #include "SimRunner.h"
 #include "TRecorderFrm.h"
 #include "TTrendFrm.h"
+#include "WaitUntil.h"
 
 namespace {
 
@@ -24,15 +25,7 @@ using vr7c::sim::SimRunner;
 
 constexpr int kSequenceRegister = 97;
 constexpr int kFirstRawField = 33;
-
-bool WaitUntil(const std::function<bool()>& condition, int timeoutMs = 20'000) {
-    QElapsedTimer elapsed;
-    elapsed.start();
-    while (!condition() && elapsed.elapsed() < timeoutMs) {
-        QTest::qWait(10);
-    }
-    return condition();
-}
+constexpr int kWaitMs = 20'000;
 
 // A recording made while the console polls a simulated module that spoils some replies and
 // then goes away: one row per good poll, each equal to what the live grid showed for the reply
@@ -64,11 +57,11 @@ TEST(RecordingEndToEnd, OneRowPerGoodPollEqualToTheLiveGridForThatReply) {
     recorder.RawCheck->setChecked(true);
 
     form.SpeedButton1->click();
-    ASSERT_TRUE(WaitUntil([&] { return form.Polling().GoodPolls >= 2; }));
+    ASSERT_TRUE(WaitUntil([&] { return form.Polling().GoodPolls >= 2; }, kWaitMs));
     recorder.StartButton->click();
     ASSERT_TRUE(recorder.Recording()) << prompter.LastText().toStdString();
     const int first = form.Polling().GoodPolls + 1;
-    ASSERT_TRUE(WaitUntil([&] { return form.Polling().GoodPolls >= first + 30; }));
+    ASSERT_TRUE(WaitUntil([&] { return form.Polling().GoodPolls >= first + 30; }, kWaitMs));
     sim.stop();  // the module goes away while recording
     QTest::qWait(300);
     const int last = form.Polling().GoodPolls;

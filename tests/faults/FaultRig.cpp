@@ -18,18 +18,6 @@
 using vr7c::sim::SimOptions;
 using vr7c::sim::SimRunner;
 
-bool WaitUntil(const std::function<bool()>& condition, int timeoutMs) {
-    QElapsedTimer elapsed;
-    elapsed.start();
-    while (!condition()) {
-        if (elapsed.elapsed() > timeoutMs) {
-            return false;
-        }
-        QTest::qWait(5);
-    }
-    return true;
-}
-
 void PumpFor(int ms) {
     // One undisturbed loop, so the console's timers keep their periods.
     QEventLoop loop;

@@ -17,9 +17,8 @@
 #include "ProcessCpu.h"
 #include "RecordingPrompter.h"
 #include "SimRunner.h"
+#include "WaitUntil.h"
 
-// Runs the event loop until the condition holds or the time is up; gives whether it held.
-bool WaitUntil(const std::function<bool()>& condition, int timeoutMs);
 // Runs the event loop for this long.
 void PumpFor(int ms);
 // Blocks the thread without an event loop: the simulator runs on, the console does not.
