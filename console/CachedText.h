@@ -1,78 +1,73 @@
 #pragma once
 
-#include <QCoreApplication>
 #include <QFont>
+#include <QGlyphRun>
 #include <QHash>
 #include <QPainter>
+#include <QRawFont>
 #include <QRect>
 #include <QStaticText>
 #include <QString>
 
+#include <array>
+#include <cstdint>
 #include <utility>
 #include <vector>
 
-// Draws a cell's text from a layout kept between paints. The grids repaint their cells after
-// every good poll, mostly with texts they have drawn before (headers, names, values that
-// repeat); laying each text out anew (shaping) was a large part of the console's CPU use.
+// Draws a cell's text as painter.drawText(rect, Qt::AlignLeft | Qt::AlignTop, text) does, at
+// a fraction of the cost. The grids repaint their changed cells after every good poll; laying
+// each text out anew (shaping) was a large part of the console's CPU use.
+//
+// A text of printable ASCII characters (the values: digits, sign, point, "ON", "OFF", "%") is
+// drawn from its characters' glyphs, each looked up once per font, placed one after another
+// by their advances, as the layout of the whole text would place them; a pair of characters
+// the font kerns, or a character the font cannot draw by itself, sends the text the long way.
+// Any other text (the Chinese headers) is laid out once and the layout kept.
 //
 // Bounds: at most kMaxTexts layouts per font are kept; past that the font's layouts are
-// dropped and built again as needed. The layouts go when the application object goes.
+// dropped and built again as needed. Everything kept goes when the application object goes.
 class CachedText {
 public:
     static constexpr int kMaxTexts = 2048;
 
-    // Draws as painter.drawText(rect, Qt::AlignLeft | Qt::AlignTop, text) does: in the
-    // painter's font and pen, from the rectangle's top left corner, clipped to it.
-    static void DrawTopLeft(QPainter& painter, const QRect& rect, const QString& text) {
-        if (text.isEmpty()) {
-            return;
-        }
-        const QStaticText& layout = Instance().Layout(painter.font(), text);
-        const QSizeF size = layout.size();
-        if (size.width() <= rect.width() && size.height() <= rect.height()) {
-            painter.drawStaticText(rect.topLeft(), layout);
-            return;
-        }
-        painter.save();
-        painter.setClipRect(rect, Qt::IntersectClip);
-        painter.drawStaticText(rect.topLeft(), layout);
-        painter.restore();
-    }
+    static void DrawTopLeft(QPainter& painter, const QRect& rect, const QString& text);
+
+    // The long way, always: for checking that both ways draw the same pixels.
+    static void DrawTopLeftLaidOut(QPainter& painter, const QRect& rect, const QString& text);
 
 private:
-    static CachedText& Instance() {
-        static CachedText* instance = [] {
-            auto* created = new CachedText;
-            qAddPostRoutine([] { Instance().fonts_.clear(); });
-            return created;
-        }();
-        return *instance;
-    }
+    static constexpr char16_t kFirstAscii = 0x20;
+    static constexpr char16_t kLastAscii = 0x7e;
+    static constexpr int kAsciiCount = kLastAscii - kFirstAscii + 1;
 
-    const QStaticText& Layout(const QFont& font, const QString& text) {
-        QHash<QString, QStaticText>* texts = nullptr;
-        for (auto& [known, layouts] : fonts_) {
-            if (known == font) {
-                texts = &layouts;
-                break;
-            }
-        }
-        if (texts == nullptr) {
-            texts = &fonts_.emplace_back(font, QHash<QString, QStaticText>()).second;
-        }
-        auto found = texts->constFind(text);
-        if (found != texts->constEnd()) {
-            return *found;
-        }
-        if (texts->size() >= kMaxTexts) {
-            texts->clear();
-        }
-        QStaticText layout(text);
-        layout.setTextFormat(Qt::PlainText);
-        layout.setPerformanceHint(QStaticText::AggressiveCaching);
-        layout.prepare(QTransform(), font);
-        return *texts->insert(text, std::move(layout));
-    }
+    enum class Known : std::uint8_t { Unknown, Yes, No };
 
-    std::vector<std::pair<QFont, QHash<QString, QStaticText>>> fonts_;
+    struct Glyph {
+        Known usable = Known::Unknown;
+        quint32 index = 0;
+        qreal advance = 0;
+    };
+
+    struct FontTexts {
+        explicit FontTexts(const QFont& f);
+
+        QFont font;
+        QHash<QString, QStaticText> layouts;
+        std::array<Glyph, kAsciiCount> glyphs{};
+        // Per pair of characters: whether the font moves the second against the first.
+        std::vector<Known> plainPairs;
+        QRawFont rawFont;  // the face every usable glyph comes from
+        qreal baseline = 0;
+        qreal height = 0;
+    };
+
+    static CachedText& Instance();
+    FontTexts& For(const QFont& font);
+    const QStaticText& Layout(FontTexts& texts, const QString& text);
+    // Fills run with the text's glyphs when the text can be drawn that way.
+    static bool Compose(FontTexts& texts, const QString& text, QGlyphRun& run, qreal& width);
+    static const Glyph& GlyphFor(FontTexts& texts, char16_t c);
+    static bool PlainPair(FontTexts& texts, char16_t first, char16_t second);
+
+    std::vector<FontTexts> fonts_;
 };

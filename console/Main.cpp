@@ -315,6 +315,12 @@ void TMainForm::FormClose() {
 }
 
 void TMainForm::TimerSecTimer() {
+    // The clock shows whole seconds: within the second it last showed there is nothing to do.
+    const qint64 second = QDateTime::currentSecsSinceEpoch();
+    if (second == shownClockSecond_) {
+        return;
+    }
+    shownClockSecond_ = second;
     const QString text = ClockText(QDateTime::currentDateTime(), QLocale::system());
     if (text != TimerStr->text()) {
         TimerStr->setText(text);

@@ -174,6 +174,7 @@ private:
     QDialog* firmwareForm_ = nullptr;
     QComboBox* firmwarePort_ = nullptr;
     // Last values put into the captions and the tick label, so unchanged ones are skipped.
+    qint64 shownClockSecond_ = -1;
     std::uint16_t shownVersion_;
     std::uint16_t shownColdJunction_;
     std::int32_t shownWaitTicks_ = -1;

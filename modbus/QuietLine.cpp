@@ -55,12 +55,13 @@ void AwaitQuietLine(VEVErizEvezad& driver, TickClock& clock) {
     const std::uint32_t quietMs = QuietLineMs(baud);
     const std::uint32_t limitMs = QuietLineLimitMs(baud);
     const std::uint32_t start = clock.tickCount();
-    // A poll takes in everything that arrived before it. Silence is proved from the tick read
-    // after the last poll that brought bytes: a whole tick more than the gap, since a tick
-    // count only tells time to within one millisecond.
-    std::uint32_t lastHeard = start;
+    // A poll takes in everything that arrived before it, so a poll that brings nothing proves
+    // the line silent since the driver last took bytes in; a line quiet since the last reply
+    // lets the request go at once. Silence is proved from the tick read after the last poll
+    // that brought bytes: a whole tick more than the gap, since a tick count only tells time
+    // to within one millisecond.
+    std::uint32_t lastHeard = start - std::min(driver.MillisecondsSinceArrival(), quietMs + 1);
     for (;;) {
-        clock.sleep(kQuietPollPauseMs);
         driver.PollReceive();
         const std::uint32_t now = clock.tickCount();
         if (driver.RxCount > 0) {
@@ -72,5 +73,6 @@ void AwaitQuietLine(VEVErizEvezad& driver, TickClock& clock) {
         if (now - start >= limitMs) {
             return;  // a line that never falls silent: go on as without the wait
         }
+        clock.sleep(kQuietPollPauseMs);
     }
 }

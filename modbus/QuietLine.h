@@ -18,5 +18,6 @@ inline constexpr std::uint32_t kQuietPollPauseMs = 1;
 // 1.75 ms Modbus RTU fixes above 19200 baud), dropping what arrives; leaves RxCount at 0. On a
 // line that never falls silent the wait ends after the time of the longest RTU frame (256
 // bytes) plus the gap, so that a reply in flight can always end but the program is never held
-// longer. A closed driver receives nothing and is quiet at once.
+// longer. A closed driver receives nothing and is quiet at once; so is a line on which the
+// driver has taken nothing in for longer than the gap, when a first poll brings nothing.
 void AwaitQuietLine(VEVErizEvezad& driver, TickClock& clock);

@@ -84,6 +84,7 @@ void VEVErizEvezad::ApplySettings() {
     // Settings first, then the purge, then the queue sizes: the modem lines follow the
     // control modes of the settings, so DTR and RTS are put back each time.
     port_->setLineSettings(BuildLineSettings());
+    pace_.SetCharacterMicros(CharacterMicros());
     FlushBuffers(true, true);
     port_->setQueueSizes(comPortInBufSize_, comPortOutBufSize_);
 }
@@ -95,6 +96,8 @@ void VEVErizEvezad::FlushBuffers(bool input, bool output) {
     std::uint32_t flags = 0;
     if (input) {
         flags |= kPurgeRxAbort | kPurgeRxClear;
+        // What the purge dropped may have just arrived: silence counts from here.
+        lastArrivalTick_ = clock_.tickCount();
     }
     if (output) {
         flags |= kPurgeTxAbort | kPurgeTxClear;
@@ -191,6 +194,7 @@ int VEVErizEvezad::ReadPort() {
     }
     std::memcpy(RxBuffer + RxCount, source, static_cast<std::size_t>(stored));
     RxCount = static_cast<std::uint16_t>(RxCount + stored);
+    lastArrivalTick_ = clock_.tickCount();
     if (onReceiveData_) {
         onReceiveData_(this, readBuffer_.data(), n);
     }
@@ -207,7 +211,7 @@ bool VEVErizEvezad::WaitReceive(std::uint32_t milliseconds) {
 }
 
 void VEVErizEvezad::StartPollTimer() {
-    sinceTick_.start();
+    pace_.Start(comPortPollingDelay_, CharacterMicros());
     pollTimer_.start(comPortPollingDelay_);
     const int descriptor = port_->arrivalDescriptor();
     if (descriptor >= 0 && arrival_ == nullptr) {
@@ -223,13 +227,19 @@ void VEVErizEvezad::StopPolling() {
 }
 
 void VEVErizEvezad::PollTick() {
-    sinceTick_.start();
-    if (pollTimer_.interval() != comPortPollingDelay_) {
-        pollTimer_.start(comPortPollingDelay_);
+    const int got = ReadPort();
+    if (arrival_ == nullptr) {
+        return;  // a port that cannot report arrivals is read every poll period
     }
-    if (ReadPort() == 0 && arrival_ != nullptr) {
+    const std::uint32_t now = clock_.tickCount();
+    const auto bytes = static_cast<std::uint32_t>(got);
+    const ReceivePace::Next next = woken_ ? pace_.Arrived(now, bytes) : pace_.Read(now, bytes);
+    woken_ = false;
+    if (next.sleep) {
         pollTimer_.stop();
         arrival_->setEnabled(true);
+    } else {
+        pollTimer_.start(static_cast<int>(next.ms));
     }
 }
 
@@ -242,12 +252,28 @@ void VEVErizEvezad::StopWakingIfHungUp() {
 }
 
 void VEVErizEvezad::WakeOnArrival() {
-    // Bytes (or a hang-up) have arrived: the next read is on the step where the unbroken
-    // poll would have made it.
+    // Bytes (or a hang-up) have arrived. They are read at once, but from the poll timer, so
+    // that the notifier is never deleted inside its own signal when the read finds the
+    // device gone; a zero timer runs in this same wake-up.
     arrival_->setEnabled(false);
-    const auto period = static_cast<qint64>(comPortPollingDelay_);
-    const qint64 toNextStep = period > 0 ? period - sinceTick_.elapsed() % period : 0;
-    pollTimer_.start(static_cast<int>(toNextStep));
+    woken_ = true;
+    pollTimer_.start(0);
+}
+
+std::uint32_t VEVErizEvezad::CharacterMicros() const {
+    const auto index = static_cast<std::size_t>(comPortSpeed_);
+    const std::uint32_t baud = index < std::size(kBaudRateTable) ? kBaudRateTable[index] : 9600;
+    // In half bits: start bit, data bits, parity bit, and one, one and a half or two stop bits.
+    const std::uint32_t halfBits = 2 * (1 + comPortDataBits_ + 5) +
+                                   (comPortParity_ == ptNONE ? 0 : 2) +
+                                   (comPortStopBits_ == sb1BITS       ? 2
+                                    : comPortStopBits_ == sb1HALFBITS ? 3
+                                                                      : 4);
+    return (halfBits * 1'000'000 + baud) / (2 * baud);
+}
+
+std::uint32_t VEVErizEvezad::MillisecondsSinceArrival() {
+    return clock_.tickCount() - lastArrivalTick_;
 }
 
 void VEVErizEvezad::SetComPort(TComPortNumber value) {
@@ -305,7 +331,7 @@ void VEVErizEvezad::SetComPortPollingDelay(std::uint16_t value) {
     if (value == comPortPollingDelay_) {
         return;
     }
-    if (Connected() && pollTimer_.isActive()) {
+    if (Connected() && (pollTimer_.isActive() || arrival_ != nullptr)) {
         pollTimer_.stop();
         comPortPollingDelay_ = value;
         StartPollTimer();

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QElapsedTimer>
 #include <QObject>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -11,6 +10,7 @@
 #include <vector>
 
 #include "ComTypes.h"
+#include "ReceivePace.h"
 #include "SerialPortIo.h"
 #include "TickClock.h"
 
@@ -87,6 +87,10 @@ public:
     // wait ended without input; true when input came or the port cannot wait on the device.
     bool WaitReceive(std::uint32_t milliseconds);
 
+    // Milliseconds since a read last brought bytes, or since the input was last purged (which
+    // Connect does). A read that now brings nothing proves the line silent for that long.
+    std::uint32_t MillisecondsSinceArrival();
+
     // The settings ApplySettings hands to the port, computed from the properties.
     LineSettings BuildLineSettings() const;
 
@@ -108,6 +112,8 @@ private:
     void StopPolling();
     void StopWakingIfHungUp();
     int ReadPort();
+    // Time of one character on the line with the current settings.
+    std::uint32_t CharacterMicros() const;
 
     std::unique_ptr<SerialPortIo> port_;
     TickClock& clock_;
@@ -129,9 +135,10 @@ private:
 
     QTimer pollTimer_;
     // Where the port reports arrivals: the poll timer stops after a poll that found the line
-    // quiet and starts again on the next arrival, on the same 5 ms steps as before, so bytes
-    // land in RxBuffer when the unbroken poll would have put them there.
+    // quiet, the next arrival is read at once, and the pace decides the reads after it.
     std::unique_ptr<QSocketNotifier> arrival_;
-    QElapsedTimer sinceTick_;
+    ReceivePace pace_;
+    bool woken_ = false;  // the poll timer runs for an arrival the port reported
+    std::uint32_t lastArrivalTick_ = 0;
     std::vector<std::uint8_t> readBuffer_;
 };

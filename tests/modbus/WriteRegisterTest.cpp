@@ -101,8 +101,9 @@ TEST_F(ModbusWrite, FiveByteAnswerGoesThroughAllTwentyFivePauses) {
     EXPECT_TRUE(WriteRegisterOnce(30, 0x0203, 6));
     EXPECT_EQ(clock.sleeps, std::vector<std::uint32_t>(25, 2u));
     EXPECT_EQ(clock.totalSlept(), 50u);
-    // Six polls of the quiet line at 9600 baud, then one direct poll after each pause.
-    EXPECT_EQ(port->readCalls - readsBefore, 6 + 25);
+    // The port opened just now: the quiet line at 9600 baud polls at once and after each of
+    // six milliseconds, then one direct poll follows each pause.
+    EXPECT_EQ(port->readCalls - readsBefore, 7 + 25);
     EXPECT_EQ(driver->RxCount, 5);
 }
 
@@ -131,7 +132,9 @@ TEST_F(ModbusWrite, SixAttemptsWithAPauseAfterEachFailureIncludingTheSixth) {
     }
     EXPECT_EQ(clock.sleeps, FailedAttemptPauses(6));
     EXPECT_EQ(clock.totalSlept(), 900u);
-    EXPECT_EQ(clock.now, 900u + 6 * 6);  // and 6 ms of quiet line before each attempt
+    // 6 ms of quiet line before the first attempt; nothing arrives, so the line has been
+    // quiet long enough before each later one.
+    EXPECT_EQ(clock.now, 900u + 6);
 }
 
 TEST_F(ModbusWrite, WrongEchoesAreRetriedSixTimes) {
