@@ -3,6 +3,7 @@
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QLinearGradient>
+#include <QPaintEvent>
 #include <QPainter>
 
 namespace {
@@ -17,6 +18,9 @@ constexpr int kSmallestCaptionPixels = 9;
 BannerGroupBox::BannerGroupBox(const QString& title, QWidget* parent)
     : QGroupBox(parent), caption_(title) {
     setAccessibleName(caption_);
+    // The box paints every pixel of itself, so the window behind it is not painted first
+    // whenever a control inside it changes.
+    setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
 void BannerGroupBox::setTitle(const QString& title) {
@@ -53,7 +57,7 @@ QFont BannerGroupBox::CaptionFont() const {
     return fitted_;
 }
 
-void BannerGroupBox::paintEvent(QPaintEvent*) {
+void BannerGroupBox::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
     const QRect all = rect();
     const QPalette& pal = palette();
@@ -63,13 +67,17 @@ void BannerGroupBox::paintEvent(QPaintEvent*) {
     inside.setColorAt(1, pal.color(QPalette::Button));
     painter.fillRect(all, inside);
 
+    // The title bar only when it is to be painted: a control inside the box that changes
+    // (a counter after every poll) would otherwise have the caption laid out again each time.
     const QRect title = TitleRect();
-    painter.fillRect(title, kGroupColor);
-    painter.setPen(pal.color(QPalette::Mid));
-    painter.drawLine(title.bottomLeft(), title.bottomRight());
-    painter.setPen(pal.color(QPalette::WindowText));
-    painter.setFont(CaptionFont());
-    painter.drawText(CaptionRect(), Qt::AlignLeft | Qt::AlignVCenter, caption_);
+    if (event->rect().intersects(title.adjusted(0, 0, 0, 1))) {
+        painter.fillRect(title, kGroupColor);
+        painter.setPen(pal.color(QPalette::Mid));
+        painter.drawLine(title.bottomLeft(), title.bottomRight());
+        painter.setPen(pal.color(QPalette::WindowText));
+        painter.setFont(CaptionFont());
+        painter.drawText(CaptionRect(), Qt::AlignLeft | Qt::AlignVCenter, caption_);
+    }
 
     // Lowered frame: shadow above and left, light below and right.
     painter.setPen(pal.color(QPalette::Mid));

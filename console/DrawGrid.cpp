@@ -107,8 +107,10 @@ public:
             PaintFixedCell(*painter, rect, palette, model_.Stored(col, row));
         } else {
             const bool selected = option.state.testFlag(QStyle::State_Selected);
-            painter->fillRect(rect, selected ? palette.color(QPalette::Highlight)
-                                             : palette.color(QPalette::Base));
+            // The viewport has just filled the cell with the base colour.
+            if (selected) {
+                painter->fillRect(rect, palette.color(QPalette::Highlight));
+            }
             painter->setPen(selected ? palette.color(QPalette::HighlightedText)
                                      : palette.color(QPalette::Text));
             if (model_.drawCell) {
@@ -144,6 +146,9 @@ private:
 DrawGrid::DrawGrid(int colCount, int rowCount, QWidget* parent)
     : QTableView(parent), model_(new Model(colCount, rowCount, this)) {
     setModel(model_);
+    // Data cells are drawn over the base colour the viewport fills them with.
+    viewport()->setBackgroundRole(QPalette::Base);
+    viewport()->setAutoFillBackground(true);
     setItemDelegate(new Delegate(*model_, this));
     horizontalHeader()->hide();
     verticalHeader()->hide();
@@ -224,12 +229,10 @@ QString DrawGrid::DisplayText(int col, int row) const {
     return model_->Text(col, row);
 }
 
-void DrawGrid::RefreshData() {
+void DrawGrid::UpdateData() {
     QRegion changed;
     model_->RefreshData([&](const QModelIndex& cell) { changed += visualRect(cell); });
-    // Painted now, not when the event loop next runs: the caller may block the window right
-    // after a refresh (a write), and the operator must see the values taken meanwhile.
-    viewport()->repaint(changed);
+    viewport()->update(changed);
 }
 
 // Only the left button selects a cell or double-clicks; the other buttons do nothing here.

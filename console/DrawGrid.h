@@ -52,9 +52,9 @@ public:
     // Texts shown in the cell: the stored text of a fixed cell, the data text otherwise.
     QString DisplayText(int col, int row) const;
 
-    // Repaints at once every data cell whose text has changed since the last refresh, which
-    // draws it anew from its source.
-    void RefreshData();
+    // Marks for repainting every data cell whose text has changed since the last refresh; the
+    // window's next paint draws them anew from their source.
+    void UpdateData();
 
 signals:
     void CellSelected(int col, int row);

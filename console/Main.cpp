@@ -482,8 +482,13 @@ void TMainForm::ReopenWhenBack() {
 
 void TMainForm::TakeGoodReply() {
     ShowModuleCaptions();
-    StringGrid1->RefreshData();
-    StringGrid2->RefreshData();
+    // The captions and both grids in one paint pass, drawn now rather than when the event loop
+    // next runs: the panel load or a PLC-CAN write may block the window next, and the operator
+    // must see the reply that was taken meanwhile.
+    StringGrid1->UpdateData();
+    StringGrid2->UpdateData();
+    QEvent paintMarked(QEvent::UpdateRequest);
+    QCoreApplication::sendEvent(this, &paintMarked);
     if (poll_.CountGoodReply()) {
         panel_->Load();
     }

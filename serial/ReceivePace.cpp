@@ -8,6 +8,19 @@ void ReceivePace::Start(std::uint32_t periodMs, std::uint32_t characterMicros) {
     characterMicros_ = characterMicros;
 }
 
+std::optional<ReceivePace::Next> ReceivePace::Sent(std::uint32_t now, std::uint32_t bytes) {
+    if (learned_ == 0 || overrun_) {
+        return std::nullopt;
+    }
+    EndBurst();
+    // The last answer may have taken longer than its time on the line (the peer's own delay);
+    // waiting that long again is worth one wake-up less, but never more than a poll period.
+    onLineMs_ = AfterCharacters(std::min(bytes, kLongestBurst) + learned_).ms;
+    sentAt_ = now;
+    answer_ = Answer::FirstRead;
+    return Next{false, std::max(onLineMs_, std::min(answerMs_, onLineMs_ + periodMs_))};
+}
+
 ReceivePace::Next ReceivePace::Arrived(std::uint32_t now, std::uint32_t bytes) {
     if (bytes == 0) {
         // Woken with nothing to read (a hang-up, or bytes a direct poll took first): the
@@ -26,6 +39,9 @@ ReceivePace::Next ReceivePace::Arrived(std::uint32_t now, std::uint32_t bytes) {
 ReceivePace::Next ReceivePace::Read(std::uint32_t now, std::uint32_t bytes) {
     if (bytes == 0) {
         EndBurst();
+        if (answer_ == Answer::FirstRead) {
+            answer_ = Answer::LaterRead;
+        }
         return {true, 0};
     }
     return Took(now, bytes);
@@ -38,13 +54,23 @@ ReceivePace::Next ReceivePace::Took(std::uint32_t now, std::uint32_t bytes) {
         return Period();
     }
     if (burst_ >= learned_) {
+        if (answer_ == Answer::LaterRead) {
+            answerMs_ = now - sentAt_;
+        }
+        answer_ = Answer::None;
         return {true, 0};
     }
-    // The rest of the remembered length at the line's pace, rounded up, and one millisecond
-    // for the last byte to pass from the port into the system's queue.
-    const std::uint64_t restMicros =
-        static_cast<std::uint64_t>(learned_ - burst_) * characterMicros_;
-    return {false, static_cast<std::uint32_t>((restMicros + 999) / 1000) + 1};
+    if (answer_ == Answer::FirstRead) {
+        answer_ = Answer::LaterRead;
+    }
+    return AfterCharacters(learned_ - burst_);
+}
+
+ReceivePace::Next ReceivePace::AfterCharacters(std::uint32_t characters) const {
+    // At the line's pace, rounded up, and one millisecond for the last byte to pass from the
+    // port into the system's queue.
+    const std::uint64_t micros = static_cast<std::uint64_t>(characters) * characterMicros_;
+    return {false, static_cast<std::uint32_t>((micros + 999) / 1000) + 1};
 }
 
 void ReceivePace::EndBurst() {

@@ -144,7 +144,22 @@ std::int32_t VEVErizEvezad::SendData(const void* data, std::int32_t count) {
             return -total;
         }
     }
+    ExpectAnswer(total);
     return total;
+}
+
+void VEVErizEvezad::ExpectAnswer(std::int32_t sent) {
+    if (arrival_ == nullptr) {
+        return;
+    }
+    const std::optional<ReceivePace::Next> next =
+        pace_.Sent(clock_.tickCount(), static_cast<std::uint32_t>(sent));
+    if (next) {
+        // The answer's first bytes need not wake the program: it is read once it can be whole.
+        arrival_->setEnabled(false);
+        woken_ = false;
+        pollTimer_.start(static_cast<int>(next->ms));
+    }
 }
 
 void VEVErizEvezad::SetDTR(bool on) {

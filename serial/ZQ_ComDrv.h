@@ -112,6 +112,8 @@ private:
     void StopPolling();
     void StopWakingIfHungUp();
     int ReadPort();
+    // Paces the reads for the answer to bytes just sent.
+    void ExpectAnswer(std::int32_t sent);
     // Time of one character on the line with the current settings.
     std::uint32_t CharacterMicros() const;
 

@@ -16,9 +16,12 @@ constexpr Next After(std::uint32_t ms) {
     return {false, ms};
 }
 
-// One read: woken by an arrival or timed, at a tick, with its bytes, and what must follow.
+enum Event { kArrival, kRead, kSent };
+
+// A read woken by an arrival, a timed read, or bytes sent; at a tick, with its bytes, and
+// what must follow.
 struct Step {
-    bool arrival;
+    Event event;
     std::uint32_t at;
     std::uint32_t bytes;
     Next next;
@@ -35,23 +38,41 @@ TEST(ReceivePace, ReadsAReplyWhenTheRestOfTheLastBurstsLengthCanHaveArrived) {
     // Every case starts with a 205-byte burst learnt while nothing was known: read every
     // period, ended by an empty read.
     const std::vector<Step> learn205 = {
-        {true, 0, 20, kPeriodStep}, {false, 5, 185, kPeriodStep}, {false, 10, 0, kSleep}};
+        {kArrival, 0, 20, kPeriodStep}, {kRead, 5, 185, kPeriodStep}, {kRead, 10, 0, kSleep}};
     const Case cases[] = {
         {"the same length again: the rest (185 characters, 35.3 ms) and 1 ms",
-         {{true, 100, 20, After(37)}, {false, 137, 185, kSleep}}},
+         {{kArrival, 100, 20, After(37)}, {kRead, 137, 185, kSleep}}},
         {"the rest comes slower than the line's pace: read again for what is missing",
-         {{true, 100, 20, After(37)}, {false, 137, 180, After(2)}, {false, 139, 5, kSleep}}},
+         {{kArrival, 100, 20, After(37)}, {kRead, 137, 180, After(2)}, {kRead, 139, 5, kSleep}}},
         {"a shorter burst (an exception reply) is learnt when the read finds no more",
-         {{true, 100, 5, After(40)}, {false, 140, 0, kSleep}, {true, 200, 5, kSleep}}},
+         {{kArrival, 100, 5, After(40)}, {kRead, 140, 0, kSleep}, {kArrival, 200, 5, kSleep}}},
         {"a longer one goes on past the sleep: read every period until it ends, then learnt",
-         {{true, 100, 205, kSleep},
-          {true, 102, 30, kPeriodStep},
-          {false, 107, 0, kSleep},
-          {true, 200, 200, After(8)}}},
+         {{kArrival, 100, 205, kSleep},
+          {kArrival, 102, 30, kPeriodStep},
+          {kRead, 107, 0, kSleep},
+          {kArrival, 200, 200, After(8)}}},
         {"bytes long after the last burst start a new one",
-         {{true, 100, 205, kSleep}, {true, 150, 20, After(37)}}},
+         {{kArrival, 100, 205, kSleep}, {kArrival, 150, 20, After(37)}}},
+        {"an answer to a request: read once the request and the reply can have passed",
+         {{kSent, 100, 8, After(42)}, {kRead, 142, 205, kSleep}}},
+        {"an answer that starts late: the rest is read when it can have arrived",
+         {{kSent, 100, 8, After(42)}, {kRead, 142, 150, After(12)}, {kRead, 154, 55, kSleep}}},
+        {"the peer's delay is learnt from an answer that needed a second read",
+         {{kSent, 100, 8, After(42)},
+          {kRead, 142, 190, After(4)},
+          {kRead, 146, 15, kSleep},
+          {kSent, 200, 8, After(46)},
+          {kRead, 246, 205, kSleep},
+          {kSent, 300, 8, After(46)}}},
+        {"but never waited for beyond a poll period after the answer's time on the line",
+         {{kSent, 100, 8, After(42)},
+          {kRead, 142, 0, kSleep},
+          {kArrival, 190, 205, kSleep},
+          {kSent, 300, 8, After(47)}}},
         {"a wake with nothing to read (a hang-up) falls back to the period, never spins",
-         {{true, 100, 0, kPeriodStep}, {false, 105, 0, kSleep}, {true, 200, 20, After(37)}}},
+         {{kArrival, 100, 0, kPeriodStep},
+          {kRead, 105, 0, kSleep},
+          {kArrival, 200, 20, After(37)}}},
     };
     for (const Case& c : cases) {
         ReceivePace pace;
@@ -60,11 +81,20 @@ TEST(ReceivePace, ReadsAReplyWhenTheRestOfTheLastBurstsLengthCanHaveArrived) {
         steps.insert(steps.end(), c.steps.begin(), c.steps.end());
         for (std::size_t i = 0; i < steps.size(); ++i) {
             const Step& s = steps[i];
-            const Next next = s.arrival ? pace.Arrived(s.at, s.bytes) : pace.Read(s.at, s.bytes);
+            const Next next = s.event == kArrival ? pace.Arrived(s.at, s.bytes)
+                              : s.event == kRead  ? pace.Read(s.at, s.bytes)
+                                                  : pace.Sent(s.at, s.bytes).value_or(Next{});
             EXPECT_EQ(next.sleep, s.next.sleep) << c.name << ", read " << i;
             EXPECT_EQ(next.ms, s.next.ms) << c.name << ", read " << i;
         }
     }
+}
+
+TEST(ReceivePace, SendingChangesNothingWhileNoLengthIsKnown) {
+    ReceivePace pace;
+    pace.Start(kPeriod, kCharacterMicros);
+    EXPECT_FALSE(pace.Sent(0, 8).has_value());
+    EXPECT_EQ(pace.Arrived(0, 20), kPeriodStep);
 }
 
 TEST(ReceivePace, NoiseLongerThanTheInputBufferIsNeverWaitedForWhole) {
