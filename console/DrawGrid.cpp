@@ -75,6 +75,7 @@ public:
     DataTextFunction dataText;
     DrawCellFunction drawCell;
     QColor fixedColor;
+    QColor gridColor;
 
 private:
     std::size_t Slot(int col, int row) const { return static_cast<std::size_t>(row * cols_ + col); }
@@ -122,9 +123,17 @@ public:
             }
         }
         painter->restore();
+        PaintGridLines(*painter, rect);
     }
 
 private:
+    // The grid lines right of and below the cell, as the table view draws them.
+    void PaintGridLines(QPainter& painter, const QRect& rect) const {
+        const QColor& color = model_.gridColor;
+        painter.fillRect(QRect(rect.right() + 1, rect.top(), 1, rect.height() + 1), color);
+        painter.fillRect(QRect(rect.left(), rect.bottom() + 1, rect.width() + 1, 1), color);
+    }
+
     void PaintFixedCell(QPainter& painter, const QRect& rect, const QPalette& palette,
                         const QString& text) const {
         painter.fillRect(rect, model_.fixedColor.isValid() ? model_.fixedColor
@@ -146,6 +155,10 @@ private:
 DrawGrid::DrawGrid(int colCount, int rowCount, QWidget* parent)
     : QTableView(parent), model_(new Model(colCount, rowCount, this)) {
     setModel(model_);
+    // The cells keep their one-pixel grid lines, but the delegate draws them with each cell:
+    // the view would draw every line of every row and column a repaint touches, all of them
+    // outside the changed cells, and that was a good part of the cost of a refresh.
+    setGridStyle(Qt::NoPen);
     // Data cells are drawn over the base colour the viewport fills them with.
     viewport()->setBackgroundRole(QPalette::Base);
     viewport()->setAutoFillBackground(true);
@@ -227,6 +240,15 @@ int DrawGrid::Row() const {
 
 QString DrawGrid::DisplayText(int col, int row) const {
     return model_->Text(col, row);
+}
+
+void DrawGrid::paintEvent(QPaintEvent* event) {
+    // The colour the view gives its grid lines.
+    QStyleOptionViewItem option;
+    initViewItemOption(&option);
+    model_->gridColor = QColor::fromRgba(
+        static_cast<QRgb>(style()->styleHint(QStyle::SH_Table_GridLineColor, &option, this)));
+    QTableView::paintEvent(event);
 }
 
 void DrawGrid::UpdateData() {

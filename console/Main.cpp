@@ -482,14 +482,16 @@ void TMainForm::ReopenWhenBack() {
 
 void TMainForm::TakeGoodReply() {
     ShowModuleCaptions();
-    // The captions and both grids in one paint pass, drawn now rather than when the event loop
-    // next runs: the panel load or a PLC-CAN write may block the window next, and the operator
-    // must see the reply that was taken meanwhile.
     StringGrid1->UpdateData();
     StringGrid2->UpdateData();
-    QEvent paintMarked(QEvent::UpdateRequest);
-    QCoreApplication::sendEvent(this, &paintMarked);
-    if (poll_.CountGoodReply()) {
+    // What the reply changed is painted now rather than when the event loop next runs: before
+    // the panel load or a PLC-CAN write, which may block the window, so that the operator sees
+    // the reply that was taken meanwhile; otherwise once at the end, in one pass.
+    const bool loadPanel = poll_.CountGoodReply();
+    if (loadPanel || PlcCanMode()) {
+        PaintMarkedNow();
+    }
+    if (loadPanel) {
         panel_->Load();
     }
     if (PlcCanMode()) {
@@ -502,7 +504,14 @@ void TMainForm::TakeGoodReply() {
     }
     BitBtn5->setEnabled(true);
     poll_.FinishGoodReply();
+    PaintMarkedNow();
     emit GoodReplyTaken();
+}
+
+void TMainForm::PaintMarkedNow() {
+    // As QWidget::repaint does for one widget, for everything marked in the window.
+    QEvent request(QEvent::UpdateRequest);
+    QCoreApplication::sendEvent(this, &request);
 }
 
 void TMainForm::ShowModuleCaptions() {

@@ -143,6 +143,7 @@ private:
     void ConnectHandlers();
     void Disconnect();
     void TakeGoodReply();
+    void PaintMarkedNow();
     void ShowModuleCaptions();
     void RunPlcCanCheck();
     void OpenWriteDialog(std::int32_t reg, const QString& valueText);
