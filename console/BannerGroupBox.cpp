@@ -49,12 +49,26 @@ QFont BannerGroupBox::CaptionFont() const {
     fittedCaption_ = caption_;
     fittedFrom_ = font();
     fitted_ = fittedFrom_;
+    // The caption is laid out once in the group's font, to be measured and then drawn; only a
+    // caption too long for it is measured again in smaller sizes.
+    LayOutCaption(fitted_);
     int pixels = QFontInfo(fitted_).pixelSize();
-    while (pixels > kSmallestCaptionPixels &&
-           QFontMetrics(fitted_).horizontalAdvance(caption_) > room) {
-        fitted_.setPixelSize(--pixels);
+    if (pixels > kSmallestCaptionPixels && qRound(captionLine_.horizontalAdvance()) > room) {
+        do {
+            fitted_.setPixelSize(--pixels);
+        } while (pixels > kSmallestCaptionPixels &&
+                 QFontMetrics(fitted_).horizontalAdvance(caption_) > room);
+        LayOutCaption(fitted_);
     }
     return fitted_;
+}
+
+void BannerGroupBox::LayOutCaption(const QFont& font) const {
+    captionLayout_.setText(caption_);
+    captionLayout_.setFont(font);
+    captionLayout_.beginLayout();
+    captionLine_ = captionLayout_.createLine();
+    captionLayout_.endLayout();
 }
 
 void BannerGroupBox::paintEvent(QPaintEvent* event) {
@@ -75,8 +89,12 @@ void BannerGroupBox::paintEvent(QPaintEvent* event) {
         painter.setPen(pal.color(QPalette::Mid));
         painter.drawLine(title.bottomLeft(), title.bottomRight());
         painter.setPen(pal.color(QPalette::WindowText));
+        // As drawText with Qt::AlignLeft | Qt::AlignVCenter, from the kept layout.
         painter.setFont(CaptionFont());
-        painter.drawText(CaptionRect(), Qt::AlignLeft | Qt::AlignVCenter, caption_);
+        const QRect caption = CaptionRect();
+        captionLayout_.draw(
+            &painter, QPointF(caption.left(),
+                              caption.top() + (caption.height() - captionLine_.height()) / 2));
     }
 
     // Lowered frame: shadow above and left, light below and right.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QGroupBox>
+#include <QTextLayout>
 
 // A group box whose caption is a title bar across its top, in the group colour, over a
 // lowered frame whose inside shades from white to the button-face colour.
@@ -28,6 +29,7 @@ protected:
 
 private:
     QRect TitleRect() const;
+    void LayOutCaption(const QFont& font) const;
 
     QString caption_;
     // The last fitted font, and the caption, room and group font it was fitted for.
@@ -35,4 +37,7 @@ private:
     mutable QString fittedCaption_;
     mutable int fittedRoom_ = -1;
     mutable QFont fittedFrom_;
+    // The caption laid out in the fitted font.
+    mutable QTextLayout captionLayout_;
+    mutable QTextLine captionLine_;
 };
