@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QLineEdit>
+#include <QScreen>
+#include <QScrollBar>
 
 #include "BannerGroupBox.h"
 #include "ConsoleHarness.h"
@@ -71,4 +74,43 @@ TEST(RegisterGrid, DoubleClickBeforeTheFirstGoodReplyRefuses) {
     h.form->StringGrid2DblClick();
     EXPECT_EQ(h.prompter.LastText(), "连接未成功 ！");
     EXPECT_TRUE(h.prompter.modals.empty());
+}
+
+TEST(ConsoleWindow, WhatRepliesRepaintMatchesAWholeNewPaint) {
+    // Only changed cells and captions are painted after a reply, each grid cell with its own
+    // grid lines; what the operator then sees must be what painting everything afresh shows.
+    ConsoleHarness h;
+    h.form->show();
+    ModuleWords words{};
+    for (int i = 0; i < 100; ++i) {
+        words[i] = static_cast<std::uint16_t>(i * 977 + 13);
+    }
+    h.ConnectWithReply(words);
+    h.form->StringGrid2->verticalScrollBar()->setValue(3);
+    h.form->StringGrid1->SetCurrentCell(2, 3);
+    for (int reply = 0; reply < 3; ++reply) {
+        words[10] = static_cast<std::uint16_t>(2500 + reply);  // cold junction: a new caption
+        words[12 + 2 * reply] = static_cast<std::uint16_t>(40000 + reply);
+        words[30 + reply] = static_cast<std::uint16_t>(reply);
+        words[40] = static_cast<std::uint16_t>(reply);
+        h.ReplyAndTick(words);
+        h.Tick(2);
+    }
+    QApplication::processEvents();
+    // Above the status line, whose clock may turn between the two pictures.
+    const QRect compared(0, 0, h.form->width(), h.form->GroupBox3->geometry().bottom() + 1);
+    const QImage onScreen = h.form->screen()->grabWindow(h.form->winId()).toImage().copy(compared);
+    const QImage afresh = h.form->grab(compared).toImage();
+    EXPECT_EQ(onScreen.convertToFormat(QImage::Format_RGB32),
+              afresh.convertToFormat(QImage::Format_RGB32));
+    // And the grid lines stand right of and below a repainted cell, in one colour that is not
+    // the cells' own.
+    const DrawGrid& grid = *h.form->StringGrid1;
+    const QRect cell = grid.visualRect(grid.model()->index(1, 1));
+    const auto onWindow = [&](QPoint p) {
+        return onScreen.pixelColor(grid.viewport()->mapTo(h.form.get(), p));
+    };
+    const QColor right = onWindow({cell.right() + 1, cell.center().y()});
+    EXPECT_EQ(right, onWindow({cell.center().x(), cell.bottom() + 1}));
+    EXPECT_NE(right, grid.palette().color(QPalette::Base));
 }
