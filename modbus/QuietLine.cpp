@@ -1,9 +1,7 @@
 #include "QuietLine.h"
 
 #include <algorithm>
-#include <iterator>
 
-#include "ComTypes.h"
 #include "TickClock.h"
 #include "ZQ_ComDrv.h"
 
@@ -17,13 +15,6 @@ constexpr std::uint64_t kLongestFrameBytes = 256;
 
 std::uint64_t CeilDiv(std::uint64_t n, std::uint64_t d) {
     return (n + d - 1) / d;
-}
-
-// The rate in bits per second (never 0). Bounds: a speed outside the table (only possible by a
-// cast) is taken as the slowest the console offers, which gives the longest gap.
-std::uint32_t DriverBaud(const VEVErizEvezad& driver) {
-    const auto index = static_cast<std::size_t>(driver.ComPortSpeed());
-    return index < std::size(kBaudRateTable) ? kBaudRateTable[index] : 9600u;
 }
 
 // Silence that ends a frame, in microseconds.
@@ -51,7 +42,7 @@ void AwaitQuietLine(VEVErizEvezad& driver, TickClock& clock) {
     if (!driver.Connected()) {
         return;
     }
-    const std::uint32_t baud = DriverBaud(driver);
+    const std::uint32_t baud = driver.BaudRate();
     const std::uint32_t quietMs = QuietLineMs(baud);
     const std::uint32_t limitMs = QuietLineLimitMs(baud);
     const std::uint32_t start = clock.tickCount();

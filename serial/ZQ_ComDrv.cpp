@@ -275,9 +275,13 @@ void VEVErizEvezad::WakeOnArrival() {
     pollTimer_.start(0);
 }
 
-std::uint32_t VEVErizEvezad::CharacterMicros() const {
+std::uint32_t VEVErizEvezad::BaudRate() const {
     const auto index = static_cast<std::size_t>(comPortSpeed_);
-    const std::uint32_t baud = index < std::size(kBaudRateTable) ? kBaudRateTable[index] : 9600;
+    return index < std::size(kBaudRateTable) ? kBaudRateTable[index] : 9600;
+}
+
+std::uint32_t VEVErizEvezad::CharacterMicros() const {
+    const std::uint32_t baud = BaudRate();
     // In half bits: start bit, data bits, parity bit, and one, one and a half or two stop bits.
     const std::uint32_t halfBits = 2 * (1 + comPortDataBits_ + 5) +
                                    (comPortParity_ == ptNONE ? 0 : 2) +

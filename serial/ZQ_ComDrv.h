@@ -87,6 +87,10 @@ public:
     // wait ended without input; true when input came or the port cannot wait on the device.
     bool WaitReceive(std::uint32_t milliseconds);
 
+    // The line rate in bits per second (never 0): a speed outside the table, possible only by
+    // a cast, counts as the slowest the console offers.
+    std::uint32_t BaudRate() const;
+
     // Milliseconds since a read last brought bytes, or since the input was last purged (which
     // Connect does). A read that now brings nothing proves the line silent for that long.
     std::uint32_t MillisecondsSinceArrival();
