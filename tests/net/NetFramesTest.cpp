@@ -51,8 +51,8 @@ TEST(NetAddressTest, UrlsAreReadOrRefusedAsTheTableSays) {
 }
 
 constexpr std::uint8_t IAC = telnet::kIac, WILL = telnet::kWill, WONT = telnet::kWont,
-                       DO = telnet::kDo, DONT = telnet::kDont, SB = telnet::kSb,
-                       SE = telnet::kSe, CPO = telnet::kComPortOption;
+                       DO = telnet::kDo, DONT = telnet::kDont, SB = telnet::kSb, SE = telnet::kSe,
+                       CPO = telnet::kComPortOption;
 
 TEST(Rfc2217CodecTest, ServerBytesGiveDataAndAnswersWholeOrByteByByte) {
     struct Row {
@@ -64,18 +64,28 @@ TEST(Rfc2217CodecTest, ServerBytesGiveDataAndAnswersWholeOrByteByByte) {
     const Row rows[] = {
         {"plain data", {0x01, 0x03, 0xC8}, {0x01, 0x03, 0xC8}, {}},
         {"a doubled 255 is one data byte", {0x10, IAC, IAC, 0x20}, {0x10, IAC, 0x20}, {}},
-        {"agreement to our own offers is not answered", {IAC, DO, CPO, IAC, DO, 0, IAC, WILL, 0},
-         {}, {}},
-        {"an option we do not know is refused", {IAC, DO, 24, IAC, WILL, 1, 7}, {7},
+        {"agreement to our own offers is not answered",
+         {IAC, DO, CPO, IAC, DO, 0, IAC, WILL, 0},
+         {},
+         {}},
+        {"an option we do not know is refused",
+         {IAC, DO, 24, IAC, WILL, 1, 7},
+         {7},
          {IAC, WONT, 24, IAC, DONT, 1}},
         {"a refusal of something unknown needs no answer", {IAC, WONT, 24, IAC, DONT, 31}, {}, {}},
-        {"a withdrawal after agreement is acknowledged", {IAC, DO, 3, IAC, DONT, 3}, {},
+        {"a withdrawal after agreement is acknowledged",
+         {IAC, DO, 3, IAC, DONT, 3},
+         {},
          {IAC, WONT, 3}},
         {"NOP and go-ahead carry nothing", {1, IAC, 241, 2, IAC, 249, 3}, {1, 2, 3}, {}},
         {"notifications are taken out of the data",
-         {5, IAC, SB, CPO, 106, 0x60, IAC, SE, 6, IAC, SB, CPO, 107, 0x30, IAC, SE}, {5, 6}, {}},
+         {5, IAC, SB, CPO, 106, 0x60, IAC, SE, 6, IAC, SB, CPO, 107, 0x30, IAC, SE},
+         {5, 6},
+         {}},
         {"a subnegotiation with a doubled 255 inside",
-         {IAC, SB, CPO, 101, 0, 0, IAC, IAC, IAC, IAC, IAC, SE, 9}, {9}, {}},
+         {IAC, SB, CPO, 101, 0, 0, IAC, IAC, IAC, IAC, IAC, SE, 9},
+         {9},
+         {}},
         {"an overlong subnegotiation is dropped whole",
          [] {
              Bytes b{IAC, SB, CPO, 106};
@@ -85,7 +95,9 @@ TEST(Rfc2217CodecTest, ServerBytesGiveDataAndAnswersWholeOrByteByByte) {
          }(),
          {0x42},
          {}},
-        {"a command inside a subnegotiation ends it", {IAC, SB, CPO, 106, IAC, DO, 24, 8}, {8},
+        {"a command inside a subnegotiation ends it",
+         {IAC, SB, CPO, 106, IAC, DO, 24, 8},
+         {8},
          {IAC, WONT, 24}},
     };
     for (const Row& row : rows) {
@@ -125,14 +137,15 @@ TEST(Rfc2217CodecTest, NegotiationSettingsAndNotificationsAreKept) {
     agreed.setControl(comport::kDtrOn, out);
     agreed.setBaudRate(0x0000FFFF, out);
     agreed.purge(comport::kPurgeBoth, out);
-    EXPECT_EQ(out, (Bytes{IAC, SB, CPO, 1, 0x00, 0x01, 0xC2, 0x00, IAC, SE,   //
-                          IAC, SB, CPO, 3, 3, IAC, SE,                        //
-                          IAC, SB, CPO, 5, 8, IAC, SE,                        //
-                          IAC, SB, CPO, 1, 0, 0, IAC, IAC, IAC, IAC, IAC, SE,  //
-                          IAC, SB, CPO, 12, 3, IAC, SE}));
-    agreed.receive(Bytes{IAC, SB, CPO, 101, 0, 0, IAC, IAC, IAC, IAC, IAC, SE, IAC, SB, CPO, 103,
-                         2, IAC, SE, IAC, SB, CPO, 106, 0x61, IAC, SE, IAC, SB, CPO, 108, IAC, SE},
-                   data, out);
+    EXPECT_EQ(out, (Bytes{IAC, SB, CPO, 1,  0x00, 0x01, 0xC2, 0x00, IAC, SE,            //
+                          IAC, SB, CPO, 3,  3,    IAC,  SE,                             //
+                          IAC, SB, CPO, 5,  8,    IAC,  SE,                             //
+                          IAC, SB, CPO, 1,  0,    0,    IAC,  IAC,  IAC, IAC, IAC, SE,  //
+                          IAC, SB, CPO, 12, 3,    IAC,  SE}));
+    agreed.receive(
+        Bytes{IAC, SB,  CPO, 101, 0,  0,   IAC, IAC,  IAC, IAC, IAC, SE, IAC, SB,  CPO, 103,
+              2,   IAC, SE,  IAC, SB, CPO, 106, 0x61, IAC, SE,  IAC, SB, CPO, 108, IAC, SE},
+        data, out);
     EXPECT_TRUE(agreed.setting(comport::kSetBaudRate).confirmed());
     EXPECT_FALSE(agreed.setting(comport::kSetParity).confirmed());  // odd came back
     EXPECT_EQ(agreed.lineState(), 0x61);
@@ -148,8 +161,8 @@ TEST(Rfc2217CodecTest, NegotiationSettingsAndNotificationsAreKept) {
 TEST(MbapTest, RequestFrameCarriesTransactionUnitAndLength) {
     Bytes frame;
     EXPECT_EQ(BuildMbapFrame(0x1234, 7, Bytes{0x03, 0x00, 0x00, 0x00, 0x64}, frame), 12u);
-    EXPECT_EQ(frame, (Bytes{0x12, 0x34, 0x00, 0x00, 0x00, 0x06, 0x07, 0x03, 0x00, 0x00, 0x00,
-                            0x64}));
+    EXPECT_EQ(frame,
+              (Bytes{0x12, 0x34, 0x00, 0x00, 0x00, 0x06, 0x07, 0x03, 0x00, 0x00, 0x00, 0x64}));
 }
 
 TEST(MbapTest, RepliesAreJudgedByTransactionUnitFunctionAndLength) {
@@ -177,20 +190,40 @@ TEST(MbapTest, RepliesAreJudgedByTransactionUnitFunctionAndLength) {
         {"protocol id not 0", with(3, 1), MbapVerdict::BadHeader, 0, 0},
         {"length 0", with(5, 0), MbapVerdict::BadHeader, 0, 0},
         {"length 1", with(5, 1), MbapVerdict::BadHeader, 0, 0},
-        {"length 65535", [&] { Bytes b = with(4, 0xFF); b[5] = 0xFF; return b; }(),
+        {"length 65535",
+         [&] {
+             Bytes b = with(4, 0xFF);
+             b[5] = 0xFF;
+             return b;
+         }(),
          MbapVerdict::BadHeader, 0, 0},
         {"length 255", with(5, 0xFF) /* high byte 0 */, MbapVerdict::BadHeader, 0, 0},
-        {"shorter frame than a read of 2", {0x01, 0x02, 0, 0, 0, 5, 1, 3, 2, 0x00, 0x2A},
-         MbapVerdict::BadLength, 0, 11},
-        {"gateway: path unavailable", {0x01, 0x02, 0, 0, 0, 3, 1, 0x83, 0x0A},
-         MbapVerdict::Exception, 0x0A, 9},
-        {"gateway: target failed", {0x01, 0x02, 0, 0, 0, 3, 1, 0x83, 0x0B},
-         MbapVerdict::Exception, 0x0B, 9},
-        {"exception with a byte too many", {0x01, 0x02, 0, 0, 0, 4, 1, 0x83, 0x0B, 0},
-         MbapVerdict::BadLength, 0, 10},
+        {"shorter frame than a read of 2",
+         {0x01, 0x02, 0, 0, 0, 5, 1, 3, 2, 0x00, 0x2A},
+         MbapVerdict::BadLength,
+         0,
+         11},
+        {"gateway: path unavailable",
+         {0x01, 0x02, 0, 0, 0, 3, 1, 0x83, 0x0A},
+         MbapVerdict::Exception,
+         0x0A,
+         9},
+        {"gateway: target failed",
+         {0x01, 0x02, 0, 0, 0, 3, 1, 0x83, 0x0B},
+         MbapVerdict::Exception,
+         0x0B,
+         9},
+        {"exception with a byte too many",
+         {0x01, 0x02, 0, 0, 0, 4, 1, 0x83, 0x0B, 0},
+         MbapVerdict::BadLength,
+         0,
+         10},
         {"function code alone", {0x01, 0x02, 0, 0, 0, 2, 1, 3}, MbapVerdict::BadLength, 0, 8},
-        {"good, then more", {0x01, 0x02, 0, 0, 0, 7, 1, 3, 4, 0x00, 0x2A, 0xFF, 0xFE, 0},
-         MbapVerdict::ExtraBytes, 0, 13},
+        {"good, then more",
+         {0x01, 0x02, 0, 0, 0, 7, 1, 3, 4, 0x00, 0x2A, 0xFF, 0xFE, 0},
+         MbapVerdict::ExtraBytes,
+         0,
+         13},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);

@@ -47,8 +47,7 @@ Bytes ReadFrom(int fd, std::size_t count, int ms = 2000) {
         pollfd state{fd, POLLIN, 0};
         if (::poll(&state, 1, 20) > 0) {
             std::uint8_t buffer[512];
-            const ssize_t n =
-                ::recv(fd, buffer, std::min(sizeof buffer, count - got.size()), 0);
+            const ssize_t n = ::recv(fd, buffer, std::min(sizeof buffer, count - got.size()), 0);
             if (n <= 0) {
                 break;
             }
@@ -139,9 +138,8 @@ TEST(NetPortTest, ConnectFailuresSayWhy) {
     const Row rows[] = {
         {"nobody listens", "tcp://127.0.0.1:" + std::to_string(closedPort), SystemResolve,
          ConnectFailure::Refused, ECONNREFUSED},
-        {"no answer to the connection request",
-         "rfc2217://127.0.0.1:" + std::to_string(fullPort), SystemResolve,
-         ConnectFailure::TimedOut, ETIMEDOUT},
+        {"no answer to the connection request", "rfc2217://127.0.0.1:" + std::to_string(fullPort),
+         SystemResolve, ConnectFailure::TimedOut, ETIMEDOUT},
         {"the name is not known", "tcp://serial-server-7:4001", unknown,
          ConnectFailure::NameNotFound, ENXIO},
         {"the name server does not answer", "modbus-tcp://serial-server-7", hanging,
@@ -199,39 +197,42 @@ TEST(NetPortTest, RawLineTakesAReplyInPiecesAndSeesTheServerGoMidReply) {
 TEST(NetPortTest, Rfc2217LineNegotiatesSendsSettingsAndPassesDataWithTelnetTakenOut) {
     constexpr std::uint8_t IAC = 255, SB = 250, SE = 240, CPO = 44;
     Bytes fromClient;
-    ScriptedServer server([&](int client) {
-        Send(client, {IAC, telnet::kDo, CPO, IAC, telnet::kWill, 1});
-        fromClient = ReadFrom(client, 15 + 3);  // the client's offers and its answer
-        // Line settings (baud 9600, 8, even, 1, no flow, DTR off, RTS off) and a purge.
-        Bytes settings = ReadFrom(client, 10 + 6 * 7 + 7);
-        fromClient.insert(fromClient.end(), settings.begin(), settings.end());
-        Send(client, {IAC, SB, CPO, 101, 0, 0, 0x25, 0x80, IAC, SE, 0x01, IAC, IAC, 0x02,
-                      IAC, SB, CPO, 107, 0x30, IAC, SE, 0x03});
-        const Bytes data = ReadFrom(client, 3);
-        fromClient.insert(fromClient.end(), data.begin(), data.end());
-        ReadFrom(client, 1, 500);
-    });
-    NetPortIo port;
-    ASSERT_TRUE(port.open(server.url("rfc2217").c_str()));
-    LineSettings settings;
-    settings.baudRate = 9600;
-    settings.parity = 2;
-    ASSERT_TRUE(port.setLineSettings(settings));
-    ASSERT_TRUE(port.purge(kPurgeRxClear | kPurgeTxClear));
-    EXPECT_EQ(ReadPort(port, 4), (Bytes{0x01, IAC, 0x02, 0x03}));
-    const Bytes data{IAC, 0x7F};
-    ASSERT_EQ(port.write(data.data(), 2), 2);
-    EXPECT_TRUE(port.telnet().setting(comport::kSetBaudRate).confirmed());
-    EXPECT_EQ(port.telnet().modemState(), 0x30);
+    {
+        ScriptedServer server([&](int client) {
+            Send(client, {IAC, telnet::kDo, CPO, IAC, telnet::kWill, 1});
+            fromClient = ReadFrom(client, 15 + 3);  // the client's offers and its answer
+            // Line settings (baud 9600, 8, even, 1, no flow, DTR off, RTS off) and a purge.
+            Bytes settings = ReadFrom(client, 10 + 6 * 7 + 7);
+            fromClient.insert(fromClient.end(), settings.begin(), settings.end());
+            Send(client, {IAC, SB,  CPO,  101, 0,  0,   0x25, 0x80, IAC, SE, 0x01,
+                          IAC, IAC, 0x02, IAC, SB, CPO, 107,  0x30, IAC, SE, 0x03});
+            const Bytes data = ReadFrom(client, 3);
+            fromClient.insert(fromClient.end(), data.begin(), data.end());
+            ReadFrom(client, 1, 500);
+        });
+        NetPortIo port;
+        ASSERT_TRUE(port.open(server.url("rfc2217").c_str()));
+        LineSettings settings;
+        settings.baudRate = 9600;
+        settings.parity = 2;
+        ASSERT_TRUE(port.setLineSettings(settings));
+        ASSERT_TRUE(port.purge(kPurgeRxClear | kPurgeTxClear));
+        EXPECT_EQ(ReadPort(port, 4), (Bytes{0x01, IAC, 0x02, 0x03}));
+        const Bytes data{IAC, 0x7F};
+        ASSERT_EQ(port.write(data.data(), 2), 2);
+        EXPECT_TRUE(port.telnet().setting(comport::kSetBaudRate).confirmed());
+        EXPECT_EQ(port.telnet().modemState(), 0x30);
+        port.close();
+    }  // the server has read all the client sent
 
     const Bytes expected{
-        IAC, 251, 0, IAC, 253, 0, IAC, 251, 3, IAC, 253, 3, IAC, 251, CPO,  // offers
-        IAC, 254, 1,                                                        // no echo
-        IAC, SB, CPO, 1, 0, 0, 0x25, 0x80, IAC, SE,  IAC, SB, CPO, 2, 8, IAC, SE,
-        IAC, SB, CPO, 3, 3, IAC, SE,  IAC, SB, CPO, 4, 1, IAC, SE,
-        IAC, SB, CPO, 5, 1, IAC, SE,  IAC, SB, CPO, 5, 9, IAC, SE,
-        IAC, SB, CPO, 5, 12, IAC, SE, IAC, SB, CPO, 12, 3, IAC, SE,
-        IAC, IAC, 0x7F};  // the data, its 255 doubled
+        IAC, 251, 0,   IAC, 253, 0,  IAC,  251,  3,   IAC, 253, 3,   IAC, 251, CPO,  // offers
+        IAC, 254, 1,                                                                 // no echo
+        IAC, SB,  CPO, 1,   0,   0,  0x25, 0x80, IAC, SE,  IAC, SB,  CPO, 2,   8,   IAC,
+        SE,  IAC, SB,  CPO, 3,   3,  IAC,  SE,   IAC, SB,  CPO, 4,   1,   IAC, SE,  IAC,
+        SB,  CPO, 5,   1,   IAC, SE, IAC,  SB,   CPO, 5,   9,   IAC, SE,  IAC, SB,  CPO,
+        5,   12,  IAC, SE,  IAC, SB, CPO,  12,   3,   IAC, SE,  IAC, IAC, 0x7F};  // the data, its
+                                                                                  // 255 doubled
     EXPECT_EQ(fromClient, expected);
 }
 
