@@ -10,19 +10,16 @@
 
 #include "Commands.h"
 #include "FirmwareFile.h"
+#include "FlashUnit.h"
 #include "LinePort.h"
 #include "ModbusSession.h"
 #include "Output.h"
-#include "Stm32Flasher.h"
 #include "StopRequest.h"
-#include "TickClock.h"
-#include "ZQ_ComDrv.h"
 
 Outcome ReadProfileFile(const QString& path, Profile& profile);
 
 namespace {
 
-constexpr std::uint32_t kBootloaderBaud = 115200;
 // How long a started module may take before it answers on Modbus.
 constexpr std::uint32_t kStartupMs = 10000;
 // Between two looks for a unit being removed or a new one.
@@ -83,34 +80,11 @@ FlashRequest MakeRequest(const CliOptions& o, const FirmwareFile& image, const O
     return request;
 }
 
-// Opens the port for the bootloader and runs the flasher once.
-FlashReport FlashOnce(const PortChoice& port, const FlashRequest& request) {
-    VEVErizEvezad driver;
-    const Outcome opened = OpenPort(driver, port, kBootloaderBaud, ptEVEN);
-    if (!opened.ok()) {
-        return FlashReport{opened, {}, 0, 0};
-    }
-    Stm32Flasher flasher(driver, systemClock());
-    return flasher.Run(request);
-}
-
-// Whether a bootloader answers on the port now (the unit is still there).
-bool UnitPresent(const PortChoice& port, const FlashRequest& request) {
-    VEVErizEvezad driver;
-    if (!OpenPort(driver, port, kBootloaderBaud, ptEVEN).ok()) {
-        return false;
-    }
-    FlashRequest probe = request;
-    probe.attempts = 1;
-    FlashReport report;
-    return Stm32Flasher(driver, systemClock()).Connect(probe, report).code != kExitNoReply;
-}
-
 // Waits until the unit on the port has gone; false when asked to stop.
 bool AwaitRemoval(const PortChoice& port, const FlashRequest& request, const Output& out) {
     out.Note(QStringLiteral("remove the unit and connect the next one"));
     while (!StopRequested()) {
-        if (!UnitPresent(port, request)) {
+        if (!BootloaderAnswers(port, request)) {
             return true;
         }
         QThread::msleep(kRepeatPauseMs);
@@ -180,7 +154,7 @@ int RunFlash(const CliOptions& o, const Output& out) {
     return RepeatUnits(o, port, request, out, [&](bool& seen) {
         QElapsedTimer clock;
         clock.start();
-        const FlashReport report = FlashOnce(port, request);
+        const FlashReport report = FlashUnit(port, request);
         const double seconds = static_cast<double>(clock.elapsed()) / 1000.0;
         seen = !report.deviceId.isEmpty();
         if (o.repeat && seen) {
@@ -244,7 +218,7 @@ int RunCommission(const CliOptions& o, const Output& out) {
         QString applyStep = QStringLiteral("skipped");
         QString versionText;
 
-        const FlashReport report = FlashOnce(port, request);
+        const FlashReport report = FlashUnit(port, request);
         seen = !report.deviceId.isEmpty();
         Outcome result = report.outcome;
         if (result.ok()) {

@@ -75,7 +75,7 @@ TEST_F(SessionStepTest, Start_OpensPortAt115200EvenParityAndSendsSyncAfterLineSe
     EXPECT_EQ(rig.clock.sleeps, (std::vector<std::uint32_t>{500, 500}));
     ASSERT_EQ(rig.port->writes.size(), 1u);
     EXPECT_EQ(rig.LastWrite(), Bytes{0x7F});
-    EXPECT_EQ(rig.session->IspState, 1);
+    EXPECT_EQ(rig.session->Client().IspState, 1);
     EXPECT_EQ(rig.session->IdleTicks, 2);
     EXPECT_EQ(rig.view.status(), QStringLiteral("正在查找设备。。。"));
     EXPECT_TRUE(rig.session->Timer5.isActive());
@@ -140,7 +140,7 @@ TEST_F(SessionStepTest, SyncAck_SendsGetAndShowsConnected) {
     rig.Press();
     rig.Reply({ACK});
     EXPECT_EQ(rig.LastWrite(), (Bytes{0x00, 0xFF}));
-    EXPECT_EQ(rig.session->IspState, 2);
+    EXPECT_EQ(rig.session->Client().IspState, 2);
     EXPECT_EQ(rig.session->IdleTicks, 0);
     EXPECT_EQ(rig.view.status(), QStringLiteral("已成功连接"));
 }
@@ -148,18 +148,18 @@ TEST_F(SessionStepTest, SyncAck_SendsGetAndShowsConnected) {
 TEST_F(SessionStepTest, SyncReply_NoiseEndingInAck_IsAccepted) {
     rig.Press();
     rig.Reply({0x00, 0xF0, 0x3C, ACK});
-    EXPECT_EQ(rig.session->IspState, 2);
+    EXPECT_EQ(rig.session->Client().IspState, 2);
 }
 
 TEST_F(SessionStepTest, SyncReply_EndingInAnythingElse_IsRefusedWithMessage) {
     rig.Press();
     rig.Reply({ACK, 0x00});
-    EXPECT_EQ(rig.session->IspState, 1);
+    EXPECT_EQ(rig.session->Client().IspState, 1);
     EXPECT_EQ(rig.view.status(), QStringLiteral("无法和设备通讯，请重新尝试"));
     EXPECT_EQ(rig.port->writes.size(), 1u);
 
     rig.Reply({NACK});
-    EXPECT_EQ(rig.session->IspState, 1);
+    EXPECT_EQ(rig.session->Client().IspState, 1);
     EXPECT_EQ(rig.port->writes.size(), 1u);
 }
 
@@ -168,10 +168,10 @@ TEST_F(SessionStepTest, ShortReply_WaitsUntilMinReplyLengthHasAccumulated) {
     rig.Reply({ACK});
     const Bytes firstPart(kGetReply.begin(), kGetReply.begin() + 14);
     rig.Reply(firstPart);
-    EXPECT_EQ(rig.session->IspState, 2);
+    EXPECT_EQ(rig.session->Client().IspState, 2);
     EXPECT_EQ(rig.driver->RxCount, 14);
     rig.Reply({ACK});
-    EXPECT_EQ(rig.session->IspState, 3);
+    EXPECT_EQ(rig.session->Client().IspState, 3);
     EXPECT_EQ(rig.driver->RxCount, 0);
 }
 
@@ -181,7 +181,7 @@ TEST_F(SessionStepTest, GetReply_ShowsBootloaderVersionAndSendsGetId) {
     rig.Reply(kGetReply);
     EXPECT_EQ(rig.view.status(), QStringLiteral("Boot:2.2"));
     EXPECT_EQ(rig.LastWrite(), (Bytes{0x02, 0xFD}));
-    EXPECT_EQ(rig.session->IspState, 3);
+    EXPECT_EQ(rig.session->Client().IspState, 3);
 }
 
 TEST_F(SessionStepTest, GetReply_WithOtherCommandCount_IsNeverAccepted) {
@@ -190,7 +190,7 @@ TEST_F(SessionStepTest, GetReply_WithOtherCommandCount_IsNeverAccepted) {
     Bytes twelve = kGetReply;
     twelve[1] = 0x0C;
     rig.Reply(twelve);
-    EXPECT_EQ(rig.session->IspState, 2);
+    EXPECT_EQ(rig.session->Client().IspState, 2);
     EXPECT_EQ(rig.port->writes.size(), 2u);
 }
 
@@ -200,11 +200,11 @@ TEST_F(SessionStepTest, GetReply_WithWrongFirstCommandOrClosingByte_IsRefused) {
     Bytes wrongFirst = kGetReply;
     wrongFirst[3] = 0x01;
     rig.Reply(wrongFirst);
-    EXPECT_EQ(rig.session->IspState, 2);
+    EXPECT_EQ(rig.session->Client().IspState, 2);
     Bytes wrongLast = kGetReply;
     wrongLast[14] = NACK;
     rig.Reply(wrongLast);
-    EXPECT_EQ(rig.session->IspState, 2);
+    EXPECT_EQ(rig.session->Client().IspState, 2);
 }
 
 TEST_F(SessionStepTest, GetId_AnyProductIdIsAccepted_ThenReadMemoryOfFlashSizeRegister) {
@@ -219,7 +219,7 @@ TEST_F(SessionStepTest, GetId_AnyProductIdIsAccepted_ThenReadMemoryOfFlashSizeRe
     EXPECT_EQ(rig.LastWrite(), (Bytes{0x03, 0xFC}));
     rig.Reply({ACK, 0x12, 0x34, 0x56, 0x78});
     EXPECT_EQ(rig.LastWrite(), (Bytes{0x43, 0xBC}));
-    EXPECT_EQ(rig.session->IspState, 7);
+    EXPECT_EQ(rig.session->Client().IspState, 7);
 }
 
 TEST_F(SessionStepTest, Nack_AtAnyStep_IsDroppedWithoutResend) {
@@ -229,7 +229,7 @@ TEST_F(SessionStepTest, Nack_AtAnyStep_IsDroppedWithoutResend) {
     rig.Reply(kGetIdReply);
     const auto writes = rig.port->writes.size();
     rig.Reply({NACK});
-    EXPECT_EQ(rig.session->IspState, 4);
+    EXPECT_EQ(rig.session->Client().IspState, 4);
     EXPECT_EQ(rig.port->writes.size(), writes);
 }
 
@@ -242,7 +242,7 @@ TEST_F(SessionStepTest, ReplyLongerThanTxBuffer_IsDroppedAndNeverReachesTheImage
     rig.session->Timer5Timer();
     EXPECT_EQ(rig.driver->RxCount, 0);
     EXPECT_EQ(rig.port->writes.size(), writes);
-    EXPECT_EQ(rig.session->IspState, 8);
+    EXPECT_EQ(rig.session->Client().IspState, 8);
     EXPECT_EQ(Bytes(IspBuffer.ImageBuffer, IspBuffer.ImageBuffer + 1024), image);
 }
 
@@ -258,11 +258,11 @@ TEST_F(SessionStepTest, EraseFrame_ForCarriedImage_Is27BytesOfPages0To24) {
     expected.push_back(0x00);
     ASSERT_EQ(rig.LastWrite().size(), 27u);
     EXPECT_EQ(rig.LastWrite(), expected);
-    EXPECT_EQ(rig.session->IspState, 8);
+    EXPECT_EQ(rig.session->Client().IspState, 8);
     EXPECT_EQ(rig.view.status(), QStringLiteral("正在擦除。。。"));
     EXPECT_TRUE(rig.session->Timer5.isActive());
-    EXPECT_EQ(rig.session->BytesLeft, 25236);
-    EXPECT_EQ(rig.session->FlashAddress, 0x08000000);
+    EXPECT_EQ(rig.session->Client().BytesLeft, 25236);
+    EXPECT_EQ(rig.session->Client().FlashAddress, 0x08000000);
 }
 
 TEST_F(SessionStepTest, EraseFrame_ForExactMultipleOf1024_ErasesOnePageMore) {
@@ -275,7 +275,7 @@ TEST_F(SessionStepTest, ImageRefused_SendsNoEraseFrameAndStopsTheStepTimer) {
     rig.session->SetImageLoader([] { return LoadFirmwareImageFrom(QStringLiteral(":/none")); });
     RunToEraseFrame();
     EXPECT_EQ(rig.LastWrite(), (Bytes{0x43, 0xBC}));
-    EXPECT_EQ(rig.session->IspState, 7);
+    EXPECT_EQ(rig.session->Client().IspState, 7);
     EXPECT_FALSE(rig.session->Timer5.isActive());
     EXPECT_TRUE(rig.session->OvertimeT.isActive());
     EXPECT_EQ(rig.view.status(), QStringLiteral("Boot:2.2"));
@@ -292,7 +292,7 @@ TEST_F(SessionStepTest, EmptyAndOversizedImages_SendNoEraseFrame) {
             fresh.Reply(reply);
         }
         EXPECT_EQ(fresh.LastWrite(), (Bytes{0x43, 0xBC})) << size;
-        EXPECT_EQ(fresh.session->IspState, 7) << size;
+        EXPECT_EQ(fresh.session->Client().IspState, 7) << size;
     }
 }
 
@@ -341,8 +341,8 @@ TEST_F(SessionStepTest, Blocks_OfCarriedImage_Are99EndingAt0x08006200With148Byte
     const auto& writes = rig.port->writes;
     EXPECT_EQ(writes[writes.size() - 3], Bytes{0x93});
     EXPECT_EQ(writes[writes.size() - 2].size(), 148u);
-    EXPECT_EQ(rig.session->BytesLeft, 0);
-    EXPECT_EQ(rig.session->IspState, 11);
+    EXPECT_EQ(rig.session->Client().BytesLeft, 0);
+    EXPECT_EQ(rig.session->Client().IspState, 11);
 }
 
 TEST_F(SessionStepTest, Progress_Is1PercentAfterFirstBlockAnd100AfterLast) {
@@ -363,7 +363,7 @@ TEST_F(SessionStepTest, ImageOf2048Bytes_IsWrittenInEightFullBlocks) {
     for (int block = 0; block < 8; ++block) {
         WriteOneBlock();
     }
-    EXPECT_EQ(rig.session->IspState, 11);
+    EXPECT_EQ(rig.session->Client().IspState, 11);
     int dataBlocks = 0;
     for (std::size_t i = first; i < rig.port->writes.size(); ++i) {
         if (rig.port->writes[i].size() == 256) {
@@ -395,9 +395,11 @@ TEST_F(SessionStepTest, LastAck_FinishesWithCompleteTextAndClosesThePort) {
     rig.port->calls.clear();
     rig.Reply({ACK});
 
-    EXPECT_EQ(rig.view.status(), QStringLiteral("上载完成！"));
+    EXPECT_EQ(rig.view.status(), QStringLiteral("上载完成！模块已复位，未运行请重新上电。"));
+    // "上载完成！" alone first, as soon as the last block is acknowledged.
+    EXPECT_EQ(rig.view.statusTexts.at(rig.view.statusTexts.size() - 2), QStringLiteral("上载完成！"));
     EXPECT_EQ(rig.view.progress, 0);
-    EXPECT_EQ(rig.session->IspState, 1);
+    EXPECT_EQ(rig.session->Client().IspState, 1);
     EXPECT_FALSE(rig.session->Timer5.isActive());
     EXPECT_FALSE(rig.session->OvertimeT.isActive());
     EXPECT_EQ(rig.clock.sleeps, std::vector<std::uint32_t>{500});
@@ -412,7 +414,7 @@ TEST_F(SessionStepTest, Watchdog_FirstDeadlineIsFourTicksAfterStart) {
     for (int tick = 0; tick < 3; ++tick) {
         rig.session->OvertimeTTimer();
     }
-    EXPECT_EQ(rig.session->IspState, 1);
+    EXPECT_EQ(rig.session->Client().IspState, 1);
     EXPECT_EQ(rig.port->writes.size(), 1u);
     rig.session->OvertimeTTimer();
     EXPECT_EQ(rig.session->RetryCount, 1);
@@ -425,7 +427,7 @@ TEST_F(SessionStepTest, Watchdog_AfterAcceptedReplyDeadlineIsSixTicksLater) {
     for (int tick = 0; tick < 5; ++tick) {
         rig.session->OvertimeTTimer();
     }
-    EXPECT_EQ(rig.session->IspState, 2);
+    EXPECT_EQ(rig.session->Client().IspState, 2);
     rig.session->OvertimeTTimer();
     EXPECT_EQ(rig.session->RetryCount, 1);
 }
