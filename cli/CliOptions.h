@@ -25,6 +25,7 @@ struct CliOptions {
     // flash, commission
     bool verify = false;
     bool go = false;
+    bool force = false;  // flash an image that does not look like the module's firmware
     bool repeat = false;
     std::uint32_t resetPauseMs = 500;
     QString log;

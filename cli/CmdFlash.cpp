@@ -145,7 +145,7 @@ QString Now() {
 
 int RunFlash(const CliOptions& o, const Output& out) {
     FirmwareFile image;
-    const Outcome loaded = LoadFirmwareFile(o.image, image);
+    const Outcome loaded = LoadFirmwareFile(o.image, image, o.force);
     if (!loaded.ok()) {
         return out.Finish(loaded);
     }
@@ -189,7 +189,7 @@ int RunCommission(const CliOptions& o, const Output& out) {
     Outcome step = ReadProfileFile(o.profile, profile);
     FirmwareFile image;
     if (step.ok()) {
-        step = LoadFirmwareFile(o.image, image);
+        step = LoadFirmwareFile(o.image, image, o.force);
     }
     if (!step.ok()) {
         return out.Finish(step);
