@@ -81,12 +81,11 @@ Outcome LoadFirmwareFile(const QString& path, FirmwareFile& out, bool force) {
         const auto fault = FirmwareImageFault(
             reinterpret_cast<const std::uint8_t*>(out.bytes.constData()), out.bytes.size());
         if (fault) {
-            return Outcome::Fail(kExitBadFile,
-                                 out.name +
-                                     QStringLiteral(": does not look like firmware for the "
-                                                    "module's STM32 (%1); --force flashes it "
-                                                    "anyway")
-                                         .arg(QString::fromStdString(*fault)));
+            return Outcome::Fail(
+                kExitBadFile, out.name + QStringLiteral(": does not look like firmware for the "
+                                                        "module's STM32 (%1); --force flashes it "
+                                                        "anyway")
+                                             .arg(QString::fromStdString(*fault)));
         }
     }
     out.crc32 = Crc32(out.bytes);
