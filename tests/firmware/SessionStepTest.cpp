@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QTemporaryDir>
-
 
 #include "FirmwareImage.h"
 #include "SessionRig.h"
@@ -136,21 +136,6 @@ TEST_F(SessionStepTest, PortInUse_EachPressGivesExactlyOneMessage) {
 
 // --- Replies and their tests ---
 
-TEST_F(SessionStepTest, SyncAck_SendsGetAndShowsConnected) {
-    rig.Press();
-    rig.Reply({ACK});
-    EXPECT_EQ(rig.LastWrite(), (Bytes{0x00, 0xFF}));
-    EXPECT_EQ(rig.session->Client().IspState, 2);
-    EXPECT_EQ(rig.session->IdleTicks, 0);
-    EXPECT_EQ(rig.view.status(), QStringLiteral("已成功连接"));
-}
-
-TEST_F(SessionStepTest, SyncReply_NoiseEndingInAck_IsAccepted) {
-    rig.Press();
-    rig.Reply({0x00, 0xF0, 0x3C, ACK});
-    EXPECT_EQ(rig.session->Client().IspState, 2);
-}
-
 TEST_F(SessionStepTest, SyncReply_EndingInAnythingElse_IsRefusedWithMessage) {
     rig.Press();
     rig.Reply({ACK, 0x00});
@@ -175,75 +160,25 @@ TEST_F(SessionStepTest, ShortReply_WaitsUntilMinReplyLengthHasAccumulated) {
     EXPECT_EQ(rig.driver->RxCount, 0);
 }
 
+TEST_F(SessionStepTest, ReadThatBringsTheAnswer_IsFollowedByAStepWithoutWaitingForTimer5) {
+    rig.Press();
+    rig.port->feed({ACK});
+    rig.driver->PollReceive();
+    EXPECT_EQ(rig.session->Client().IspState, 1);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(rig.session->Client().IspState, 2);
+    EXPECT_EQ(rig.LastWrite(), (Bytes{0x00, 0xFF}));
+}
+
 TEST_F(SessionStepTest, GetReply_ShowsBootloaderVersionAndSendsGetId) {
     rig.Press();
     rig.Reply({ACK});
     rig.Reply(kGetReply);
+    EXPECT_EQ(rig.view.statusTexts.at(rig.view.statusTexts.size() - 2),
+              QStringLiteral("已成功连接"));
     EXPECT_EQ(rig.view.status(), QStringLiteral("Boot:2.2"));
     EXPECT_EQ(rig.LastWrite(), (Bytes{0x02, 0xFD}));
     EXPECT_EQ(rig.session->Client().IspState, 3);
-}
-
-TEST_F(SessionStepTest, GetReply_WithOtherCommandCount_IsNeverAccepted) {
-    rig.Press();
-    rig.Reply({ACK});
-    Bytes twelve = kGetReply;
-    twelve[1] = 0x0C;
-    rig.Reply(twelve);
-    EXPECT_EQ(rig.session->Client().IspState, 2);
-    EXPECT_EQ(rig.port->writes.size(), 2u);
-}
-
-TEST_F(SessionStepTest, GetReply_WithWrongFirstCommandOrClosingByte_IsRefused) {
-    rig.Press();
-    rig.Reply({ACK});
-    Bytes wrongFirst = kGetReply;
-    wrongFirst[3] = 0x01;
-    rig.Reply(wrongFirst);
-    EXPECT_EQ(rig.session->Client().IspState, 2);
-    Bytes wrongLast = kGetReply;
-    wrongLast[14] = NACK;
-    rig.Reply(wrongLast);
-    EXPECT_EQ(rig.session->Client().IspState, 2);
-}
-
-TEST_F(SessionStepTest, GetId_AnyProductIdIsAccepted_ThenReadMemoryOfFlashSizeRegister) {
-    rig.Press();
-    rig.Reply({ACK});
-    rig.Reply(kGetReply);
-    rig.Reply({ACK, 0x01, 0x04, 0x14, ACK});
-    EXPECT_EQ(rig.LastWrite(), (Bytes{0x11, 0xEE}));
-    rig.Reply({ACK});
-    EXPECT_EQ(rig.LastWrite(), (Bytes{0x1F, 0xFF, 0xF7, 0xE0, 0xF7}));
-    rig.Reply({ACK});
-    EXPECT_EQ(rig.LastWrite(), (Bytes{0x03, 0xFC}));
-    rig.Reply({ACK, 0x12, 0x34, 0x56, 0x78});
-    EXPECT_EQ(rig.LastWrite(), (Bytes{0x43, 0xBC}));
-    EXPECT_EQ(rig.session->Client().IspState, 7);
-}
-
-TEST_F(SessionStepTest, Nack_AtAnyStep_IsDroppedWithoutResend) {
-    rig.Press();
-    rig.Reply({ACK});
-    rig.Reply(kGetReply);
-    rig.Reply(kGetIdReply);
-    const auto writes = rig.port->writes.size();
-    rig.Reply({NACK});
-    EXPECT_EQ(rig.session->Client().IspState, 4);
-    EXPECT_EQ(rig.port->writes.size(), writes);
-}
-
-TEST_F(SessionStepTest, ReplyLongerThanTxBuffer_IsDroppedAndNeverReachesTheImage) {
-    RunToEraseFrame();
-    const Bytes image(IspBuffer.ImageBuffer, IspBuffer.ImageBuffer + 1024);
-    const auto writes = rig.port->writes.size();
-    rig.port->feed(Bytes(1000, ACK));
-    rig.driver->PollReceive();
-    rig.session->Timer5Timer();
-    EXPECT_EQ(rig.driver->RxCount, 0);
-    EXPECT_EQ(rig.port->writes.size(), writes);
-    EXPECT_EQ(rig.session->Client().IspState, 8);
-    EXPECT_EQ(Bytes(IspBuffer.ImageBuffer, IspBuffer.ImageBuffer + 1024), image);
 }
 
 // --- Erase frame ---
@@ -263,12 +198,6 @@ TEST_F(SessionStepTest, EraseFrame_ForCarriedImage_Is27BytesOfPages0To24) {
     EXPECT_TRUE(rig.session->Timer5.isActive());
     EXPECT_EQ(rig.session->Client().BytesLeft, 25236);
     EXPECT_EQ(rig.session->Client().FlashAddress, 0x08000000);
-}
-
-TEST_F(SessionStepTest, EraseFrame_ForExactMultipleOf1024_ErasesOnePageMore) {
-    UseImageOfSize(2048);
-    RunToEraseFrame();
-    EXPECT_EQ(rig.LastWrite(), (Bytes{0x02, 0x00, 0x01, 0x02, 0x01}));
 }
 
 TEST_F(SessionStepTest, ImageRefused_SendsNoEraseFrameAndStopsTheStepTimer) {
@@ -297,30 +226,6 @@ TEST_F(SessionStepTest, EmptyAndOversizedImages_SendNoEraseFrame) {
 }
 
 // --- Data blocks ---
-
-TEST_F(SessionStepTest, Blocks_GoToConsecutiveAddressesWithChecksums) {
-    RunToEraseFrame();
-    rig.Reply({ACK});
-    EXPECT_EQ(rig.LastWrite(), (Bytes{0x31, 0xCE}));
-    rig.Reply({ACK});
-    EXPECT_EQ(rig.LastWrite(), (Bytes{0x08, 0x00, 0x00, 0x00, 0x08}));
-    const auto before = rig.port->writes.size();
-    rig.Reply({ACK});
-    ASSERT_EQ(rig.port->writes.size(), before + 3);
-    EXPECT_EQ(rig.port->writes[before], Bytes{0xFF});
-    const Bytes& data = rig.port->writes[before + 1];
-    ASSERT_EQ(data.size(), 256u);
-    EXPECT_EQ(data, Bytes(IspBuffer.ImageBuffer, IspBuffer.ImageBuffer + 256));
-    std::uint8_t checksum = 0xFF;
-    for (auto b : data) {
-        checksum ^= b;
-    }
-    EXPECT_EQ(rig.port->writes[before + 2], Bytes{checksum});
-
-    rig.Reply({ACK});
-    rig.Reply({ACK});
-    EXPECT_EQ(rig.LastWrite(), (Bytes{0x08, 0x00, 0x01, 0x00, 0x09}));
-}
 
 TEST_F(SessionStepTest, Blocks_OfCarriedImage_Are99EndingAt0x08006200With148Bytes) {
     RunToEraseFrame();
@@ -356,23 +261,6 @@ TEST_F(SessionStepTest, Progress_Is1PercentAfterFirstBlockAnd100AfterLast) {
     EXPECT_EQ(rig.view.progress, 100);
 }
 
-TEST_F(SessionStepTest, ImageOf2048Bytes_IsWrittenInEightFullBlocks) {
-    UseImageOfSize(2048);
-    RunToEraseFrame();
-    const auto first = rig.port->writes.size();
-    for (int block = 0; block < 8; ++block) {
-        WriteOneBlock();
-    }
-    EXPECT_EQ(rig.session->Client().IspState, 11);
-    int dataBlocks = 0;
-    for (std::size_t i = first; i < rig.port->writes.size(); ++i) {
-        if (rig.port->writes[i].size() == 256) {
-            ++dataBlocks;
-        }
-    }
-    EXPECT_EQ(dataBlocks, 8);
-}
-
 TEST_F(SessionStepTest, WriteStates_DoNotResetTheWatchdog) {
     RunToEraseFrame();
     rig.Reply({ACK});
@@ -397,7 +285,8 @@ TEST_F(SessionStepTest, LastAck_FinishesWithCompleteTextAndClosesThePort) {
 
     EXPECT_EQ(rig.view.status(), QStringLiteral("上载完成！模块已复位，未运行请重新上电。"));
     // "上载完成！" alone first, as soon as the last block is acknowledged.
-    EXPECT_EQ(rig.view.statusTexts.at(rig.view.statusTexts.size() - 2), QStringLiteral("上载完成！"));
+    EXPECT_EQ(rig.view.statusTexts.at(rig.view.statusTexts.size() - 2),
+              QStringLiteral("上载完成！"));
     EXPECT_EQ(rig.view.progress, 0);
     EXPECT_EQ(rig.session->Client().IspState, 1);
     EXPECT_FALSE(rig.session->Timer5.isActive());
