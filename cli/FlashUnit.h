@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 
+#include "BootloaderClient.h"
 #include "ExitCode.h"
 #include "LinePort.h"
 
@@ -17,7 +18,7 @@ struct FlashRequest {
     std::uint32_t replyTimeoutMs = 1000;
     int attempts = 3;  // line sequence and synchronisation, as often as this
     // The pauses of the DTR/RTS sequence (the firmware dialog's 500 ms by default).
-    std::uint32_t linePauseMs = 500;
+    std::uint32_t linePauseMs = BootloaderClient::kLinePauseMs;
     // Bytes done of the phase ("erase", "write", "verify"), out of total.
     std::function<void(const char* phase, int done, int total)> progress;
 };

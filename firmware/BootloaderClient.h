@@ -66,6 +66,8 @@ public:
     };
 
     static constexpr int kReplyAreaSize = 264;
+    // Each pause of the modem-line sequences, as the module's reset wiring needs it.
+    static constexpr std::uint32_t kLinePauseMs = 500;
 
     BootloaderClient(VEVErizEvezad& driver, const BootloaderPlan& plan);
 

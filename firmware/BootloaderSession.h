@@ -53,7 +53,7 @@ class BootloaderSession : public QObject {
 public:
     static constexpr int kStepIntervalMs = 3;
     static constexpr int kWatchdogIntervalMs = 1000;
-    static constexpr std::uint32_t kLinePauseMs = 500;
+    static constexpr std::uint32_t kLinePauseMs = BootloaderClient::kLinePauseMs;
 
     BootloaderSession(VEVErizEvezad& comDriver, BootloaderView& view, TickClock& clock,
                       QObject* parent = nullptr);
