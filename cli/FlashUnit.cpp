@@ -4,6 +4,7 @@
 
 #include "BootloaderClient.h"
 #include "FirmwareImage.h"
+#include "Stm32Protocol.h"
 #include "TickClock.h"
 #include "ZQ_ComDrv.h"
 
@@ -109,7 +110,8 @@ private:
         if (!verdict) {
             return Silent(driver_.RxCount > 0);
         }
-        if (stateBefore == BootloaderClient::kAwaitReadData) {
+        if (stateBefore == BootloaderClient::kAwaitReadData && *verdict != Verdict::kRefused &&
+            *verdict != Verdict::kDropped) {
             NoteIdentity();
         }
         switch (*verdict) {
@@ -164,7 +166,8 @@ private:
             const int count = driver_.RxCount;
             driver_.RxCount = 0;
             verdict = client_.Take(driver_.RxBuffer, count);
-            if (sync && *verdict != Verdict::kAccepted && driver_.RxBuffer[count - 1] != 0x1F) {
+            if (sync && *verdict != Verdict::kAccepted &&
+                driver_.RxBuffer[count - 1] != stm32::NACK) {
                 verdict.reset();
                 return false;
             }
