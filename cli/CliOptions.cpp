@@ -34,7 +34,8 @@ const std::map<QString, CommandInfo>& Commands() {
         {"write",
          {"write REG=VALUE...",
           "Write registers 30 to 99 (negative values where the register is signed), each "
-          "confirmed by reading it back."}},
+          "confirmed by reading it back. Values of the configuration block (84 to 96) must lie "
+          "in their ranges unless --force is given."}},
         {"config",
          {"config show|save FILE|apply FILE|diff FILE",
           "The configuration block (registers 84 to 96) as a JSON profile: show it, save it, "
@@ -146,6 +147,11 @@ ParsedCommandLine ParseCommandLine(const QStringList& arguments) {
     if (command == QLatin1String("scan")) {
         parser.addOption(Opt({"both-modes"}, "Scan in PC-UART and in PLC-CAN mode."));
     }
+    if (command == QLatin1String("write")) {
+        parser.addOption(Opt({"force"},
+                             "Write configuration-block values (84 to 96) outside their ranges "
+                             "too."));
+    }
     if (command == QLatin1String("flash") || command == QLatin1String("commission")) {
         if (command == QLatin1String("flash")) {
             parser.addOption(Opt({"verify"}, "Read the flash back and compare it with the image."));
@@ -250,6 +256,9 @@ ParsedCommandLine ParseCommandLine(const QStringList& arguments) {
     }
     if (command == QLatin1String("scan")) {
         o.bothModes = parser.isSet(QStringLiteral("both-modes"));
+    }
+    if (command == QLatin1String("write")) {
+        o.force = parser.isSet(QStringLiteral("force"));
     }
     if (command == QLatin1String("flash") || command == QLatin1String("commission")) {
         o.repeat = parser.isSet(QStringLiteral("repeat"));

@@ -22,6 +22,8 @@ struct CliOptions {
     int count = 0;  // watch: polls; flash/commission --repeat: units; 0 = no limit
     // scan
     bool bothModes = false;
+    // write: values outside the configuration block's ranges too
+    bool force = false;
     // flash, commission
     bool verify = false;
     bool go = false;

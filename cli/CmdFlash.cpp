@@ -280,7 +280,7 @@ int RunCommission(const CliOptions& o, const Output& out) {
                 }
             }
             if (result.ok()) {
-                int written = 0;
+                std::vector<int> written;
                 result = session.ApplyProfile(profile, written);
                 applyStep = result.ok() ? QStringLiteral("ok") : QStringLiteral("failed");
             }

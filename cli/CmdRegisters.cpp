@@ -18,23 +18,23 @@
 
 namespace {
 
-constexpr int kTemperatureCompensation = 89;
 constexpr int kLowestWritable = 30;
 
 bool Signed(int reg) {
-    return IsSignedRegister(reg) || reg == kTemperatureCompensation;
+    return IsSignedRegister(reg) ||
+           reg == ConfigBlock::FieldOf(ConfigBlock::kTempCompensation).reg;
 }
 
 QString NameOf(int reg) {
     if (reg >= 0 && reg < kRegisterNameCount) {
         return QString::fromUtf8(RegisterNames[reg]);
     }
-    for (const ConfigSetting& s : ConfigSettings()) {
-        if (s.reg == reg) {
-            return QString::fromUtf8(s.label);
+    for (const ConfigBlock::Field& field : ConfigBlock::Fields()) {
+        if (field.reg == reg) {
+            return QString::fromUtf8(field.label);
         }
     }
-    return reg == kCommitRegister ? QStringLiteral("标定提交") : QString();
+    return reg == ConfigBlock::kCommitRegister ? QStringLiteral("标定提交") : QString();
 }
 
 int Shown(int reg, std::uint16_t raw) {
@@ -112,6 +112,12 @@ int RunWrite(const CliOptions& o, const Output& out) {
                                 .arg(Signed(std::max(reg, 0)) ? -32768 : 0)
                                 .arg(Signed(std::max(reg, 0)) ? 32767 : 65535)));
         }
+        std::string why;
+        if (!o.force && !ConfigBlock::WordAllowed(reg, value, &why)) {
+            return out.Finish(Outcome::Fail(
+                kExitUsage, QStringLiteral("'%1': %2 (--force writes it all the same)")
+                                .arg(arg, QString::fromStdString(why))));
+        }
         writes.emplace_back(reg, static_cast<std::uint16_t>(value));
     }
     if (writes.empty()) {
@@ -130,7 +136,7 @@ int RunWrite(const CliOptions& o, const Output& out) {
         }
         // The commit marker is never read back; every other register is.
         std::uint16_t readBack = value;
-        if (reg != kCommitRegister) {
+        if (reg != ConfigBlock::kCommitRegister) {
             step = session.link.Read(reg, 1, o.timeoutMs, &readBack);
             if (step.ok() && readBack != value) {
                 step = Outcome::Fail(kExitMismatch,

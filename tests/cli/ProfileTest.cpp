@@ -11,7 +11,8 @@ namespace {
 using Writes = std::vector<std::pair<int, std::uint16_t>>;
 
 // A profile and the register writes it must lead to, with registers 84..95 of the module
-// holding 0x0023 in 94 (filter level 3, three channels) and 0 elsewhere.
+// holding 0x0023 in 94 (filter level 3, three channels) and 0 elsewhere. Every write of the
+// block ends with the commit marker, or the module does not keep it.
 struct ProfileCase {
     const char* name;
     const char* json;
@@ -24,8 +25,8 @@ TEST_P(ProfileWritesTest, GivesTheRegistersItNamesInTheConsolesOrder) {
     QString error;
     const auto profile = ReadProfile(QByteArray(GetParam().json), &error);
     ASSERT_TRUE(profile) << error.toStdString();
-    std::array<std::uint16_t, kConfigReadCount> current{};
-    current[94 - kConfigFirst] = 0x0023;
+    ConfigBlock::ReadWords current{};
+    current[94 - ConfigBlock::kFirst] = 0x0023;
     EXPECT_EQ(ProfileWrites(*profile, current), GetParam().writes);
 }
 
@@ -34,17 +35,17 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         ProfileCase{"NegativeCompensation",
                     R"({"settings":{"temperature_compensation":{"value":-15}}})",
-                    {{89, 65521}}},
+                    {{89, 65521}, {96, 59881}}},
         ProfileCase{
             "FilterAndChannelsPacked",
             R"({"settings":{"channel_count":{"meaning":"六个"},"filter_level":{"value":9}}})",
-            {{94, 89}}},
+            {{94, 89}, {96, 59881}}},
         ProfileCase{"FilterKeepsTheModulesChannels",
                     R"({"settings":{"filter_level":{"meaning":"九级"}}})",
-                    {{94, 0x29}}},
+                    {{94, 0x29}, {96, 59881}}},
         ProfileCase{"ItemWithTrailingSpace",
                     R"({"settings":{"thermocouple_type":{"meaning":"R(0~1000) "}}})",
-                    {{87, 5}}},
+                    {{87, 5}, {96, 59881}}},
         ProfileCase{"CommitMarkerLast",
                     R"({"settings":{"commit_marker":{"register":96,"value":59881},
                                     "station_number":{"register":90,"value":7},

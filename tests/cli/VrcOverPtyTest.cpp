@@ -224,7 +224,7 @@ TEST(VrcOverPty, MissingAndBusyPortsHaveTheirOwnCodes) {
     ExpectOneLineMessage(busy);
 }
 
-TEST(VrcOverPty, ProfileSendsOnlyTheRegistersItNames) {
+TEST(VrcOverPty, ProfileSendsOnlyTheRegistersItNamesAndTheCommitMarker) {
     Module module;
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("line.json"));
@@ -238,7 +238,7 @@ TEST(VrcOverPty, ProfileSendsOnlyTheRegistersItNames) {
     for (const auto& w : module.runner->writes()) {
         written.push_back(w.reg);
     }
-    EXPECT_EQ(written, (std::vector<int>{93, 94}));
+    EXPECT_EQ(written, (std::vector<int>{93, 94, 96}));
     EXPECT_EQ(module.runner->reg(93), 250);
     EXPECT_EQ(module.runner->reg(94) >> 4, 2);
     EXPECT_EQ(Vr7c({"config", "diff", path, "--port", module.port()}).exitCode, 0);
