@@ -10,6 +10,8 @@ struct CliOptions {
     QString command;        // ports, scan, read, watch, write, config, flash, commission
     QStringList arguments;  // the command's own positional arguments
     QString port = QStringLiteral("COM1");
+    // flash, commission, read, watch: every --port given, one fixture slot each
+    QStringList ports{QStringLiteral("COM1")};
     std::uint32_t baud = 19200;
     int station = 1;
     bool plcCan = false;

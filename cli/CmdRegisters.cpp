@@ -21,8 +21,7 @@ namespace {
 constexpr int kLowestWritable = 30;
 
 bool Signed(int reg) {
-    return IsSignedRegister(reg) ||
-           reg == ConfigBlock::FieldOf(ConfigBlock::kTempCompensation).reg;
+    return IsSignedRegister(reg) || reg == ConfigBlock::FieldOf(ConfigBlock::kTempCompensation).reg;
 }
 
 QString NameOf(int reg) {

@@ -44,8 +44,8 @@ Outcome ModbusSession::ApplyProfile(const Profile& profile, std::vector<int>& wr
             for (std::size_t i = written.size(); i < writes.size(); ++i) {
                 left.push_back(writes[i].first);
             }
-            return Outcome::Fail(step.code, step.message +
-                                                QStringLiteral("; written: %1; not written: %2")
+            return Outcome::Fail(step.code,
+                                 step.message + QStringLiteral("; written: %1; not written: %2")
                                                     .arg(Registers(written), Registers(left)));
         }
         written.push_back(reg);

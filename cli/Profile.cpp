@@ -160,8 +160,8 @@ std::optional<Profile> ReadProfile(const QByteArray& json, QString* error) {
         }
         const Field* field = ConfigBlock::FindField(key.toStdString());
         if (!field) {
-            return fail(QStringLiteral("unknown setting \"%1\"; the settings are %2")
-                            .arg(key, Keys()));
+            return fail(
+                QStringLiteral("unknown setting \"%1\"; the settings are %2").arg(key, Keys()));
         }
         if (!reg.isUndefined() && reg.toDouble(-1) != field->reg) {
             return fail(key + QStringLiteral(": register must be %1").arg(field->reg));
@@ -172,9 +172,9 @@ std::optional<Profile> ReadProfile(const QByteArray& json, QString* error) {
             // The range first: only a number inside it may be converted to an integer.
             if (!value.isDouble() || !(number >= field->min && number <= field->max) ||
                 number != static_cast<int>(number)) {
-                return fail(key + (field->isList()
-                                       ? QStringLiteral(": value must be one of ")
-                                       : QStringLiteral(": value must be a whole number ")) +
+                return fail(key +
+                            (field->isList() ? QStringLiteral(": value must be one of ")
+                                             : QStringLiteral(": value must be a whole number ")) +
                             AllowedText(*field));
             }
             chosen = static_cast<int>(number);
@@ -229,9 +229,8 @@ void ProfileLine(const Profile& profile, int& station, int& baud, int& parity) {
     }
     if (const auto v = profile.values[ConfigBlock::kRs485Baud]) {
         // The items are the rates.
-        baud = QString::fromUtf8(ConfigBlock::FieldOf(ConfigBlock::kRs485Baud)
-                                     .items[static_cast<std::size_t>(*v)])
-                   .toInt();
+        const auto& rates = ConfigBlock::FieldOf(ConfigBlock::kRs485Baud).items;
+        baud = QString::fromUtf8(rates[static_cast<std::size_t>(*v)]).toInt();
     }
     if (const auto v = profile.values[ConfigBlock::kFrameFormat]) {
         parity = *v;

@@ -35,8 +35,7 @@ void AddLabel(ConfigBlock::Setting setting, const QString& controlName, int left
     label->adjustSize();
 }
 
-QComboBox* AddList(const QString& name, ConfigBlock::Setting setting, QRect place,
-                   QWidget& group) {
+QComboBox* AddList(const QString& name, ConfigBlock::Setting setting, QRect place, QWidget& group) {
     const ConfigBlock::Field& field = ConfigBlock::FieldOf(setting);
     auto* list = new QComboBox(&group);
     list->setObjectName(name);
@@ -48,11 +47,9 @@ QComboBox* AddList(const QString& name, ConfigBlock::Setting setting, QRect plac
     return list;
 }
 
-TSpinEdit* AddSpin(const QString& name, ConfigBlock::Setting setting, QRect place,
-                   QWidget& group) {
+TSpinEdit* AddSpin(const QString& name, ConfigBlock::Setting setting, QRect place, QWidget& group) {
     const ConfigBlock::Field& field = ConfigBlock::FieldOf(setting);
-    auto* spin =
-        new TSpinEdit(field.min, field.max, field.maxLength, field.panelDefault, &group);
+    auto* spin = new TSpinEdit(field.min, field.max, field.maxLength, field.panelDefault, &group);
     spin->setObjectName(name);
     spin->setGeometry(place);
     if (*field.hint) {
@@ -111,8 +108,7 @@ ConfigPanel::ConfigPanel(QWidget& group, DrawGrid& liveGrid) : liveGrid_(liveGri
     AddLabel(kConversionMode, QStringLiteral("ComboBox4"), kLeftLabel, kRows[6], group);
     ComboBox4 = AddList(QStringLiteral("ComboBox4"), kConversionMode, left(6, kWideWidth), group);
     AddLabel(kThermocoupleType, QStringLiteral("ComboBox5"), kLeftLabel, kRows[7], group);
-    ComboBox5 =
-        AddList(QStringLiteral("ComboBox5"), kThermocoupleType, left(7, kWideWidth), group);
+    ComboBox5 = AddList(QStringLiteral("ComboBox5"), kThermocoupleType, left(7, kWideWidth), group);
 
     // In the order of the block's settings.
     controls_ = {{{ComboBox2},
@@ -184,7 +180,8 @@ ConfigPanel::Block ConfigPanel::Words() const {
     // A list without a selection gives -1, which goes out as 65535.
     ConfigBlock::Values values{};
     for (std::size_t i = 0; i < controls_.size(); ++i) {
-        values[i] = controls_[i].list ? controls_[i].list->currentIndex() : controls_[i].spin->value();
+        values[i] =
+            controls_[i].list ? controls_[i].list->currentIndex() : controls_[i].spin->value();
     }
     return ConfigBlock::Commit(values);
 }

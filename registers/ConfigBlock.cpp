@@ -7,15 +7,14 @@ namespace {
 constexpr const char* kInputRanges[] = {"+/- 0~100mV", "+/- 0~25mV"};
 // Items 8 and 9 differ only by the asterisk.
 constexpr const char* kSampleRates[] = {
-    "500Hz/4ms",    "250Hz/8ms",     "125Hz/16ms",   "62.5Hz/32ms",  "50Hz/40ms",
-    "39.2Hz/48ms",  "33.3Hz/60ms",   "19.6Hz/101ms", "16.7Hz/120ms", "16.7Hz/120ms*",
-    "12.5Hz/160ms", "10Hz/200ms",    "8.33Hz/240ms", "6.25Hz/320ms", "4.17Hz/480ms"};
+    "500Hz/4ms",    "250Hz/8ms",   "125Hz/16ms",   "62.5Hz/32ms",  "50Hz/40ms",
+    "39.2Hz/48ms",  "33.3Hz/60ms", "19.6Hz/101ms", "16.7Hz/120ms", "16.7Hz/120ms*",
+    "12.5Hz/160ms", "10Hz/200ms",  "8.33Hz/240ms", "6.25Hz/320ms", "4.17Hz/480ms"};
 constexpr const char* kConversionModes[] = {"热电偶温度", "PT100温度", "称重传感器"};
 // The last item ends with a space.
 constexpr const char* kThermocoupleTypes[] = {"K(0~1370)",   "J(0~760)",  "E(-100~1000)",
                                               "T(-160~400)", "S(0~1750)", "R(0~1000) "};
-constexpr const char* kCanBauds[] = {"10K",  "20K",  "50K",  "100K",
-                                     "125K", "250K", "500K", "1000K"};
+constexpr const char* kCanBauds[] = {"10K", "20K", "50K", "100K", "125K", "250K", "500K", "1000K"};
 constexpr const char* kRs485Bauds[] = {"9600", "19200", "38400", "57600"};
 constexpr const char* kFilterLevels[] = {"零级", "一级", "二级", "三级", "四级",
                                          "五级", "六级", "七级", "八级", "九级"};
@@ -28,8 +27,8 @@ constexpr std::span<const char* const> kNone;
 constexpr Field List(const char* key, int reg, const char* label,
                      std::span<const char* const> items, int panelDefault, int shift = 0,
                      int bits = 0) {
-    return Field{key,   reg, label, items, 0,     static_cast<int>(items.size()) - 1,
-                 false, "",  "",    0,     panelDefault, shift, bits};
+    return Field{key, reg, label,        items, 0,   static_cast<int>(items.size()) - 1, false, "",
+                 "",  0,   panelDefault, shift, bits};
 }
 
 // A number in its range.
@@ -46,13 +45,12 @@ const Field kFields[kSettingCount] = {
     List("thermocouple_type", Reg::kThermocoupleType, "热电偶类", kThermocoupleTypes, 0),
     Number("load_cell_factor", Reg::kLoadCellFactor, "1mV=Gram", 1, 60000, "g/mV", "单位:g", 5,
            1000),
-    Number("temperature_compensation", Reg::kTempCompensation, "温度补偿", -500, 500,
-           "x 0.1 °C", "单位:0.1度", 5, -15),
+    Number("temperature_compensation", Reg::kTempCompensation, "温度补偿", -500, 500, "x 0.1 °C",
+           "单位:0.1度", 5, -15),
     Number("station_number", Reg::kStationNumber, "模块站号", 1, 99, "", "", 2, 1),
     List("can_baud_rate", Reg::kCanBaud, "CAN波特率", kCanBauds, 6),
     List("rs485_baud_rate", Reg::kRs485Baud, "485波特率", kRs485Bauds, 1),
-    Number("send_suppression", Reg::kSendSuppression, "发送抑制", 1, 9999, "ms", "单位:ms", 4,
-           100),
+    Number("send_suppression", Reg::kSendSuppression, "发送抑制", 1, 9999, "ms", "单位:ms", 4, 100),
     List("filter_level", Reg::kFilterAndChannels, "滤波等级", kFilterLevels, 0, 0,
          Reg::kFilterLevelBits),
     List("channel_count", Reg::kFilterAndChannels, "通道选择", kChannelCounts, 0,
@@ -141,8 +139,7 @@ bool WordAllowed(int reg, int value, std::string* why) {
         const int v = ValueIn(field, words);
         ok = ok && v >= field.min && v <= field.max;
         takes += (parts++ > 0 ? " + " + std::to_string(1 << field.shift) + " × " : "") +
-                 field.label + " " + std::to_string(field.min) + " to " +
-                 std::to_string(field.max);
+                 field.label + " " + std::to_string(field.min) + " to " + std::to_string(field.max);
         only = &field;
     }
     if (ok) {

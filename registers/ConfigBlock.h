@@ -14,11 +14,11 @@
 // panel, the command line's profiles and anything else that reads or writes the block use it.
 namespace ConfigBlock {
 
-inline constexpr int kFirst = Reg::kConfigFirst;              // 84
-inline constexpr int kLastRead = Reg::kFrameFormat;           // 95; 96 is never read
-inline constexpr int kReadCount = kLastRead - kFirst + 1;     // 12
-inline constexpr int kWordCount = Reg::kConfigCount;          // 13, with the commit marker
-inline constexpr int kCommitRegister = Reg::kCommitMarker;    // 96
+inline constexpr int kFirst = Reg::kConfigFirst;            // 84
+inline constexpr int kLastRead = Reg::kFrameFormat;         // 95; 96 is never read
+inline constexpr int kReadCount = kLastRead - kFirst + 1;   // 12
+inline constexpr int kWordCount = Reg::kConfigCount;        // 13, with the commit marker
+inline constexpr int kCommitRegister = Reg::kCommitMarker;  // 96
 inline constexpr std::uint16_t kCommitValue = Reg::kCommitMarkerValue;  // 59881
 
 // The settings in register order; register 94 carries two, its low half first.
@@ -45,13 +45,13 @@ struct Field {
     const char* label;  // the panel's caption without its colon, UTF-8
     // A list's item texts by index (the value is the index); empty for a number.
     std::span<const char* const> items;
-    int min;              // a list: 0 to its last index; a number: its range
+    int min;  // a list: 0 to its last index; a number: its range
     int max;
-    bool isSigned;        // the register is read as signed 16-bit
-    const char* unit;     // a number's unit in plain text ("ms"); empty for lists
-    const char* hint;     // the panel field's hint, UTF-8; empty when it has none
-    int maxLength;        // a number's field takes at most this many characters
-    int panelDefault;     // what the panel shows before the first load
+    bool isSigned;     // the register is read as signed 16-bit
+    const char* unit;  // a number's unit in plain text ("ms"); empty for lists
+    const char* hint;  // the panel field's hint, UTF-8; empty when it has none
+    int maxLength;     // a number's field takes at most this many characters
+    int panelDefault;  // what the panel shows before the first load
     // Where the value sits in its register: the word is the sum of value × 2^shift over the
     // register's settings (register 94: filter level + 16 × channel count), cut to 16 bits.
     // `bits` is the width read back (0: the whole word).

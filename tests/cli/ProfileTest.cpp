@@ -53,6 +53,32 @@ INSTANTIATE_TEST_SUITE_P(
                     {{84, 1}, {90, 7}, {96, 59881}}}),
     [](const auto& param) { return std::string(param.param.name); });
 
+// What the reader says of a bad profile: what the setting allows, where the JSON went wrong.
+struct ProfileError {
+    const char* json;
+    const char* says;
+};
+
+class ProfileErrorTest : public testing::TestWithParam<ProfileError> {};
+
+TEST_P(ProfileErrorTest, NamesWhatIsAllowed) {
+    QString error;
+    EXPECT_FALSE(ReadProfile(QByteArray(GetParam().json), &error));
+    EXPECT_TRUE(error.contains(QString::fromUtf8(GetParam().says))) << error.toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Profiles, ProfileErrorTest,
+    testing::Values(ProfileError{"{\"settings\": {\n  \"station_number\": {\"value\": 1,}}}",
+                                 "line 2, column"},
+                    ProfileError{R"({"settings":{"rs485_baud_rate":{"value":4}}})",
+                                 R"(0 = "9600", 1 = "19200", 2 = "38400", 3 = "57600")"},
+                    ProfileError{R"({"settings":{"input_range":{"meaning":"+/- 0~50mV"}}})",
+                                 R"(0 = "+/- 0~100mV", 1 = "+/- 0~25mV")"},
+                    ProfileError{R"({"settings":{"temperature_compensation":{"value":600}}})",
+                                 "-500 to 500 x 0.1 °C"},
+                    ProfileError{R"({"settings":{"station":{"value":1}}})", "station_number"}));
+
 // Profiles the reader refuses.
 class BadProfileTest : public testing::TestWithParam<const char*> {};
 
