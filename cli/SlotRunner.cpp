@@ -133,7 +133,7 @@ private:
         if (!outcome.ok()) {
             ++tally_.failures;
         }
-        if (jsonLines_) {
+        if (jsonLines_ && !(job_.ownResults && outcome.ok())) {
             QJsonObject document = result.record;
             document.insert(QStringLiteral("unit"), tally_.units);
             document.insert(QStringLiteral("ok"), outcome.ok());
@@ -144,8 +144,10 @@ private:
             out_.Document(document);
         }
         if (outcome.ok()) {
-            out_.Line(result.line);
-            if (!jsonLines_) {
+            if (!result.line.isEmpty()) {
+                out_.Line(result.line);
+            }
+            if (!jsonLines_ && !job_.ownResults) {
                 out_.Result(result.record);
             }
         } else if (job_.repeat) {

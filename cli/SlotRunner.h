@@ -33,6 +33,9 @@ struct SlotJob {
     // With repeat: whether the finished unit still answers on the port (then it is waited for
     // to be removed before the next is taken).
     std::function<bool(const PortChoice& port)> present;
+    // The unit writes its results itself (watch's polls): the runner adds no record or line
+    // for a unit that succeeded, only its failures and, with several slots, the summary.
+    bool ownResults = false;
     bool repeat = false;
     int count = 0;      // with repeat: units per slot; 0 = until Ctrl-C
     QString log;        // CSV file for one line per unit; empty: none
