@@ -139,7 +139,9 @@ public:
         prepared_ = q_.prepare(QString::fromUtf8(sql));
     }
     Query& operator<<(const QVariant& v) {
-        q_.addBindValue(v);
+        // An empty text is kept as an empty text, not as NULL.
+        const bool nullText = v.typeId() == QMetaType::QString && v.toString().isNull();
+        q_.addBindValue(nullText ? QVariant(QString(QLatin1String(""))) : v);
         return *this;
     }
     bool Exec(QString* error) {
@@ -316,6 +318,7 @@ std::unique_ptr<RecordStore> RecordStore::OpenShared(const SharedAddress& a, int
     }
     QSqlQuery q(store->db_);
     if (!q.exec(QStringLiteral("SET statement_timeout = %1").arg(timeoutS * 1000)) ||
+        !q.exec(QStringLiteral("SET client_min_messages = warning")) ||
         !store->PrepareSchema(error)) {
         *error =
             QStringLiteral("%1: %2").arg(where, error->isEmpty() ? q.lastError().text() : *error);
