@@ -22,7 +22,7 @@ int RunPlan(const CliOptions& options, const Output& out) {
                                  {"name", step.name},
                                  {"line", step.line}});
     }
-    out.Line(QStringLiteral("%1: plan \"%2\" revision %3, %4 steps, %5 files named: good")
+    out.Line(QStringLiteral("%1: plan \"%2\" revision %3: %4 steps, files named: %5; good")
                  .arg(file, plan->name, plan->revision)
                  .arg(plan->steps.size())
                  .arg(plan->files.size()));
