@@ -34,7 +34,8 @@ const std::map<QString, CommandInfo>& Commands() {
         {"write",
          {"write REG=VALUE...",
           "Write registers 30 to 99 (negative values where the register is signed), each "
-          "confirmed by reading it back."}},
+          "confirmed by reading it back. Values of the configuration block (84 to 96) must lie "
+          "in their ranges unless --force is given."}},
         {"config",
          {"config show|save FILE|apply FILE|diff FILE",
           "The configuration block (registers 84 to 96) as a JSON profile: show it, save it, "
@@ -135,7 +136,11 @@ ParsedCommandLine ParseCommandLine(const QStringList& arguments) {
     const QCommandLineOption version = Opt({"V", "version"}, "Show the program version.");
     parser.addOption(help);
     parser.addOption(version);
-    parser.addOption(Opt({"p", "port"}, "Port COM1..COM8 or a device path (default COM1).",
+    const bool manyPorts = command == QLatin1String("flash");
+    parser.addOption(Opt({"p", "port"},
+                         manyPorts ? "Port COM1..COM8 or a device path (default COM1). Given more "
+                                     "than once: one fixture slot per port, all run at once."
+                                   : "Port COM1..COM8 or a device path (default COM1).",
                          "COMn|DEVICE", "COM1"));
     parser.addOption(Opt({"b", "baud"},
                          "Modbus baud rate: 9600, 19200, 38400 or 57600 (default 19200).", "RATE",
@@ -158,6 +163,11 @@ ParsedCommandLine ParseCommandLine(const QStringList& arguments) {
     }
     if (command == QLatin1String("scan")) {
         parser.addOption(Opt({"both-modes"}, "Scan in PC-UART and in PLC-CAN mode."));
+    }
+    if (command == QLatin1String("write")) {
+        parser.addOption(Opt({"force"},
+                             "Write configuration-block values (84 to 96) outside their ranges "
+                             "too."));
     }
     if (command == QLatin1String("flash") || command == QLatin1String("commission")) {
         if (command == QLatin1String("flash")) {
@@ -182,7 +192,9 @@ ParsedCommandLine ParseCommandLine(const QStringList& arguments) {
                 "After each unit wait for the next one (removed, then a new one answers)."));
         parser.addOption(Opt({"count"}, "With --repeat: stop after N units.", "N", "0"));
         parser.addOption(Opt({"log"},
-                             "CSV log to append one line per unit to (default vr7c-<command>.csv).",
+                             "CSV log to append one line per unit to (default "
+                             "vr7c-<command>.csv; for flash only with --repeat). It must be "
+                             "writable before the first unit is touched.",
                              "FILE"));
     }
     if (IsProductionCommand(command)) {
@@ -227,7 +239,14 @@ ParsedCommandLine ParseCommandLine(const QStringList& arguments) {
     CliOptions& o = result.options;
     o.command = command;
     o.arguments = parser.positionalArguments().mid(1);
-    o.port = parser.value(QStringLiteral("port"));
+    o.ports = parser.values(QStringLiteral("port"));
+    o.port = o.ports.value(0);
+    if (o.ports.size() > 1 && !manyPorts) {
+        return finish(kExitUsage,
+                      QStringLiteral("vr7c: %1 takes one --port; flash takes one per fixture "
+                                     "slot\n")
+                          .arg(command));
+    }
     o.plcCan = parser.isSet(QStringLiteral("plc-can"));
     o.json = parser.isSet(QStringLiteral("json"));
     o.timeoutGiven = parser.isSet(QStringLiteral("timeout"));
@@ -273,13 +292,20 @@ ParsedCommandLine ParseCommandLine(const QStringList& arguments) {
     if (command == QLatin1String("scan")) {
         o.bothModes = parser.isSet(QStringLiteral("both-modes"));
     }
+    if (command == QLatin1String("write")) {
+        o.force = parser.isSet(QStringLiteral("force"));
+    }
     if (command == QLatin1String("flash") || command == QLatin1String("commission")) {
         o.repeat = parser.isSet(QStringLiteral("repeat"));
         if (!numberOption("reset-pause", 0, 5000, o.resetPauseMs)) {
             return result;
         }
-        o.log = parser.isSet(QStringLiteral("log")) ? parser.value(QStringLiteral("log"))
-                                                    : QStringLiteral("vr7c-%1.csv").arg(command);
+        // flash logs when asked, or with --repeat; commission always.
+        if (parser.isSet(QStringLiteral("log"))) {
+            o.log = parser.value(QStringLiteral("log"));
+        } else if (o.repeat || command == QLatin1String("commission")) {
+            o.log = QStringLiteral("vr7c-%1.csv").arg(command);
+        }
         if (command == QLatin1String("flash")) {
             o.verify = parser.isSet(QStringLiteral("verify"));
             o.go = parser.isSet(QStringLiteral("go"));

@@ -12,6 +12,8 @@ struct CliOptions {
     QString command;        // ports, scan, read, watch, write, config, flash, commission
     QStringList arguments;  // the command's own positional arguments
     QString port = QStringLiteral("COM1");
+    // flash, commission, read, watch: every --port given, one fixture slot each
+    QStringList ports{QStringLiteral("COM1")};
     std::uint32_t baud = 19200;
     int station = 1;
     bool plcCan = false;
@@ -24,6 +26,8 @@ struct CliOptions {
     int count = 0;  // watch: polls; flash/commission --repeat: units; 0 = no limit
     // scan
     bool bothModes = false;
+    // write: values outside the configuration block's ranges too
+    bool force = false;
     // flash, commission
     bool verify = false;
     bool go = false;
