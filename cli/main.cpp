@@ -33,6 +33,12 @@ int RunCommand(const CliOptions& options) {
     if (c == QLatin1String("flash")) {
         return RunFlash(options, out);
     }
+    if (c == QLatin1String("plan")) {
+        return RunPlan(options, out);
+    }
+    if (c == QLatin1String("records")) {
+        return RunRecords(options, out);
+    }
     return RunCommission(options, out);
 }
 
