@@ -4,6 +4,7 @@
 
 #include "BootloaderClient.h"
 #include "FirmwareImage.h"
+#include "LinePortIo.h"
 #include "Stm32Protocol.h"
 #include "TickClock.h"
 #include "ZQ_ComDrv.h"
@@ -218,7 +219,7 @@ FlashReport FlashUnit(const PortChoice& port, const FlashRequest& request) {
             0,
             0};
     }
-    VEVErizEvezad driver;
+    VEVErizEvezad driver(nullptr, std::make_unique<vr7c::net::LinePortIo>());
     const Outcome opened = OpenPort(driver, port, kBootloaderBaud, ptEVEN);
     if (!opened.ok()) {
         return FlashReport{opened, {}, 0, 0};
@@ -227,7 +228,7 @@ FlashReport FlashUnit(const PortChoice& port, const FlashRequest& request) {
 }
 
 bool BootloaderAnswers(const PortChoice& port, const FlashRequest& request) {
-    VEVErizEvezad driver;
+    VEVErizEvezad driver(nullptr, std::make_unique<vr7c::net::LinePortIo>());
     if (!OpenPort(driver, port, kBootloaderBaud, ptEVEN).ok()) {
         return false;
     }

@@ -23,6 +23,7 @@
 #include "DrawGrid.h"
 #include "FormatFixed.h"
 #include "LineDiagnostics.h"
+#include "LinePortIo.h"
 #include "LiveGrid.h"
 #include "PortListTips.h"
 #include "Prompter.h"
@@ -95,7 +96,8 @@ TMainForm::TMainForm(MainFormOptions options, QWidget* parent)
                               : std::make_unique<ComPorts>(*ownCatalogue_, settingsPath_)),
       ports_(options.ports ? options.ports : ownPorts_.get()),
       link_([this] { return StationAddress(); }, [this] { return PlcCanMode(); },
-            std::move(options.port), options.clock, this),
+            options.port ? std::move(options.port) : std::make_unique<vr7c::net::LinePortIo>(),
+            options.clock, this),
       shownVersion_(kDesignVersion),
       shownColdJunction_(kDesignColdJunction) {
     setObjectName(QStringLiteral("TMainForm"));

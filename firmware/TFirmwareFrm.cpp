@@ -10,6 +10,7 @@
 #include <QStyle>
 
 #include "ComPorts.h"
+#include "LinePortIo.h"
 #include "PortListTips.h"
 
 namespace {
@@ -48,7 +49,7 @@ TFirmwareFrm::TFirmwareFrm(QWidget* parent) : TFirmwareFrm(parent, nullptr, null
 TFirmwareFrm::TFirmwareFrm(QWidget* parent, std::unique_ptr<SerialPortIo> port, TickClock* clock,
                            FirmwareMessageBox* messages)
     : QDialog(parent),
-      ComDriver(nullptr, std::move(port), clock),
+      ComDriver(nullptr, port ? std::move(port) : std::make_unique<vr7c::net::LinePortIo>(), clock),
       messages_(messages ? messages : &ModalMessageBox()),
       session_(std::make_unique<BootloaderSession>(ComDriver, static_cast<BootloaderView&>(*this),
                                                    clock ? *clock : systemClock())) {
