@@ -15,6 +15,8 @@
 #include <QStyle>
 #include <QToolButton>
 
+#include <optional>
+
 #include "AppStyle.h"
 #include "BannerGroupBox.h"
 #include "BusyCursor.h"
@@ -361,7 +363,23 @@ bool TMainForm::OpenComPort() {
     driver_.SetComPortParity(ptEVEN);
     driver_.SetComPortStopBits(sb1BITS);
     driver_.RxCount = 0;
-    if (!driver_.Connect()) {
+    const bool network = ports_->IsNetwork(port);
+    bool connected = false;
+    {
+        // A network line may take up to its connect time limit (3 s) to answer.
+        std::optional<BusyCursor> busy;
+        if (network) {
+            busy.emplace();
+        }
+        connected = driver_.Connect();
+    }
+    if (!connected && network) {
+        prompter_.ShowMessageWithFurtherText(
+            this, MessageIcon::Information, kCaption, QStringLiteral("连接未成功 ！"),
+            ports_->ExplainOpenFailure(port, driver_.LastOpenError()).text);
+        return false;
+    }
+    if (!connected) {
         ports_->Refresh();
         prompter_.ShowMessageWithFurtherText(
             this, MessageIcon::Information, QStringLiteral("串口错误"),
@@ -450,7 +468,9 @@ void TMainForm::AdapterVanished() {
     driver_.Disconnect();
     adapterGone_ = true;
     captionBeforeGone_ = GroupBox1->title();
-    GroupBox1->setTitle(QStringLiteral("通信连接 (串口已拔出)"));
+    GroupBox1->setTitle(ports_->IsNetwork(driver_.ComPort())
+                            ? QStringLiteral("通信连接 (网络已断开)")
+                            : QStringLiteral("通信连接 (串口已拔出)"));
     Shape1->SetBrushColor(kLampGone);
     ShowLampTip();
     PortWatch.start();

@@ -170,7 +170,8 @@ void TFirmwareFrm::ShowMessage(const QString& caption, const QString& text) {
         return;
     }
     ports_->Refresh();
-    const OpenFailureExplanation why = ports_->ExplainOpenFailure(ComDriver.ComPort());
+    const OpenFailureExplanation why =
+        ports_->ExplainOpenFailure(ComDriver.ComPort(), ComDriver.LastOpenError());
     // The main window's own connection holds the port: naming this program as the holder
     // would not help the operator.
     const QString further =
