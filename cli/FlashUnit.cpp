@@ -5,6 +5,7 @@
 #include "BootloaderClient.h"
 #include "FirmwareImage.h"
 #include "LinePortIo.h"
+#include "NetAddress.h"
 #include "Stm32Protocol.h"
 #include "TickClock.h"
 #include "ZQ_ComDrv.h"
@@ -219,6 +220,16 @@ FlashReport FlashUnit(const PortChoice& port, const FlashRequest& request) {
             0,
             0};
     }
+    if (vr7c::net::IsModbusTcpAddress(port.device.toStdString())) {
+        return FlashReport{
+            Outcome::Fail(kExitUsage,
+                          port.given + QStringLiteral(": a Modbus TCP line carries Modbus "
+                                                      "requests only, no bootloader; flash "
+                                                      "through rfc2217:// or a local port")),
+            {},
+            0,
+            0};
+    }
     VEVErizEvezad driver(nullptr, std::make_unique<vr7c::net::LinePortIo>());
     const Outcome opened = OpenPort(driver, port, kBootloaderBaud, ptEVEN);
     if (!opened.ok()) {
@@ -228,6 +239,9 @@ FlashReport FlashUnit(const PortChoice& port, const FlashRequest& request) {
 }
 
 bool BootloaderAnswers(const PortChoice& port, const FlashRequest& request) {
+    if (vr7c::net::IsModbusTcpAddress(port.device.toStdString())) {
+        return false;
+    }
     VEVErizEvezad driver(nullptr, std::make_unique<vr7c::net::LinePortIo>());
     if (!OpenPort(driver, port, kBootloaderBaud, ptEVEN).ok()) {
         return false;

@@ -11,7 +11,9 @@
 
 #include "ComPorts.h"
 #include "LinePortIo.h"
+#include "NetAddress.h"
 #include "PortListTips.h"
+#include "PortPath.h"
 
 namespace {
 
@@ -135,6 +137,13 @@ void TFirmwareFrm::FormShow() {
 }
 
 void TFirmwareFrm::BitBtn1Click() {
+    const QByteArray name = QStringLiteral("COM%1").arg(SelectedPortIndex() + 1).toLatin1();
+    if (vr7c::net::IsModbusTcpAddress(SerialDevicePath(name.constData()).toStdString())) {
+        messages_->Information(this, QStringLiteral("VR7C-20NP"),
+                               QStringLiteral("Modbus TCP 线路不能更新固件 ！\r"
+                                              "请改用串口服务器的 rfc2217:// 线路，或本地串口。"));
+        return;
+    }
     session_->Start();
 }
 
