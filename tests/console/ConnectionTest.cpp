@@ -5,15 +5,18 @@
 #include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QToolButton>
 
 #include <cerrno>
 
 #include "BannerGroupBox.h"
+#include "ComPorts.h"
 #include "ConsoleHarness.h"
 #include "DrawGrid.h"
 #include "RegisterMap.h"
+#include "TPortSetupFrm.h"
 #include "TShape.h"
 #include "WaitUntil.h"
 
@@ -80,6 +83,24 @@ TEST(Connect, ANetworkLineSaysWhyItDidNotConnectAndADropShowsTheNetworkGone) {
     EXPECT_TRUE(WaitUntil([&] { return h.form->AdapterGone(); }));
     EXPECT_EQ(h.form->GroupBox1->title(), QStringLiteral("通信连接 (网络已断开)"));
     qunsetenv("VR7C_COM1");
+}
+
+TEST(PortSetup, AFreeNumberGetsANetworkLineAndIsFreedAgain) {
+    ConsoleHarness h;
+    TPortSetupFrm dialog(h.form->Ports());
+    dialog.PortList->setCurrentRow(4);
+    dialog.UrlEdit->setText(QStringLiteral("rfc2217"));
+    dialog.AssignButton->click();
+    EXPECT_TRUE(dialog.StatusLabel->text().startsWith(QStringLiteral("网址无效")));
+    dialog.UrlEdit->setText(QStringLiteral(" rfc2217://127.0.0.1:4001 "));
+    dialog.AssignButton->click();
+    EXPECT_EQ(dialog.PortList->item(4)->text(), "COM5 → rfc2217://127.0.0.1:4001（网络线路）");
+    EXPECT_TRUE(h.form->Ports().IsNetwork(4));
+    dialog.AssignButton->click();
+    EXPECT_EQ(dialog.StatusLabel->text(), "COM5 已被占用，请先释放。");
+    dialog.FreeButton->click();
+    EXPECT_FALSE(h.form->Ports().IsNetwork(4));
+    EXPECT_EQ(dialog.PortList->item(4)->text(), "COM5 → 没有插入设备");
 }
 
 TEST(Connect, AListWithoutSelectionRefusesToConnectWithAClearMessage) {
