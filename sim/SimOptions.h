@@ -38,6 +38,7 @@ struct SimOptions {
     int partialEchoBytes = 5;
     std::uint8_t exceptionCode = 4;
     bool frozen = false;  // the measured values stand still
+    std::vector<std::pair<int, ChannelInput>> inputs;  // --input
     // Makes the STM32 bootloader device, if any (installed when the simulator starts).
     std::function<std::unique_ptr<LineDevice>()> bootloaderFactory;
 
