@@ -104,6 +104,12 @@ standard output. Runs until SIGINT or SIGTERM.
   --input CH=VALUE[~NOISE]  a fixture's reference on channel CH: VALUE mV (ohm in PT100 mode),
                        with NOISE of standard deviation added; CH=dead reads nothing;
                        CH=stuck-output leaves the output off whatever its set point
+  --tcp HOST:PORT      also serve the line over TCP, raw RTU bytes as a serial server passes
+                       them (one client at a time; port 0: any free port, printed)
+  --modbus-tcp HOST:PORT
+                       also answer Modbus TCP as a gateway in front of the line (unit id =
+                       the station; a unit that stays silent gets exception 0x0B)
+  --allow-remote       let --tcp and --modbus-tcp listen on an address other than loopback
   --help               show this help and exit
 )";
 }
@@ -148,6 +154,13 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
             o.plcCan = true;
             continue;
         }
+        if (arg == "--allow-remote") {
+            if (hasInlineValue) {
+                return fail("--allow-remote takes no value");
+            }
+            o.allowRemote = true;
+            continue;
+        }
         if (arg == "--frozen") {
             if (hasInlineValue) {
                 return fail("--frozen takes no value");
@@ -158,7 +171,8 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
         const bool known = arg == "--link" || arg == "--device" || arg == "--station" ||
                            arg == "--baud" || arg == "--latency" || arg == "--reg" ||
                            arg == "--fault" || arg == "--seed" || arg == "--split-gap" ||
-                           arg == "--slow" || arg == "--partial-echo" || arg == "--exception-code" ||
+                           arg == "--slow" || arg == "--partial-echo" ||
+                           arg == "--exception-code" || arg == "--tcp" || arg == "--modbus-tcp" ||
                            arg == "--input";
         if (!known) {
             return fail("unknown argument '" + std::string(args[i]) + "'");
@@ -178,6 +192,12 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
                 return fail("--device needs a path");
             }
             o.device = value;
+        } else if (arg == "--tcp" || arg == "--modbus-tcp") {
+            const auto address = parseListenAddress(std::string(value));
+            if (!address) {
+                return fail(shown + ": expected a numeric HOST:PORT, e.g. 127.0.0.1:5020");
+            }
+            (arg == "--tcp" ? o.tcp : o.modbusTcp) = address;
         } else if (arg == "--station") {
             const auto n = parseInteger(value);
             if (!n || *n < 0 || *n > 247) {
@@ -295,6 +315,16 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
                 percent = *p;
             }
             o.faults.push_back({*kind, percent});
+        }
+    }
+    if (o.tcp && o.modbusTcp) {
+        return fail("--tcp and --modbus-tcp cannot share the line; give one of them");
+    }
+    for (const auto& address : {o.tcp, o.modbusTcp}) {
+        if (address && !o.allowRemote && !isLoopback(address->host)) {
+            return fail(address->host +
+                        " is not a loopback address; add --allow-remote to "
+                        "listen there");
         }
     }
     return result;
