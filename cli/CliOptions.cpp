@@ -66,6 +66,12 @@ const std::map<QString, CommandInfo>& Commands() {
           "measurement, statistics per plan and day (units, first-pass yield, failures by step; "
           "per measurement count, mean, deviation and Cpk), or copy queued runs to the shared "
           "store."}},
+        {"test",
+         {"test --plan FILE [--serial SN]",
+          "Run a production test plan on the unit in each fixture slot (--port once or more), "
+          "its serial number from --serial or one line of standard input; every step is "
+          "recorded as it ends. PASS, or FAIL (exit code 12), or ERROR (the line's exit code). "
+          "--repeat goes on with the next unit."}},
     };
     return commands;
 }
@@ -138,7 +144,7 @@ ParsedCommandLine ParseCommandLine(const QStringList& arguments) {
     const QCommandLineOption version = Opt({"V", "version"}, "Show the program version.");
     parser.addOption(help);
     parser.addOption(version);
-    const bool manyPorts = command == QLatin1String("flash");
+    const bool manyPorts = command == QLatin1String("flash") || command == QLatin1String("test");
     parser.addOption(Opt({"p", "port"},
                          manyPorts ? "Port COM1..COM8 or a device path (default COM1). Given more "
                                      "than once: one fixture slot per port, all run at once."
@@ -212,7 +218,8 @@ ParsedCommandLine ParseCommandLine(const QStringList& arguments) {
                                "its firmware, commission unit after unit."));
     parser.addPositionalArgument(
         QStringLiteral("command"),
-        QStringLiteral("ports, scan, read, watch, write, config, flash, commission, plan or records"),
+        QStringLiteral(
+            "ports, scan, read, watch, write, config, flash, commission, plan, records or test"),
         known ? QString::fromUtf8(info->second.synopsis) : QStringLiteral("<command> [arguments]"));
     if (!parser.parse(arguments)) {
         return finish(kExitUsage, QStringLiteral("vr7c: ") + parser.errorText() +
@@ -248,8 +255,8 @@ ParsedCommandLine ParseCommandLine(const QStringList& arguments) {
     o.port = o.ports.value(0);
     if (o.ports.size() > 1 && !manyPorts) {
         return finish(kExitUsage,
-                      QStringLiteral("vr7c: %1 takes one --port; flash takes one per fixture "
-                                     "slot\n")
+                      QStringLiteral("vr7c: %1 takes one --port; flash and test take one per "
+                                     "fixture slot\n")
                           .arg(command));
     }
     o.plcCan = parser.isSet(QStringLiteral("plc-can"));
@@ -280,6 +287,12 @@ ParsedCommandLine ParseCommandLine(const QStringList& arguments) {
         if (const QString why = ReadProductionOptions(parser, command, o.production);
             !why.isEmpty()) {
             return finish(kExitUsage, QStringLiteral("vr7c: %1\n").arg(why));
+        }
+    }
+    if (command == QLatin1String("test")) {
+        o.repeat = parser.isSet(QStringLiteral("repeat"));
+        if (parser.isSet(QStringLiteral("count")) && !numberOption("count", 0, 1000000, o.count)) {
+            return result;
         }
     }
     if (command == QLatin1String("watch") || command == QLatin1String("flash") ||

@@ -17,3 +17,4 @@ int RunFlash(const CliOptions& options, const Output& out);
 int RunCommission(const CliOptions& options, const Output& out);
 int RunPlan(const CliOptions& options, const Output& out);
 int RunRecords(const CliOptions& options, const Output& out);
+int RunTest(const CliOptions& options, const Output& out);

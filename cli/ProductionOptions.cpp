@@ -42,6 +42,12 @@ void AddProductionOptions(QCommandLineParser& parser, const QString& command) {
         parser.addOption(Option("csv", "export: the CSV file to write.", "FILE"));
     } else {
         parser.addOption(Option("plan", "The test plan (TOML).", "FILE"));
+        parser.addOption(Option("repeat", "After each unit take the next serial number and unit."));
+        parser.addOption(Option("count", "With --repeat: stop after N units per slot.", "N"));
+        parser.addOption(Option("reset-pause",
+                                "Pauses of the DTR/RTS sequence before a flash step, in ms "
+                                "(default 500).",
+                                "MS"));
     }
 }
 
@@ -92,8 +98,18 @@ QString ReadProductionOptions(const QCommandLineParser& parser, const QString& c
         if (!ok || o.limit < 0) {
             return QStringLiteral("--limit must be a number 0 or above");
         }
-    } else if (o.plan.isEmpty()) {
-        return QStringLiteral("test needs --plan FILE");
+    } else {
+        if (o.plan.isEmpty()) {
+            return QStringLiteral("test needs --plan FILE");
+        }
+        if (parser.isSet(QStringLiteral("reset-pause"))) {
+            bool ok = false;
+            const uint ms = parser.value(QStringLiteral("reset-pause")).toUInt(&ok);
+            if (!ok || ms > 5000) {
+                return QStringLiteral("--reset-pause must be a number 0 to 5000");
+            }
+            o.resetPauseMs = ms;
+        }
     }
     return {};
 }

@@ -39,6 +39,9 @@ int RunCommand(const CliOptions& options) {
     if (c == QLatin1String("records")) {
         return RunRecords(options, out);
     }
+    if (c == QLatin1String("test")) {
+        return RunTest(options, out);
+    }
     return RunCommission(options, out);
 }
 

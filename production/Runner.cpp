@@ -175,7 +175,7 @@ StepRecord Runner::RunStep(const PlanStep& step, RunRecord& run) {
     UnitOutcome outcome;
     switch (step.kind) {
         case StepKind::Flash: {
-            FlashReport report;
+            FlashedImage report;
             outcome = unit_.Flash(step.file, report);
             if (!report.chipId.isEmpty()) {
                 run.chipId = report.chipId;

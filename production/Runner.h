@@ -22,7 +22,7 @@ struct UnitOutcome {
     }
 };
 
-struct FlashReport {
+struct FlashedImage {
     QString chipId;      // the chip's 96-bit unique ID in hex
     QString imageCrc32;  // 8 hex digits
 };
@@ -41,7 +41,7 @@ public:
     // or rate that the profile gives it.
     virtual UnitOutcome ApplyProfile(const QString& path) = 0;
     // Writes and verifies the image (empty path: the carried one), then starts it.
-    virtual UnitOutcome Flash(const QString& image, FlashReport& report) = 0;
+    virtual UnitOutcome Flash(const QString& image, FlashedImage& report) = 0;
     // A fixture command: its exit status is the step's result.
     virtual UnitOutcome RunFixtureCommand(const QStringList& argv, int timeoutMs) = 0;
     virtual PromptAnswer Prompt(const QString& text) = 0;

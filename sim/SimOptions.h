@@ -40,6 +40,7 @@ struct SimOptions {
     int partialEchoBytes = 5;
     std::uint8_t exceptionCode = 4;
     bool frozen = false;  // the measured values stand still
+    std::vector<std::pair<int, ChannelInput>> inputs;  // --input
     // Also reachable over TCP: raw RTU bytes as through a serial server, or as a Modbus TCP
     // gateway (unit id = the station). Loopback only unless allowRemote.
     std::optional<ListenAddress> tcp;

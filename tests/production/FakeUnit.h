@@ -38,7 +38,7 @@ public:
         return Answer("write");
     }
     UnitOutcome ApplyProfile(const QString&) override { return Answer("config"); }
-    UnitOutcome Flash(const QString&, FlashReport& report) override {
+    UnitOutcome Flash(const QString&, FlashedImage& report) override {
         report.chipId = QStringLiteral("0123456789abcdef01234567");
         report.imageCrc32 = QStringLiteral("1a2b3c4d");
         return Answer("flash");

@@ -102,7 +102,7 @@ TEST(PlanReader, TheExamplePlanIsGood) {
     PlanError error;
     const auto plan = ReadPlanFile(QStringLiteral(VR7C_EXAMPLE_PLAN), &error);
     ASSERT_TRUE(plan) << error.Text(QStringLiteral(VR7C_EXAMPLE_PLAN)).toStdString();
-    EXPECT_EQ(plan->steps.size(), 11u);
+    EXPECT_EQ(plan->steps.size(), 13u);
     EXPECT_EQ(plan->files.size(), 1u);
 }
 
