@@ -49,8 +49,10 @@ bool NetPortIo::open(const char* url) {
     }
     address_ = *address;
     const Clock::time_point start = Clock::now();
+    const std::chrono::milliseconds limit =
+        redial_ ? std::min(kRedialLimit, options_.connectLimit) : options_.connectLimit;
     const ConnectResult connected =
-        TcpConnect(address_.host, address_.port, options_.connectLimit, options_.resolver);
+        TcpConnect(address_.host, address_.port, limit, options_.resolver);
     if (connected.fd < 0) {
         openError_ = connected.error != 0 ? connected.error : ErrorNumberOf(connected.failure);
         return false;
@@ -58,6 +60,7 @@ bool NetPortIo::open(const char* url) {
     fd_ = connected.fd;
     openError_ = 0;
     if (!telnetLine()) {
+        redial_ = false;
         return true;
     }
     // The server must agree to COM port control before settings mean anything; what it says
@@ -66,8 +69,7 @@ bool NetPortIo::open(const char* url) {
     codec_.start(hello);
     queue(hello);
     const auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
-    const Clock::time_point deadline =
-        Clock::now() + std::min(kNegotiationLimit, options_.connectLimit - spent);
+    const Clock::time_point deadline = Clock::now() + std::min(kNegotiationLimit, limit - spent);
     std::uint8_t scratch[256];
     while (!codec_.comPortAgreed() && !codec_.comPortRefused()) {
         const auto left =
@@ -92,6 +94,7 @@ bool NetPortIo::open(const char* url) {
         return false;
     }
     data_.clear();
+    redial_ = false;
     return true;
 }
 
@@ -107,6 +110,7 @@ void NetPortIo::close() {
 
 void NetPortIo::hangUp() {
     hungUp_ = true;
+    redial_ = true;
     close();
 }
 

@@ -67,6 +67,10 @@ public:
     // How long open() waits for an RFC 2217 server to agree to COM port control, within the
     // connect limit.
     static constexpr std::chrono::milliseconds kNegotiationLimit{1000};
+    // After the connection dropped, opens try for no longer than this until one succeeds: the
+    // console tries again every second from its window's thread, which must not stand still
+    // for the full connect time each round while the server is away.
+    static constexpr std::chrono::milliseconds kRedialLimit{250};
 
 private:
     bool telnetLine() const { return address_.kind == NetKind::Rfc2217; }
@@ -84,6 +88,7 @@ private:
     bool hungUp_ = false;
     int openError_ = 0;
     bool comPortRefused_ = false;
+    bool redial_ = false;  // the connection dropped and no open has succeeded since
     Rfc2217Codec codec_;
     std::vector<std::uint8_t> pending_;  // bytes for the socket, oldest first
     std::vector<std::uint8_t> answers_;  // telnet answers, moved to pending_ after each read

@@ -192,6 +192,17 @@ TEST(NetPortTest, RawLineTakesAReplyInPiecesAndSeesTheServerGoMidReply) {
     EXPECT_EQ(port.write(request.data(), 8), -1);
     std::uint8_t buffer[8];
     EXPECT_EQ(port.read(buffer, 8), -1);
+
+    // Opening again after the drop gives up soon while the server does not answer.
+    std::uint16_t fullPort = 0;
+    const int full = ListenOnLoopback(0, &fullPort);
+    NetPortIo filler({200ms, SystemResolve});
+    filler.open(("tcp://127.0.0.1:" + std::to_string(fullPort)).c_str());
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(port.open(("tcp://127.0.0.1:" + std::to_string(fullPort)).c_str()));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 1500ms);
+    EXPECT_EQ(port.lastConnectFailure(), ConnectFailure::TimedOut);
+    ::close(full);
 }
 
 TEST(NetPortTest, Rfc2217LineNegotiatesSendsSettingsAndPassesDataWithTelnetTakenOut) {
