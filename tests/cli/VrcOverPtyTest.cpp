@@ -330,6 +330,57 @@ TEST(VrcOverPty, FixtureSlotsFlashAtOnceAndOneRefusingSlotSpoilsNoOther) {
     EXPECT_EQ(lines.filter(QStringLiteral(",COM6,")).size(), 1);
 }
 
+TEST(VrcOverPty, ASlotWhoseModuleVanishesMidFlashLeavesTheOtherWhole) {
+    Module staying;
+    auto vanishing = std::make_unique<Module>();
+    const QByteArray image = FileBytes(QStringLiteral(VR7C_TEST_CARRIED_IMAGE));
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("VR7C_COM5"), staying.port());
+    environment.insert(QStringLiteral("VR7C_COM6"), vanishing->port());
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral(VR7C_PATH),
+                  {"flash", "--verify", "--reset-pause", "0", "--timeout", "300", "--port", "COM5",
+                   "--port", "COM6"});
+    // Gone once a third of the image is in its flash.
+    const qsizetype third = image.size() / 3;
+    for (int waited = 0; waited < 60000; waited += 5) {
+        if (vanishing->Flash(third + 16).mid(third) == image.mid(third, 16)) {
+            break;
+        }
+        QThread::msleep(5);
+    }
+    vanishing.reset();
+    ASSERT_TRUE(process.waitForFinished(60000));
+    const QString err = QString::fromUtf8(process.readAllStandardError());
+    const QString out = QString::fromUtf8(process.readAllStandardOutput());
+    EXPECT_NE(process.exitCode(), 0);
+    EXPECT_EQ(staying.Flash(image.size()), image);
+    EXPECT_TRUE(out.contains(QStringLiteral("COM5: flashed 25236 bytes"))) << out.toStdString();
+    EXPECT_TRUE(out.contains(QStringLiteral(", verified"))) << out.toStdString();
+    EXPECT_TRUE(err.startsWith(QStringLiteral("vr7c: COM6: "))) << err.toStdString();
+}
+
+TEST(VrcOverPty, FixtureSlotsReadTheirOwnModulesAtOnce) {
+    // Each slot's master sees only its own line: each reads back its own module's value.
+    Module first;
+    Module second;
+    first.runner->setRegister(30, 111);
+    second.runner->setRegister(30, 222);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("VR7C_COM5"), first.port());
+    environment.insert(QStringLiteral("VR7C_COM6"), second.port());
+    for (int round = 0; round < 3; ++round) {
+        const ProgramRun run =
+            Program(QStringLiteral(VR7C_PATH),
+                    {"read", "0..99", "--port", "COM5", "--port", "COM6"}, 60000, environment);
+        ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+        EXPECT_TRUE(run.out.contains(QStringLiteral("COM5: 30     111"))) << run.out.toStdString();
+        EXPECT_TRUE(run.out.contains(QStringLiteral("COM6: 30     222"))) << run.out.toStdString();
+        EXPECT_EQ(run.out.count('\n'), 200);
+    }
+}
+
 TEST(VrcOverPty, AnApplyStoppedPartWaySaysWhatItWroteAndWhatNot) {
     Module module;
     module.runner->setUnheardWriteRegister(90);
