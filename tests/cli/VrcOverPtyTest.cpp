@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
@@ -379,6 +380,16 @@ TEST(VrcOverPty, FixtureSlotsReadTheirOwnModulesAtOnce) {
         EXPECT_TRUE(run.out.contains(QStringLiteral("COM6: 30     222"))) << run.out.toStdString();
         EXPECT_EQ(run.out.count('\n'), 200);
     }
+    const ProgramRun watch = Program(QStringLiteral(VR7C_PATH),
+                                     {"watch", "--csv", "--count", "2", "--interval", "10",
+                                      "--port", "COM5", "--port", "COM6"},
+                                     60000, environment);
+    ASSERT_EQ(watch.exitCode, 0) << watch.err.toStdString();
+    const QStringList lines = watch.out.split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 5);
+    EXPECT_TRUE(lines[0].startsWith(QStringLiteral("time,port,ch0_value,")));
+    EXPECT_EQ(lines.filter(QRegularExpression(QStringLiteral("^[^,]+,COM5,"))).size(), 2);
+    EXPECT_EQ(lines.filter(QRegularExpression(QStringLiteral("^[^,]+,COM6,"))).size(), 2);
 }
 
 TEST(VrcOverPty, AnApplyStoppedPartWaySaysWhatItWroteAndWhatNot) {
