@@ -44,9 +44,11 @@ const std::map<QString, CommandInfo>& Commands() {
         {"flash",
          {"flash [FILE]",
           "Write the carried firmware image, or a .bin or Intel HEX file, through the module's "
-          "STM32 bootloader (115200 baud 8E1, after the DTR/RTS sequence). --verify reads the "
-          "flash back, --go starts the new firmware, --repeat flashes unit after unit and logs "
-          "each to a CSV file."}},
+          "STM32 bootloader (115200 baud 8E1, after the DTR/RTS sequence). The image must look "
+          "like the module's firmware (a vector table with the stack in SRAM and the reset "
+          "vector in the image, at most 64 KiB), else it is refused with exit code 9 before "
+          "anything is sent, unless --force. --verify reads the flash back, --go starts the new "
+          "firmware, --repeat flashes unit after unit and logs each to a CSV file."}},
         {"commission",
          {"commission --profile FILE [--image FILE]",
           "Flash and verify, start the firmware, wait for the module on Modbus at the profile's "
@@ -172,6 +174,9 @@ ParsedCommandLine ParseCommandLine(const QStringList& arguments) {
                                  "carried image: 1.50; otherwise not checked).",
                                  "X.YY"));
         }
+        parser.addOption(Opt({"force"},
+                             "Flash an image even if it does not look like firmware for the "
+                             "module's STM32 (vector table, size)."));
         parser.addOption(Opt({"reset-pause"},
                              "Pauses of the DTR/RTS sequence that starts the bootloader, in ms "
                              "(default 500, as the console's firmware dialog).",
@@ -277,6 +282,7 @@ ParsedCommandLine ParseCommandLine(const QStringList& arguments) {
     }
     if (command == QLatin1String("flash") || command == QLatin1String("commission")) {
         o.repeat = parser.isSet(QStringLiteral("repeat"));
+        o.force = parser.isSet(QStringLiteral("force"));
         if (!numberOption("reset-pause", 0, 5000, o.resetPauseMs)) {
             return result;
         }

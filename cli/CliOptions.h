@@ -24,7 +24,8 @@ struct CliOptions {
     int count = 0;  // watch: polls; flash/commission --repeat: units; 0 = no limit
     // scan
     bool bothModes = false;
-    // write: values outside the configuration block's ranges too
+    // write: values outside the configuration block's ranges too; flash, commission: an image
+    // that does not look like the module's firmware
     bool force = false;
     // flash, commission
     bool verify = false;

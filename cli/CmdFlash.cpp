@@ -10,19 +10,16 @@
 
 #include "Commands.h"
 #include "FirmwareFile.h"
+#include "FlashUnit.h"
 #include "LinePort.h"
 #include "ModbusSession.h"
 #include "Output.h"
 #include "SlotRunner.h"
-#include "Stm32Flasher.h"
-#include "TickClock.h"
-#include "ZQ_ComDrv.h"
 
 Outcome ReadProfileFile(const QString& path, Profile& profile);
 
 namespace {
 
-constexpr std::uint32_t kBootloaderBaud = 115200;
 // How long a started module may take before it answers on Modbus.
 constexpr std::uint32_t kStartupMs = 10000;
 
@@ -63,29 +60,6 @@ FlashRequest MakeRequest(const CliOptions& o, const FirmwareFile& image, const O
     return request;
 }
 
-// Opens the port for the bootloader and runs the flasher once.
-FlashReport FlashOnce(const PortChoice& port, const FlashRequest& request) {
-    VEVErizEvezad driver;
-    const Outcome opened = OpenPort(driver, port, kBootloaderBaud, ptEVEN);
-    if (!opened.ok()) {
-        return FlashReport{opened, {}, 0, 0};
-    }
-    Stm32Flasher flasher(driver, systemClock());
-    return flasher.Run(request);
-}
-
-// Whether a bootloader answers on the port now (the unit is still there).
-bool UnitPresent(const PortChoice& port, const FlashRequest& request) {
-    VEVErizEvezad driver;
-    if (!OpenPort(driver, port, kBootloaderBaud, ptEVEN).ok()) {
-        return false;
-    }
-    FlashRequest probe = request;
-    probe.attempts = 1;
-    FlashReport report;
-    return Stm32Flasher(driver, systemClock()).Connect(probe, report).code != kExitNoReply;
-}
-
 // The slots' common part: each unit flashed with the same request, the slot's own progress.
 SlotJob FlashJob(const CliOptions& o, const QString& logHeader) {
     SlotJob job;
@@ -100,18 +74,18 @@ SlotJob FlashJob(const CliOptions& o, const QString& logHeader) {
 
 int RunFlash(const CliOptions& o, const Output& out) {
     FirmwareFile image;
-    const Outcome loaded = LoadFirmwareFile(o.image, image);
+    const Outcome loaded = LoadFirmwareFile(o.image, image, o.force);
     if (!loaded.ok()) {
         return out.Finish(loaded);
     }
     SlotJob job = FlashJob(o, QStringLiteral("time,port,device_id,image_crc32,result,seconds"));
     job.present = [&](const PortChoice& port) {
-        return UnitPresent(port, MakeRequest(o, image, out));
+        return BootloaderAnswers(port, MakeRequest(o, image, out));
     };
     job.unit = [&](const PortChoice& port, const Output& slot) {
         QElapsedTimer clock;
         clock.start();
-        const FlashReport report = FlashOnce(port, MakeRequest(o, image, slot));
+        const FlashReport report = FlashUnit(port, MakeRequest(o, image, slot));
         const double seconds = static_cast<double>(clock.elapsed()) / 1000.0;
         UnitResult unit;
         unit.outcome = report.outcome;
@@ -141,7 +115,7 @@ int RunCommission(const CliOptions& o, const Output& out) {
     Outcome step = ReadProfileFile(o.profile, profile);
     FirmwareFile image;
     if (step.ok()) {
-        step = LoadFirmwareFile(o.image, image);
+        step = LoadFirmwareFile(o.image, image, o.force);
     }
     if (!step.ok()) {
         return out.Finish(step);
@@ -161,7 +135,7 @@ int RunCommission(const CliOptions& o, const Output& out) {
     SlotJob job = FlashJob(o, QStringLiteral("time,port,device_id,image_crc32,firmware_version,"
                                              "profile,flash,modbus,version,apply,result,seconds"));
     job.present = [&](const PortChoice& port) {
-        return UnitPresent(port, MakeRequest(flashOptions, image, out));
+        return BootloaderAnswers(port, MakeRequest(flashOptions, image, out));
     };
     job.unit = [&](const PortChoice& port, const Output& slot) {
         QElapsedTimer clock;
@@ -172,7 +146,7 @@ int RunCommission(const CliOptions& o, const Output& out) {
         QString applyStep = QStringLiteral("skipped");
         QString versionText;
 
-        const FlashReport report = FlashOnce(port, MakeRequest(flashOptions, image, slot));
+        const FlashReport report = FlashUnit(port, MakeRequest(flashOptions, image, slot));
         UnitResult unit;
         unit.seen = !report.deviceId.isEmpty();
         Outcome result = report.outcome;

@@ -151,6 +151,7 @@ struct BadFile {
     const char* name;
     const char* file;
     QByteArray content;
+    const char* option = "--timeout=1000";
 };
 
 class BadFiles : public testing::TestWithParam<BadFile> {};
@@ -163,7 +164,7 @@ TEST_P(BadFiles, AreRefusedWithTheirExitCodeAndNothingIsErased) {
     if (!GetParam().content.isNull()) {
         WriteFile(path, GetParam().content);
     }
-    const ProgramRun run = Vr7c({"flash", path, "--port", module.port()});
+    const ProgramRun run = Vr7c({"flash", path, GetParam().option, "--port", module.port()});
     EXPECT_EQ(run.exitCode, 9);
     ExpectOneLineMessage(run);
     EXPECT_EQ(module.Flash(1024), before);
@@ -171,16 +172,21 @@ TEST_P(BadFiles, AreRefusedWithTheirExitCodeAndNothingIsErased) {
 
 INSTANTIATE_TEST_SUITE_P(
     Files, BadFiles,
-    testing::Values(BadFile{"Missing", "none.bin", QByteArray()},
-                    BadFile{"Empty", "empty.bin", QByteArray("")},
-                    BadFile{"TooLarge", "large.bin", QByteArray(300000, 'x')},
-                    BadFile{"LargerThanTheChip", "chip.bin", QByteArray(70000, 'x')},
-                    BadFile{"BadChecksum", "a.hex", ":0400000001020304F1\n:00000001FF\n"},
-                    BadFile{"BelowFlash", "b.hex", ":0400000001020304F2\n:00000001FF\n"},
-                    BadFile{"BeyondFlash", "c.hex",
-                            ":020000040804EE\n:0400000001020304F2\n:00000001FF\n"},
-                    BadFile{"NoEnd", "d.hex", ":020000040800F2\n:0400000001020304F2\n"},
-                    BadFile{"NotHex", "e.hex", ":02000004zz00F2\n:00000001FF\n"}),
+    testing::Values(
+        BadFile{"Missing", "none.bin", QByteArray()}, BadFile{"Empty", "empty.bin", QByteArray("")},
+        BadFile{"TooLarge", "large.bin", QByteArray(300000, 'x')},
+        BadFile{"LargerThanTheChip", "chip.bin", QByteArray(70000, 'x')},
+        // Past the image check, the chip's own flash size still refuses it.
+        BadFile{"ForcedLargerThanTheChip", "chip.bin", QByteArray(70000, 'x'), "--force"},
+        BadFile{"TextFile", "text.txt", QByteArray("hello, module\n")},
+        BadFile{"TruncatedBeforeTheResetHandler", "short.bin",
+                FileBytes(QStringLiteral(VR7C_TEST_CARRIED_IMAGE)).left(200)},
+        BadFile{"StackOutsideTheSram", "stack.bin", QByteArray::fromHex("00500120310100080000")},
+        BadFile{"BadChecksum", "a.hex", ":0400000001020304F1\n:00000001FF\n"},
+        BadFile{"BelowFlash", "b.hex", ":0400000001020304F2\n:00000001FF\n"},
+        BadFile{"BeyondFlash", "c.hex", ":020000040804EE\n:0400000001020304F2\n:00000001FF\n"},
+        BadFile{"NoEnd", "d.hex", ":020000040800F2\n:0400000001020304F2\n"},
+        BadFile{"NotHex", "e.hex", ":02000004zz00F2\n:00000001FF\n"}),
     [](const auto& param) { return std::string(param.param.name); });
 
 // Ports and bootloaders that fail, each with its own exit code.
