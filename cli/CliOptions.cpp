@@ -54,6 +54,24 @@ const std::map<QString, CommandInfo>& Commands() {
           "Flash and verify, start the firmware, wait for the module on Modbus at the profile's "
           "station, baud rate and format, check its firmware version, apply the profile and read "
           "it back; one CSV log line per unit."}},
+        {"plan",
+         {"plan check FILE",
+          "Check a production test plan without a module: unknown keys, wrong types, limits the "
+          "wrong way round and quantities that do not exist are reported with their line and "
+          "column (exit code 9)."}},
+        {"records",
+         {"records list|show RUN|SERIAL|export --csv FILE|stats|sync",
+          "The records of production test runs: list them (--serial, --since, --result, --plan), "
+          "show a run or a unit's runs with every measurement, export one CSV row per "
+          "measurement, statistics per plan and day (units, first-pass yield, failures by step; "
+          "per measurement count, mean, deviation and Cpk), or copy queued runs to the shared "
+          "store."}},
+        {"test",
+         {"test --plan FILE [--serial SN]",
+          "Run a production test plan on the unit in each fixture slot (--port once or more), "
+          "its serial number from --serial or one line of standard input; every step is "
+          "recorded as it ends. PASS, or FAIL (exit code 12), or ERROR (the line's exit code). "
+          "--repeat goes on with the next unit."}},
     };
     return commands;
 }
@@ -70,9 +88,10 @@ QString ExitCodeText() {
         "  6  no reply from the module or its bootloader\n"
         "  7  refused: the bootloader answered NACK, or the module an exception\n"
         "  8  mismatch: read back or verified data differ from what was written\n"
-        "  9  bad file: image or profile unreadable or invalid\n"
+        "  9  bad file: image, profile or plan unreadable or invalid\n"
         " 10  config diff: the module differs from the profile\n"
-        " 11  commission: the firmware version is not the image's\n");
+        " 11  commission: the firmware version is not the image's\n"
+        " 12  test: the unit failed a limit or check\n");
 }
 
 QCommandLineOption Opt(const QStringList& names, const char* text, const char* value = nullptr,
@@ -127,7 +146,8 @@ ParsedCommandLine ParseCommandLine(const QStringList& arguments) {
     parser.addOption(version);
     const bool manyPorts = command == QLatin1String("flash") ||
                            command == QLatin1String("commission") ||
-                           command == QLatin1String("read") || command == QLatin1String("watch");
+                           command == QLatin1String("read") || command == QLatin1String("watch") ||
+                           command == QLatin1String("test");
     parser.addOption(Opt({"p", "port"},
                          manyPorts ? "Port COM1..COM8 or a device path (default COM1). Given more "
                                      "than once: one fixture slot per port, all run at once."
@@ -191,6 +211,9 @@ ParsedCommandLine ParseCommandLine(const QStringList& arguments) {
                              "writable before the first unit is touched.",
                              "FILE"));
     }
+    if (IsProductionCommand(command)) {
+        AddProductionOptions(parser, command);
+    }
     parser.setApplicationDescription(
         known ? QString::fromUtf8(info->second.description)
               : QStringLiteral("The VR7C-20NP module from the command line: find it, read, watch "
@@ -198,7 +221,8 @@ ParsedCommandLine ParseCommandLine(const QStringList& arguments) {
                                "its firmware, commission unit after unit."));
     parser.addPositionalArgument(
         QStringLiteral("command"),
-        QStringLiteral("ports, scan, read, watch, write, config, flash or commission"),
+        QStringLiteral(
+            "ports, scan, read, watch, write, config, flash, commission, plan, records or test"),
         known ? QString::fromUtf8(info->second.synopsis) : QStringLiteral("<command> [arguments]"));
     if (!parser.parse(arguments)) {
         return finish(kExitUsage, QStringLiteral("vr7c: ") + parser.errorText() +
@@ -234,8 +258,8 @@ ParsedCommandLine ParseCommandLine(const QStringList& arguments) {
     o.port = o.ports.value(0);
     if (o.ports.size() > 1 && !manyPorts) {
         return finish(kExitUsage,
-                      QStringLiteral("vr7c: %1 takes one --port; flash, commission, read and "
-                                     "watch take one per fixture slot\n")
+                      QStringLiteral("vr7c: %1 takes one --port; flash, commission, read, "
+                                     "watch and test take one per fixture slot\n")
                           .arg(command));
     }
     o.plcCan = parser.isSet(QStringLiteral("plc-can"));
@@ -261,6 +285,18 @@ ParsedCommandLine ParseCommandLine(const QStringList& arguments) {
     if (o.baud != 9600 && o.baud != 19200 && o.baud != 38400 && o.baud != 57600) {
         return finish(kExitUsage,
                       QStringLiteral("vr7c: --baud must be 9600, 19200, 38400 or 57600\n"));
+    }
+    if (IsProductionCommand(command)) {
+        if (const QString why = ReadProductionOptions(parser, command, o.production);
+            !why.isEmpty()) {
+            return finish(kExitUsage, QStringLiteral("vr7c: %1\n").arg(why));
+        }
+    }
+    if (command == QLatin1String("test")) {
+        o.repeat = parser.isSet(QStringLiteral("repeat"));
+        if (parser.isSet(QStringLiteral("count")) && !numberOption("count", 0, 1000000, o.count)) {
+            return result;
+        }
     }
     if (command == QLatin1String("watch") || command == QLatin1String("flash") ||
         command == QLatin1String("commission")) {

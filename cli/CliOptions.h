@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "ProductionOptions.h"
+
 // Everything vr7c was told on its command line.
 struct CliOptions {
     QString command;        // ports, scan, read, watch, write, config, flash, commission
@@ -36,6 +38,7 @@ struct CliOptions {
     QString profile;
     QString image;
     int firmwareVersion = -1;  // version x 100 the module must report after commissioning
+    ProductionOptions production;  // plan, records, test
 };
 
 struct ParsedCommandLine {
