@@ -2,7 +2,6 @@
 
 #include <QFile>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
@@ -378,36 +377,6 @@ TEST(VrcOverPty, ASlotWhoseModuleVanishesMidFlashLeavesTheOtherWhole) {
     EXPECT_TRUE(out.contains(QStringLiteral("COM5: flashed 25236 bytes"))) << out.toStdString();
     EXPECT_TRUE(out.contains(QStringLiteral(", verified"))) << out.toStdString();
     EXPECT_TRUE(err.startsWith(QStringLiteral("vr7c: COM6: "))) << err.toStdString();
-}
-
-TEST(VrcOverPty, FixtureSlotsReadTheirOwnModulesAtOnce) {
-    // Each slot's master sees only its own line: each reads back its own module's value.
-    Module first;
-    Module second;
-    first.runner->setRegister(30, 111);
-    second.runner->setRegister(30, 222);
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("VR7C_COM5"), first.port());
-    environment.insert(QStringLiteral("VR7C_COM6"), second.port());
-    for (int round = 0; round < 3; ++round) {
-        const ProgramRun run =
-            Program(QStringLiteral(VR7C_PATH),
-                    {"read", "0..99", "--port", "COM5", "--port", "COM6"}, 60000, environment);
-        ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
-        EXPECT_TRUE(run.out.contains(QStringLiteral("COM5: 30     111"))) << run.out.toStdString();
-        EXPECT_TRUE(run.out.contains(QStringLiteral("COM6: 30     222"))) << run.out.toStdString();
-        EXPECT_EQ(run.out.count('\n'), 200);
-    }
-    const ProgramRun watch = Program(QStringLiteral(VR7C_PATH),
-                                     {"watch", "--csv", "--count", "2", "--interval", "10",
-                                      "--port", "COM5", "--port", "COM6"},
-                                     60000, environment);
-    ASSERT_EQ(watch.exitCode, 0) << watch.err.toStdString();
-    const QStringList lines = watch.out.split('\n', Qt::SkipEmptyParts);
-    ASSERT_EQ(lines.size(), 5);
-    EXPECT_TRUE(lines[0].startsWith(QStringLiteral("time,port,ch0_value,")));
-    EXPECT_EQ(lines.filter(QRegularExpression(QStringLiteral("^[^,]+,COM5,"))).size(), 2);
-    EXPECT_EQ(lines.filter(QRegularExpression(QStringLiteral("^[^,]+,COM6,"))).size(), 2);
 }
 
 TEST(VrcOverPty, AnApplyStoppedPartWaySaysWhatItWroteAndWhatNot) {
