@@ -231,6 +231,8 @@ int RunTest(const CliOptions& o, const Output& out) {
     job.repeat = o.repeat;
     job.count = o.count;
     job.present = [&](const PortChoice& port) {
+        static std::mutex oneLine;
+        const std::lock_guard alone(oneLine);
         SlotUnit unit(o, port, desk, station, baud);
         std::uint16_t regs[kPolledRegisters];
         return unit.ReadRegisters(regs).verdict == Verdict::Pass;
@@ -270,6 +272,10 @@ int RunTest(const CliOptions& o, const Output& out) {
             return result;
         }
         result.seen = true;
+        // The Modbus routines reach one installed line per process, so the slots take their
+        // units through the plan one at a time.
+        static std::mutex oneLine;
+        const std::lock_guard alone(oneLine);
         SlotUnit unit(o, port, desk, station, baud);
         RunRecorder recorder(
             *records, [&](const RunRecord&, const StepRecord& step) { slot.Line(StepText(step)); });
