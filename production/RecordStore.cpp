@@ -19,7 +19,6 @@
 #include <cerrno>
 #include <cmath>
 #include <map>
-#include <ranges>
 #include <tuple>
 
 #include <signal.h>
@@ -876,7 +875,8 @@ int RecordStore::SyncTo(RecordStore& shared, QString* error) {
         QJsonArray runRows;
         QJsonArray stepRows;
         QJsonArray measurementRows;
-        for (const RunRecord* run : byUuid | std::views::values) {
+        for (const RunRecord& queuedRun : runs) {
+            const RunRecord* run = &queuedRun;
             runRows.append(QJsonObject{
                 {"uuid", run->uuid},
                 {"plan_name", run->planName},
