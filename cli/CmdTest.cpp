@@ -22,6 +22,7 @@
 #include "StopRequest.h"
 
 Outcome ReadProfileFile(const QString& path, Profile& profile);
+Outcome CheckPlanFiles(const Plan& plan, const QString& file);
 
 namespace {
 
@@ -215,6 +216,10 @@ int RunTest(const CliOptions& o, const Output& out) {
     const auto plan = ReadPlanFile(p.plan, &planError);
     if (!plan) {
         return out.Finish(Outcome::Fail(kExitBadFile, planError.Text(p.plan)));
+    }
+    // Profiles and images are read before any unit is touched.
+    if (const Outcome files = CheckPlanFiles(*plan, p.plan); !files.ok()) {
+        return out.Finish(files);
     }
     // The records must take the run before any unit is touched.
     Outcome opened;
