@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
 #include <QSysInfo>
 #include <QThread>
 
@@ -28,6 +29,8 @@ namespace {
 
 // How long a started module may take before it answers on Modbus.
 constexpr qint64 kStartupMs = 10000;
+// How long copying the queued runs to the shared records may take after a run.
+constexpr int kSyncWaitMs = 30000;
 
 // Standard input, shared by the slots: serial numbers (a barcode scanner types one line) and
 // the operator's answers, one question at a time.
@@ -290,14 +293,27 @@ int RunTest(const CliOptions& o, const Output& out) {
             slot.Note(QStringLiteral("records: the run's end could not be written: %1").arg(error));
         }
         if (!shared.isEmpty()) {
-            Outcome away;
-            auto line = OpenSharedRecords(shared, away);
-            const int copied = line ? records->SyncTo(*line, &error) : -1;
-            if (copied < 0) {
+            // The copy runs as a program of its own that is given up on after a while: a
+            // server that hangs in the middle of a statement holds its client with it, and the
+            // run is safe in the file whatever happens to the copy.
+            QProcess sync;
+            sync.setProcessChannelMode(QProcess::MergedChannels);
+            sync.start(
+                QCoreApplication::applicationFilePath(),
+                {QStringLiteral("records"), QStringLiteral("sync"), QStringLiteral("--records"),
+                 records->where(), QStringLiteral("--records"), shared});
+            const bool ended = sync.waitForFinished(kSyncWaitMs);
+            if (!ended) {
+                sync.kill();
+                sync.waitForFinished();
+            }
+            if (!ended || sync.exitStatus() != QProcess::NormalExit || sync.exitCode() != 0) {
                 QString ignored;
-                slot.Note(QStringLiteral("%1; %2 runs queued for the shared records")
-                              .arg(line ? error : away.message)
-                              .arg(records->Queued(&ignored)));
+                slot.Note(ended ? QString::fromUtf8(sync.readAll()).trimmed()
+                                : QStringLiteral("vr7c: the shared records did not answer within "
+                                                 "%1 s; %2 runs stay queued")
+                                      .arg(kSyncWaitMs / 1000)
+                                      .arg(records->Queued(&ignored)));
             }
         }
         const QString verdict = QLatin1String(VerdictName(run->result));
