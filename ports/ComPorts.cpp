@@ -31,7 +31,8 @@ ComPorts::ComPorts(PortCatalogue& catalogue, QString settingsPath, DeviceChecker
       settingsPath_(std::move(settingsPath)),
       checker_(checker ? std::move(checker)
                        : [](const QString& path) { return CheckDevice(path); }),
-      assignment_(ComAssignment::Load(settingsPath_)) {}
+      assignment_(ComAssignment::Load(settingsPath_)),
+      shown_(assignment_) {}
 
 ComPorts::~ComPorts() {
     if (installed_) {
@@ -47,8 +48,18 @@ void ComPorts::Refresh() {
     }
     for (const PortEntry& entry : entries_) {
         const QString identity = StableIdentity(entry);
-        if (assignment_.Find(identity) < 0 && assignment_.Assign(identity, overridden) >= 0) {
+        if (assignment_.Find(identity) < 0 && assignment_.Assign(identity) >= 0) {
             unsaved_ = true;
+        }
+    }
+    shown_ = assignment_;
+    for (int i = 0; i < ComAssignment::kPortCount; ++i) {
+        if (overridden.test(static_cast<std::size_t>(i))) {
+            const QString displaced = shown_.Owner(i);
+            shown_.SetOwner(i, {});
+            if (PresentEntry(displaced) != nullptr) {
+                shown_.Assign(displaced, overridden);
+            }
         }
     }
     Store();
@@ -92,7 +103,7 @@ ComPortView ComPorts::View(int index) const {
         }
         return view;
     }
-    if (const PortEntry* entry = PresentEntry(assignment_.Owner(index))) {
+    if (const PortEntry* entry = PresentEntry(shown_.Owner(index))) {
         view.adapter = *entry;
         view.devicePath = entry->devicePath;
     }
@@ -128,7 +139,7 @@ QStringList ComPorts::ExistingPorts() const {
         }
     }
     for (const PortEntry& entry : entries_) {
-        if (assignment_.Find(StableIdentity(entry)) < 0) {
+        if (shown_.Find(StableIdentity(entry)) < 0) {
             existing << entry.devicePath + QStringLiteral("（COM1 至 COM8 都已分给其它适配器）");
         }
     }
@@ -143,7 +154,7 @@ OpenFailureExplanation ComPorts::ExplainOpenFailure(int index) const {
     std::optional<PortEntry> adapter = view.adapter;
     if (!adapter) {
         // The identity of an absent adapter still tells its vendor and product.
-        const QStringList parts = assignment_.Owner(index).split(QLatin1Char(':'));
+        const QStringList parts = shown_.Owner(index).split(QLatin1Char(':'));
         if (parts.size() >= 3 && parts[0] == QStringLiteral("usb")) {
             PortEntry remembered;
             remembered.hasUsbIds = true;

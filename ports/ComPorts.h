@@ -24,8 +24,9 @@ struct ComPortView {
 };
 
 // The COM numbers of the console: the catalogue's devices, each adapter keeping the number it
-// got when first seen (kept in the settings file), and VR7C_COMn first. Once installed, the
-// serial ports resolve "COMn" through it.
+// got when first seen (kept in the settings file), and VR7C_COMn first. An adapter whose
+// number VR7C_COMn takes reaches a free number for as long as the override lasts; the settings
+// file keeps its own. Once installed, the serial ports resolve "COMn" through it.
 class ComPorts {
 public:
     using DeviceChecker = std::function<DeviceCheck(const QString& path)>;
@@ -53,6 +54,7 @@ public:
     // Why the port at index did not open, and what to do, from a re-check of its device.
     OpenFailureExplanation ExplainOpenFailure(int index) const;
 
+    // The numbers kept in the settings file, overrides left aside.
     const ComAssignment& Assignment() const { return assignment_; }
     const std::vector<PortEntry>& Entries() const { return entries_; }
 
@@ -63,6 +65,9 @@ private:
     QString settingsPath_;
     DeviceChecker checker_;
     ComAssignment assignment_;
+    // What each number reaches in this run: the kept numbers, with adapters whose number an
+    // override takes moved to a free one.
+    ComAssignment shown_;
     std::vector<PortEntry> entries_;
     bool unsaved_ = false;
     bool installed_ = false;
