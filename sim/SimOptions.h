@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -11,6 +12,7 @@
 #include "LineDevice.h"
 #include "SimModule.h"
 #include "SimTime.h"
+#include "Stm32Bootloader.h"
 
 namespace vr7c::sim {
 
@@ -32,6 +34,8 @@ struct SimOptions {
     std::vector<std::pair<int, std::uint16_t>> presets;  // held register values
     std::vector<FaultSetting> faults;
     std::uint64_t seed = 1;
+    // The chip's unique ID; empty: one of its own derived from the seed.
+    std::optional<ChipUid> uid;
     Micros splitGapMin = 20 * kMicrosPerMilli;
     Micros splitGapMax = 80 * kMicrosPerMilli;
     Micros slowDelay = 200 * kMicrosPerMilli;
@@ -43,6 +47,7 @@ struct SimOptions {
 
     // The pure module these options describe (presets, faults and bootloader applied).
     std::unique_ptr<SimModule> makeModule() const;
+    ChipUid chipUid() const;
 };
 
 struct CommandLine {
