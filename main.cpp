@@ -41,7 +41,7 @@ int main(int argc, char** argv) {
     TFirmwareFrm firmwareForm(&mainForm);
     mainForm.SetFirmwareForm(&firmwareForm, firmwareForm.Serial_Port);
     firmwareForm.SetPorts(&mainForm.Ports());
-    firmwareForm.Session().Tap = &mainForm.Line().BootloaderTap();
+    firmwareForm.Session().Client().Tap = &mainForm.Line().BootloaderTap();
 
     TRecorderFrm recorder(mainForm.Prompts(), mainForm.SettingsPath(), &mainForm);
     TTrendFrm trend(&mainForm);

@@ -1,11 +1,13 @@
-// Firmware download benchmark: the console's bootloader session writing the carried image into
-// the simulated module at 115200 baud, against stm32flash writing the same image to the same
-// simulator and against the wire time of the whole exchange.
+// Firmware download benchmark: the firmware dialog writing the carried image into the
+// simulated module at 115200 baud, from its start button to "上载完成！", against stm32flash
+// writing the same image to the same simulator and against the wire time of the whole exchange.
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QLabel>
 #include <QProcess>
+#include <QPushButton>
 #include <QStandardPaths>
 #include <QTemporaryFile>
 #include <QTimer>
@@ -14,11 +16,11 @@
 #include <memory>
 #include <string>
 
-#include "BootloaderSession.h"
 #include "FirmwareImage.h"
 #include "SimRunner.h"
 #include "Stm32Bootloader.h"
-#include "ZQ_ComDrv.h"
+#include "TFirmwareFrm.h"
+#include "TickClock.h"
 
 namespace {
 
@@ -41,48 +43,42 @@ std::unique_ptr<SimRunner> StartSimulator() {
     return runner;
 }
 
-// Notes when the session reports completion or failure.
-class TimingView final : public BootloaderView {
+// The real clock, noting when the dialog first pauses with "上载完成！" on its status line:
+// the pause of the line sequence that follows the last block's acknowledgement.
+class CompletionClock final : public TickClock {
 public:
-    QElapsedTimer clock;
-    qint64 doneAtMs = -1;
-    bool succeeded = false;
-
-    int SelectedPortIndex() const override { return 0; }
-    void SetStatusText(const QString& text) override {
-        if (text == BootloaderText::kUploadComplete || text == BootloaderText::kConnectionFailed) {
-            doneAtMs = clock.elapsed();
-            succeeded = text == BootloaderText::kUploadComplete;
+    std::uint32_t tickCount() override { return systemClock().tickCount(); }
+    void sleep(std::uint32_t milliseconds) override {
+        if (status != nullptr && doneAtMs < 0 &&
+            status->text() == BootloaderText::kUploadComplete) {
+            doneAtMs = elapsed.elapsed();
         }
-    }
-    void SetProgress(int position) override { progress_ = position; }
-    int Progress() const override { return progress_; }
-    void ShowMessage(const QString&, const QString& text) override {
-        std::fprintf(stderr, "firmware_bench: %s\n", qPrintable(text));
+        systemClock().sleep(milliseconds);
     }
 
-private:
-    int progress_ = 0;
+    const QLabel* status = nullptr;
+    QElapsedTimer elapsed;
+    qint64 doneAtMs = -1;
 };
 
 // Start button to "上载完成！", in seconds; negative when the download failed.
-double TimeConsoleSession(const std::string& path) {
+double TimeFirmwareDialog(const std::string& path) {
     qputenv("VR7C_COM1", QByteArray::fromStdString(path));
-    VEVErizEvezad driver;
-    TimingView view;
-    BootloaderSession session(driver, view, systemClock());
-    view.clock.start();
-    session.Start();
+    CompletionClock clock;
+    TFirmwareFrm form(nullptr, nullptr, &clock, nullptr);
+    clock.status = form.Panel1;
     QEventLoop loop;
     QTimer check;
     QObject::connect(&check, &QTimer::timeout, [&] {
-        if (!session.Timer5.isActive() && !session.OvertimeT.isActive()) {
+        if (!form.Session().Timer5.isActive() && !form.Session().OvertimeT.isActive()) {
             loop.quit();
         }
     });
+    clock.elapsed.start();
+    form.BitBtn1->click();
     check.start(50);
     loop.exec();
-    return view.succeeded ? static_cast<double>(view.doneAtMs) / 1000.0 : -1.0;
+    return static_cast<double>(clock.doneAtMs) / 1000.0;
 }
 
 // stm32flash writing the image (no verify, as the console does not verify), in seconds.
@@ -130,7 +126,8 @@ double ChipSeconds(long size) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
     if (!LoadFirmwareImage()) {
         std::fprintf(stderr, "firmware_bench: no carried image\n");
         return 1;
@@ -141,7 +138,7 @@ int main(int argc, char** argv) {
     if (!sessionSim) {
         return 1;
     }
-    const double session = TimeConsoleSession(sessionSim->path());
+    const double session = TimeFirmwareDialog(sessionSim->path());
     sessionSim.reset();
 
     auto flasherSim = StartSimulator();
@@ -162,20 +159,20 @@ int main(int argc, char** argv) {
     const double pauses = 2 * BootloaderSession::kLinePauseMs / 1000.0;
     std::printf("image                      %ld bytes at 115200 baud 8E1\n", size);
     if (session < 0) {
-        std::printf("console session            failed\n");
+        std::printf("firmware dialog            failed\n");
         return 1;
     }
-    std::printf("console session            %.3f s (start button to completion)\n", session);
+    std::printf("firmware dialog            %.3f s (start button to \"上载完成！\")\n", session);
     std::printf("  of which line sequence   %.3f s\n", pauses);
     std::printf("wire time of the exchange  %.3f s\n", wire);
     std::printf("chip erase and programming %.3f s\n", ChipSeconds(size));
-    std::printf("ratio session / wire       %.2f (%.2f without the line sequence)\n",
+    std::printf("ratio dialog / wire        %.2f (%.2f without the line sequence)\n",
                 session / wire, (session - pauses) / wire);
     if (flasher < 0) {
         std::printf("stm32flash                 not available\n");
     } else {
         std::printf("stm32flash -w              %.3f s\n", flasher);
-        std::printf("ratio session / stm32flash %.2f (%.2f without the line sequence)\n",
+        std::printf("ratio dialog / stm32flash  %.2f (%.2f without the line sequence)\n",
                     session / flasher, (session - pauses) / flasher);
     }
     return 0;

@@ -34,7 +34,8 @@ const std::map<QString, CommandInfo>& Commands() {
         {"write",
          {"write REG=VALUE...",
           "Write registers 30 to 99 (negative values where the register is signed), each "
-          "confirmed by reading it back."}},
+          "confirmed by reading it back. Values of the configuration block (84 to 96) must lie "
+          "in their ranges unless --force is given."}},
         {"config",
          {"config show|save FILE|apply FILE|diff FILE",
           "The configuration block (registers 84 to 96) as a JSON profile: show it, save it, "
@@ -43,14 +44,34 @@ const std::map<QString, CommandInfo>& Commands() {
         {"flash",
          {"flash [FILE]",
           "Write the carried firmware image, or a .bin or Intel HEX file, through the module's "
-          "STM32 bootloader (115200 baud 8E1, after the DTR/RTS sequence). --verify reads the "
-          "flash back, --go starts the new firmware, --repeat flashes unit after unit and logs "
-          "each to a CSV file."}},
+          "STM32 bootloader (115200 baud 8E1, after the DTR/RTS sequence). The image must look "
+          "like the module's firmware (a vector table with the stack in SRAM and the reset "
+          "vector in the image, at most 64 KiB), else it is refused with exit code 9 before "
+          "anything is sent, unless --force. --verify reads the flash back, --go starts the new "
+          "firmware, --repeat flashes unit after unit and logs each to a CSV file."}},
         {"commission",
          {"commission --profile FILE [--image FILE]",
           "Flash and verify, start the firmware, wait for the module on Modbus at the profile's "
           "station, baud rate and format, check its firmware version, apply the profile and read "
           "it back; one CSV log line per unit."}},
+        {"plan",
+         {"plan check FILE",
+          "Check a production test plan without a module: unknown keys, wrong types, limits the "
+          "wrong way round and quantities that do not exist are reported with their line and "
+          "column (exit code 9)."}},
+        {"records",
+         {"records list|show RUN|SERIAL|export --csv FILE|stats|sync",
+          "The records of production test runs: list them (--serial, --since, --result, --plan), "
+          "show a run or a unit's runs with every measurement, export one CSV row per "
+          "measurement, statistics per plan and day (units, first-pass yield, failures by step; "
+          "per measurement count, mean, deviation and Cpk), or copy queued runs to the shared "
+          "store."}},
+        {"test",
+         {"test --plan FILE [--serial SN]",
+          "Run a production test plan on the unit in each fixture slot (--port once or more), "
+          "its serial number from --serial or one line of standard input; every step is "
+          "recorded as it ends. PASS, or FAIL (exit code 12), or ERROR (the line's exit code). "
+          "--repeat goes on with the next unit."}},
     };
     return commands;
 }
@@ -67,9 +88,10 @@ QString ExitCodeText() {
         "  6  no reply from the module or its bootloader\n"
         "  7  refused: the bootloader answered NACK, or the module an exception\n"
         "  8  mismatch: read back or verified data differ from what was written\n"
-        "  9  bad file: image or profile unreadable or invalid\n"
+        "  9  bad file: image, profile or plan unreadable or invalid\n"
         " 10  config diff: the module differs from the profile\n"
-        " 11  commission: the firmware version is not the image's\n");
+        " 11  commission: the firmware version is not the image's\n"
+        " 12  test: the unit failed a limit or check\n");
 }
 
 QCommandLineOption Opt(const QStringList& names, const char* text, const char* value = nullptr,
@@ -122,7 +144,11 @@ ParsedCommandLine ParseCommandLine(const QStringList& arguments) {
     const QCommandLineOption version = Opt({"V", "version"}, "Show the program version.");
     parser.addOption(help);
     parser.addOption(version);
-    parser.addOption(Opt({"p", "port"}, "Port COM1..COM8 or a device path (default COM1).",
+    const bool manyPorts = command == QLatin1String("flash") || command == QLatin1String("test");
+    parser.addOption(Opt({"p", "port"},
+                         manyPorts ? "Port COM1..COM8 or a device path (default COM1). Given more "
+                                     "than once: one fixture slot per port, all run at once."
+                                   : "Port COM1..COM8 or a device path (default COM1).",
                          "COMn|DEVICE", "COM1"));
     parser.addOption(Opt({"b", "baud"},
                          "Modbus baud rate: 9600, 19200, 38400 or 57600 (default 19200).", "RATE",
@@ -146,6 +172,11 @@ ParsedCommandLine ParseCommandLine(const QStringList& arguments) {
     if (command == QLatin1String("scan")) {
         parser.addOption(Opt({"both-modes"}, "Scan in PC-UART and in PLC-CAN mode."));
     }
+    if (command == QLatin1String("write")) {
+        parser.addOption(Opt({"force"},
+                             "Write configuration-block values (84 to 96) outside their ranges "
+                             "too."));
+    }
     if (command == QLatin1String("flash") || command == QLatin1String("commission")) {
         if (command == QLatin1String("flash")) {
             parser.addOption(Opt({"verify"}, "Read the flash back and compare it with the image."));
@@ -160,6 +191,9 @@ ParsedCommandLine ParseCommandLine(const QStringList& arguments) {
                                  "carried image: 1.50; otherwise not checked).",
                                  "X.YY"));
         }
+        parser.addOption(Opt({"force"},
+                             "Flash an image even if it does not look like firmware for the "
+                             "module's STM32 (vector table, size)."));
         parser.addOption(Opt({"reset-pause"},
                              "Pauses of the DTR/RTS sequence that starts the bootloader, in ms "
                              "(default 500, as the console's firmware dialog).",
@@ -169,8 +203,13 @@ ParsedCommandLine ParseCommandLine(const QStringList& arguments) {
                 "After each unit wait for the next one (removed, then a new one answers)."));
         parser.addOption(Opt({"count"}, "With --repeat: stop after N units.", "N", "0"));
         parser.addOption(Opt({"log"},
-                             "CSV log to append one line per unit to (default vr7c-<command>.csv).",
+                             "CSV log to append one line per unit to (default "
+                             "vr7c-<command>.csv; for flash only with --repeat). It must be "
+                             "writable before the first unit is touched.",
                              "FILE"));
+    }
+    if (IsProductionCommand(command)) {
+        AddProductionOptions(parser, command);
     }
     parser.setApplicationDescription(
         known ? QString::fromUtf8(info->second.description)
@@ -179,7 +218,8 @@ ParsedCommandLine ParseCommandLine(const QStringList& arguments) {
                                "its firmware, commission unit after unit."));
     parser.addPositionalArgument(
         QStringLiteral("command"),
-        QStringLiteral("ports, scan, read, watch, write, config, flash or commission"),
+        QStringLiteral(
+            "ports, scan, read, watch, write, config, flash, commission, plan, records or test"),
         known ? QString::fromUtf8(info->second.synopsis) : QStringLiteral("<command> [arguments]"));
     if (!parser.parse(arguments)) {
         return finish(kExitUsage, QStringLiteral("vr7c: ") + parser.errorText() +
@@ -211,7 +251,14 @@ ParsedCommandLine ParseCommandLine(const QStringList& arguments) {
     CliOptions& o = result.options;
     o.command = command;
     o.arguments = parser.positionalArguments().mid(1);
-    o.port = parser.value(QStringLiteral("port"));
+    o.ports = parser.values(QStringLiteral("port"));
+    o.port = o.ports.value(0);
+    if (o.ports.size() > 1 && !manyPorts) {
+        return finish(kExitUsage,
+                      QStringLiteral("vr7c: %1 takes one --port; flash and test take one per "
+                                     "fixture slot\n")
+                          .arg(command));
+    }
     o.plcCan = parser.isSet(QStringLiteral("plc-can"));
     o.json = parser.isSet(QStringLiteral("json"));
     o.timeoutGiven = parser.isSet(QStringLiteral("timeout"));
@@ -236,6 +283,18 @@ ParsedCommandLine ParseCommandLine(const QStringList& arguments) {
         return finish(kExitUsage,
                       QStringLiteral("vr7c: --baud must be 9600, 19200, 38400 or 57600\n"));
     }
+    if (IsProductionCommand(command)) {
+        if (const QString why = ReadProductionOptions(parser, command, o.production);
+            !why.isEmpty()) {
+            return finish(kExitUsage, QStringLiteral("vr7c: %1\n").arg(why));
+        }
+    }
+    if (command == QLatin1String("test")) {
+        o.repeat = parser.isSet(QStringLiteral("repeat"));
+        if (parser.isSet(QStringLiteral("count")) && !numberOption("count", 0, 1000000, o.count)) {
+            return result;
+        }
+    }
     if (command == QLatin1String("watch") || command == QLatin1String("flash") ||
         command == QLatin1String("commission")) {
         if (!numberOption("count", 0, 1000000, o.count)) {
@@ -251,13 +310,21 @@ ParsedCommandLine ParseCommandLine(const QStringList& arguments) {
     if (command == QLatin1String("scan")) {
         o.bothModes = parser.isSet(QStringLiteral("both-modes"));
     }
+    if (command == QLatin1String("write")) {
+        o.force = parser.isSet(QStringLiteral("force"));
+    }
     if (command == QLatin1String("flash") || command == QLatin1String("commission")) {
         o.repeat = parser.isSet(QStringLiteral("repeat"));
+        o.force = parser.isSet(QStringLiteral("force"));
         if (!numberOption("reset-pause", 0, 5000, o.resetPauseMs)) {
             return result;
         }
-        o.log = parser.isSet(QStringLiteral("log")) ? parser.value(QStringLiteral("log"))
-                                                    : QStringLiteral("vr7c-%1.csv").arg(command);
+        // flash logs when asked, or with --repeat; commission always.
+        if (parser.isSet(QStringLiteral("log"))) {
+            o.log = parser.value(QStringLiteral("log"));
+        } else if (o.repeat || command == QLatin1String("commission")) {
+            o.log = QStringLiteral("vr7c-%1.csv").arg(command);
+        }
         if (command == QLatin1String("flash")) {
             o.verify = parser.isSet(QStringLiteral("verify"));
             o.go = parser.isSet(QStringLiteral("go"));

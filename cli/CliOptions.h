@@ -5,11 +5,15 @@
 
 #include <cstdint>
 
+#include "ProductionOptions.h"
+
 // Everything vr7c was told on its command line.
 struct CliOptions {
     QString command;        // ports, scan, read, watch, write, config, flash, commission
     QStringList arguments;  // the command's own positional arguments
     QString port = QStringLiteral("COM1");
+    // flash, commission, read, watch: every --port given, one fixture slot each
+    QStringList ports{QStringLiteral("COM1")};
     std::uint32_t baud = 19200;
     int station = 1;
     bool plcCan = false;
@@ -22,6 +26,9 @@ struct CliOptions {
     int count = 0;  // watch: polls; flash/commission --repeat: units; 0 = no limit
     // scan
     bool bothModes = false;
+    // write: values outside the configuration block's ranges too; flash, commission: an image
+    // that does not look like the module's firmware
+    bool force = false;
     // flash, commission
     bool verify = false;
     bool go = false;
@@ -31,6 +38,7 @@ struct CliOptions {
     QString profile;
     QString image;
     int firmwareVersion = -1;  // version x 100 the module must report after commissioning
+    ProductionOptions production;  // plan, records, test
 };
 
 struct ParsedCommandLine {

@@ -47,7 +47,7 @@ int RunConfig(const CliOptions& o, const Output& out) {
     }
     ModbusSession session(o);
     Outcome step = session.Open(o.baud);
-    std::array<std::uint16_t, kConfigReadCount> regs{};
+    ConfigBlock::ReadWords regs{};
     if (step.ok()) {
         step = session.ReadConfig(regs);
     }
@@ -70,14 +70,14 @@ int RunConfig(const CliOptions& o, const Output& out) {
             out.Result({{"saved", path}, {"profile", QJsonDocument::fromJson(json).object()}});
             return kExitOk;
         }
-        const auto& settings = ConfigSettings();
-        for (std::size_t i = 0; i < settings.size(); ++i) {
+        const auto fields = ConfigBlock::Fields();
+        for (std::size_t i = 0; i < fields.size(); ++i) {
             const int value = *profile.values[i];
             out.Line(QStringLiteral("%1  %2 %3 %4")
-                         .arg(settings[i].reg)
-                         .arg(QLatin1String(settings[i].key), -25)
+                         .arg(fields[i].reg)
+                         .arg(QLatin1String(fields[i].key), -25)
                          .arg(value, 6)
-                         .arg(SettingMeaning(settings[i], value)));
+                         .arg(SettingMeaning(fields[i], value)));
         }
         out.Result({{"profile", QJsonDocument::fromJson(json).object()}});
         return kExitOk;
@@ -86,6 +86,10 @@ int RunConfig(const CliOptions& o, const Output& out) {
         const QStringList differences = ProfileDifferences(wanted, regs);
         for (const QString& d : differences) {
             out.Line(d);
+        }
+        if (differences.isEmpty()) {
+            out.Line(QStringLiteral("no differences: the module holds every setting %1 names")
+                         .arg(path));
         }
         out.Result({{"differences", QJsonArray::fromStringList(differences)},
                     {"same", differences.isEmpty()}});
@@ -96,13 +100,21 @@ int RunConfig(const CliOptions& o, const Output& out) {
         }
         return differences.isEmpty() ? kExitOk : kExitDiffers;
     }
-    int written = 0;
+    std::vector<int> written;
     step = session.ApplyProfile(wanted, written);
     if (!step.ok()) {
         return out.Finish(step);
     }
-    out.Line(
-        QStringLiteral("applied %1: %2 registers written and read back").arg(path).arg(written));
-    out.Result({{"applied", path}, {"registers_written", written}});
+    QStringList numbers;
+    QJsonArray list;
+    for (const int reg : written) {
+        numbers << QString::number(reg);
+        list.append(reg);
+    }
+    out.Line(QStringLiteral("applied %1: registers %2 written, the settings read back")
+                 .arg(path, numbers.join(QStringLiteral(", "))));
+    out.Result({{"applied", path},
+                {"registers_written", static_cast<int>(written.size())},
+                {"registers", list}});
     return kExitOk;
 }

@@ -10,47 +10,24 @@
 
 #include "Commands.h"
 #include "FirmwareFile.h"
+#include "FlashUnit.h"
 #include "LinePort.h"
 #include "ModbusSession.h"
 #include "Output.h"
-#include "Stm32Flasher.h"
-#include "StopRequest.h"
-#include "TickClock.h"
-#include "ZQ_ComDrv.h"
+#include "SlotRunner.h"
 
 Outcome ReadProfileFile(const QString& path, Profile& profile);
 
 namespace {
 
-constexpr std::uint32_t kBootloaderBaud = 115200;
 // How long a started module may take before it answers on Modbus.
 constexpr std::uint32_t kStartupMs = 10000;
-// Between two looks for a unit being removed or a new one.
-constexpr unsigned long kRepeatPauseMs = 500;
-
-// Appends one line to the CSV log, with the header when the file is new.
-bool AppendLog(const QString& path, const QString& header, const QStringList& fields) {
-    QFile file(path);
-    const bool fresh = !file.exists() || file.size() == 0;
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) {
-        return false;
-    }
-    QStringList quoted;
-    for (QString f : fields) {
-        if (f.contains(',') || f.contains('"') || f.contains('\n') || f.contains('\r')) {
-            f = '"' + f.replace('"', QStringLiteral("\"\"")) + '"';
-        }
-        quoted << f;
-    }
-    const QByteArray line =
-        ((fresh ? header + '\n' : QString()) + quoted.join(',') + '\n').toUtf8();
-    return file.write(line) == line.size() && file.flush();
-}
 
 // A progress bar on a terminal (standard error), otherwise a plain line on standard output
-// every tenth, so that standard error keeps only the one-line message of a failure.
+// every tenth, so that standard error keeps only the one-line message of a failure. The slots
+// of a fixture each give plain lines that name them.
 std::function<void(const char*, int, int)> Progress(const Output& out) {
-    const bool bar = Output::Terminal(2);
+    const bool bar = Output::Terminal(2) && !out.prefixed();
     auto lastTenth = std::make_shared<int>(-1);
     return [bar, lastTenth, &out](const char* phase, int done, int total) {
         const int percent = total > 0 ? static_cast<int>(std::int64_t{done} * 100 / total) : 0;
@@ -83,131 +60,54 @@ FlashRequest MakeRequest(const CliOptions& o, const FirmwareFile& image, const O
     return request;
 }
 
-// Opens the port for the bootloader and runs the flasher once.
-FlashReport FlashOnce(const PortChoice& port, const FlashRequest& request) {
-    VEVErizEvezad driver;
-    const Outcome opened = OpenPort(driver, port, kBootloaderBaud, ptEVEN);
-    if (!opened.ok()) {
-        return FlashReport{opened, {}, 0, 0};
-    }
-    Stm32Flasher flasher(driver, systemClock());
-    return flasher.Run(request);
-}
-
-// Whether a bootloader answers on the port now (the unit is still there).
-bool UnitPresent(const PortChoice& port, const FlashRequest& request) {
-    VEVErizEvezad driver;
-    if (!OpenPort(driver, port, kBootloaderBaud, ptEVEN).ok()) {
-        return false;
-    }
-    FlashRequest probe = request;
-    probe.attempts = 1;
-    FlashReport report;
-    return Stm32Flasher(driver, systemClock()).Connect(probe, report).code != kExitNoReply;
-}
-
-// Waits until the unit on the port has gone; false when asked to stop.
-bool AwaitRemoval(const PortChoice& port, const FlashRequest& request, const Output& out) {
-    out.Note(QStringLiteral("remove the unit and connect the next one"));
-    while (!StopRequested()) {
-        if (!UnitPresent(port, request)) {
-            return true;
-        }
-        QThread::msleep(kRepeatPauseMs);
-    }
-    return false;
-}
-
-// A unit is waiting when a bootloader answers, or the port fails other than by silence.
-bool Retryable(const Outcome& outcome) {
-    return outcome.code == kExitNoReply || outcome.code == kExitPortMissing;
-}
-
-// Runs `unit` once, or with --repeat unit after unit: a unit that is not there yet is waited
-// for, and a finished one must be removed before the next is taken.
-int RepeatUnits(const CliOptions& o, const PortChoice& port, const FlashRequest& request,
-                const Output& out, const std::function<Outcome(bool& unitSeen)>& unit) {
-    if (!o.repeat) {
-        bool seen = false;
-        return out.Finish(unit(seen));
-    }
-    InstallStopRequest();
-    int units = 0;
-    int failures = 0;
-    out.Note(QStringLiteral("waiting for a unit on %1 (Ctrl-C ends)").arg(port.given));
-    while (!StopRequested() && (o.count == 0 || units < o.count)) {
-        bool seen = false;
-        const Outcome result = unit(seen);
-        if (!seen && Retryable(result)) {
-            QThread::msleep(kRepeatPauseMs);
-            continue;
-        }
-        // A port held by another program or closed to this user stays so: no unit can come.
-        if (result.code == kExitPortBusy || result.code == kExitPortPermission) {
-            return out.Finish(result);
-        }
-        ++units;
-        if (!result.ok()) {
-            ++failures;
-            out.Note(QStringLiteral("vr7c: unit %1: %2").arg(units).arg(result.message));
-        }
-        if (o.count != 0 && units >= o.count) {
-            break;
-        }
-        if (!AwaitRemoval(port, request, out)) {
-            break;
-        }
-    }
-    out.Note(QStringLiteral("%1 unit(s), %2 failed").arg(units).arg(failures));
-    // Each unit's own result is in the log; the run as a whole fails if any unit did.
-    return failures == 0 ? kExitOk : kExitFailure;
-}
-
-QString Now() {
-    return QDateTime::currentDateTime().toString(Qt::ISODate);
+// The slots' common part: each unit flashed with the same request, the slot's own progress.
+SlotJob FlashJob(const CliOptions& o, const QString& logHeader) {
+    SlotJob job;
+    job.repeat = o.repeat;
+    job.count = o.count;
+    job.log = o.log;
+    job.logHeader = logHeader;
+    return job;
 }
 
 }  // namespace
 
 int RunFlash(const CliOptions& o, const Output& out) {
     FirmwareFile image;
-    const Outcome loaded = LoadFirmwareFile(o.image, image);
+    const Outcome loaded = LoadFirmwareFile(o.image, image, o.force);
     if (!loaded.ok()) {
         return out.Finish(loaded);
     }
-    const PortChoice port = ResolvePort(o.port);
-    const FlashRequest request = MakeRequest(o, image, out);
-    return RepeatUnits(o, port, request, out, [&](bool& seen) {
+    SlotJob job = FlashJob(o, QStringLiteral("time,port,device_id,image_crc32,result,seconds"));
+    job.present = [&](const PortChoice& port) {
+        return BootloaderAnswers(port, MakeRequest(o, image, out));
+    };
+    job.unit = [&](const PortChoice& port, const Output& slot) {
         QElapsedTimer clock;
         clock.start();
-        const FlashReport report = FlashOnce(port, request);
+        const FlashReport report = FlashUnit(port, MakeRequest(o, image, slot));
         const double seconds = static_cast<double>(clock.elapsed()) / 1000.0;
-        seen = !report.deviceId.isEmpty();
-        if (o.repeat && seen) {
-            const QString header = QStringLiteral("time,port,device_id,image_crc32,result,seconds");
-            if (!AppendLog(o.log, header,
-                           {Now(), port.given, report.deviceId, Crc32Text(image.crc32),
-                            report.outcome.ok() ? QStringLiteral("ok") : report.outcome.message,
-                            QString::number(seconds, 'f', 2)})) {
-                out.Note(QStringLiteral("vr7c: cannot append to %1").arg(o.log));
-            }
-        }
-        if (report.outcome.ok()) {
-            out.Line(QStringLiteral("flashed %1 bytes (CRC-32 %2) into %3 in %4 s%5%6")
-                         .arg(image.bytes.size())
-                         .arg(Crc32Text(image.crc32), report.deviceId)
-                         .arg(seconds, 0, 'f', 2)
-                         .arg(o.verify ? QStringLiteral(", verified") : QString(),
-                              o.go ? QStringLiteral(", started") : QString()));
-            out.Result({{"bytes", image.bytes.size()},
-                        {"crc32", Crc32Text(image.crc32)},
-                        {"device_id", report.deviceId},
-                        {"seconds", seconds},
-                        {"verified", o.verify},
-                        {"started", o.go}});
-        }
-        return report.outcome;
-    });
+        UnitResult unit;
+        unit.outcome = report.outcome;
+        unit.seen = !report.deviceId.isEmpty();
+        unit.logFields = {report.deviceId, Crc32Text(image.crc32),
+                          report.outcome.ok() ? QStringLiteral("ok") : report.outcome.message,
+                          QString::number(seconds, 'f', 2)};
+        unit.line = QStringLiteral("flashed %1 bytes (CRC-32 %2) into %3 in %4 s%5%6")
+                        .arg(image.bytes.size())
+                        .arg(Crc32Text(image.crc32), report.deviceId)
+                        .arg(seconds, 0, 'f', 2)
+                        .arg(o.verify ? QStringLiteral(", verified") : QString(),
+                             o.go ? QStringLiteral(", started") : QString());
+        unit.record = {{"bytes", image.bytes.size()},
+                       {"crc32", Crc32Text(image.crc32)},
+                       {"device_id", report.deviceId},
+                       {"seconds", seconds},
+                       {"verified", o.verify && report.outcome.ok()},
+                       {"started", o.go && report.outcome.ok()}};
+        return unit;
+    };
+    return RunSlots(o.ports, job, out);
 }
 
 int RunCommission(const CliOptions& o, const Output& out) {
@@ -215,7 +115,7 @@ int RunCommission(const CliOptions& o, const Output& out) {
     Outcome step = ReadProfileFile(o.profile, profile);
     FirmwareFile image;
     if (step.ok()) {
-        step = LoadFirmwareFile(o.image, image);
+        step = LoadFirmwareFile(o.image, image, o.force);
     }
     if (!step.ok()) {
         return out.Finish(step);
@@ -232,10 +132,12 @@ int RunCommission(const CliOptions& o, const Output& out) {
     CliOptions flashOptions = o;
     flashOptions.verify = true;
     flashOptions.go = true;
-    const FlashRequest request = MakeRequest(flashOptions, image, out);
-    const PortChoice port = ResolvePort(o.port);
-
-    return RepeatUnits(o, port, request, out, [&](bool& seen) {
+    SlotJob job = FlashJob(o, QStringLiteral("time,port,device_id,image_crc32,firmware_version,"
+                                             "profile,flash,modbus,version,apply,result,seconds"));
+    job.present = [&](const PortChoice& port) {
+        return BootloaderAnswers(port, MakeRequest(flashOptions, image, out));
+    };
+    job.unit = [&](const PortChoice& port, const Output& slot) {
         QElapsedTimer clock;
         clock.start();
         QString flashStep = QStringLiteral("failed");
@@ -244,12 +146,14 @@ int RunCommission(const CliOptions& o, const Output& out) {
         QString applyStep = QStringLiteral("skipped");
         QString versionText;
 
-        const FlashReport report = FlashOnce(port, request);
-        seen = !report.deviceId.isEmpty();
+        const FlashReport report = FlashUnit(port, MakeRequest(flashOptions, image, slot));
+        UnitResult unit;
+        unit.seen = !report.deviceId.isEmpty();
         Outcome result = report.outcome;
         if (result.ok()) {
             flashStep = QStringLiteral("ok");
             CliOptions line = o;
+            line.port = port.given;
             line.station = station;
             ModbusSession session(line);
             session.link.SetStation(static_cast<std::uint8_t>(station));
@@ -280,33 +184,31 @@ int RunCommission(const CliOptions& o, const Output& out) {
                 }
             }
             if (result.ok()) {
-                int written = 0;
+                std::vector<int> written;
                 result = session.ApplyProfile(profile, written);
                 applyStep = result.ok() ? QStringLiteral("ok") : QStringLiteral("failed");
             }
         }
         const double seconds = static_cast<double>(clock.elapsed()) / 1000.0;
-        if (seen || !o.repeat) {
-            const QString header = QStringLiteral(
-                "time,port,device_id,image_crc32,firmware_version,profile,flash,modbus,version,"
-                "apply,result,seconds");
-            if (!AppendLog(o.log, header,
-                           {Now(), port.given, report.deviceId, Crc32Text(image.crc32), versionText,
-                            profile.name, flashStep, moduleStep, versionStep, applyStep,
-                            result.ok() ? QStringLiteral("ok") : result.message,
-                            QString::number(seconds, 'f', 2)})) {
-                out.Note(QStringLiteral("vr7c: cannot append to %1").arg(o.log));
-            }
-        }
-        if (result.ok()) {
-            out.Line(QStringLiteral("commissioned %1: firmware %2, profile %3, %4 s")
-                         .arg(report.deviceId, versionText, profile.name)
-                         .arg(seconds, 0, 'f', 2));
-            out.Result({{"device_id", report.deviceId},
-                        {"firmware_version", versionText},
-                        {"profile", profile.name},
-                        {"seconds", seconds}});
-        }
-        return result;
-    });
+        unit.outcome = result;
+        unit.logFields = {report.deviceId,
+                          Crc32Text(image.crc32),
+                          versionText,
+                          profile.name,
+                          flashStep,
+                          moduleStep,
+                          versionStep,
+                          applyStep,
+                          result.ok() ? QStringLiteral("ok") : result.message,
+                          QString::number(seconds, 'f', 2)};
+        unit.line = QStringLiteral("commissioned %1: firmware %2, profile %3, %4 s")
+                        .arg(report.deviceId, versionText, profile.name)
+                        .arg(seconds, 0, 'f', 2);
+        unit.record = {{"device_id", report.deviceId},
+                       {"firmware_version", versionText},
+                       {"profile", profile.name},
+                       {"seconds", seconds}};
+        return unit;
+    };
+    return RunSlots(o.ports, job, out);
 }

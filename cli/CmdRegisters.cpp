@@ -14,27 +14,34 @@
 #include "ModbusSession.h"
 #include "Output.h"
 #include "RegisterMap.h"
+#include "SlotRunner.h"
 #include "StopRequest.h"
 
 namespace {
 
-constexpr int kTemperatureCompensation = 89;
 constexpr int kLowestWritable = 30;
 
 bool Signed(int reg) {
-    return IsSignedRegister(reg) || reg == kTemperatureCompensation;
+    return IsSignedRegister(reg) || reg == ConfigBlock::FieldOf(ConfigBlock::kTempCompensation).reg;
 }
 
 QString NameOf(int reg) {
     if (reg >= 0 && reg < kRegisterNameCount) {
         return QString::fromUtf8(RegisterNames[reg]);
     }
-    for (const ConfigSetting& s : ConfigSettings()) {
-        if (s.reg == reg) {
-            return QString::fromUtf8(s.label);
+    for (const ConfigBlock::Field& field : ConfigBlock::Fields()) {
+        if (field.reg == reg) {
+            return QString::fromUtf8(field.label);
         }
     }
-    return reg == kCommitRegister ? QStringLiteral("标定提交") : QString();
+    return reg == ConfigBlock::kCommitRegister ? QStringLiteral("标定提交") : QString();
+}
+
+// The options with the slot's port, for a session of the slot's own.
+CliOptions OnPort(const CliOptions& o, const PortChoice& port) {
+    CliOptions line = o;
+    line.port = port.given;
+    return line;
 }
 
 int Shown(int reg, std::uint16_t raw) {
@@ -74,24 +81,33 @@ int RunRead(const CliOptions& o, const Output& out) {
         ParseRange(QStringLiteral("0..99"), regs);
     }
     const auto [lo, hi] = std::minmax_element(regs.begin(), regs.end());
-    ModbusSession session(o);
-    Outcome step = session.Open(o.baud);
-    std::vector<std::uint16_t> words(static_cast<std::size_t>(*hi - *lo + 1));
-    if (step.ok()) {
-        step = session.link.Read(*lo, *hi - *lo + 1, o.timeoutMs, words.data());
-    }
-    if (!step.ok()) {
-        return out.Finish(step);
-    }
-    QJsonArray list;
-    for (const int reg : regs) {
-        const std::uint16_t raw = words[static_cast<std::size_t>(reg - *lo)];
-        out.Line(QStringLiteral("%1  %2  %3").arg(reg, 2).arg(Shown(reg, raw), 6).arg(NameOf(reg)));
-        list.append(QJsonObject{
-            {"register", reg}, {"name", NameOf(reg)}, {"value", Shown(reg, raw)}, {"raw", raw}});
-    }
-    out.Result({{"registers", list}});
-    return kExitOk;
+    SlotJob job;
+    job.unit = [&, lo = *lo, hi = *hi](const PortChoice& port, const Output& slot) {
+        const CliOptions line = OnPort(o, port);
+        ModbusSession session(line);
+        UnitResult unit;
+        unit.outcome = session.Open(o.baud);
+        std::vector<std::uint16_t> words(static_cast<std::size_t>(hi - lo + 1));
+        if (unit.outcome.ok()) {
+            unit.outcome = session.link.Read(lo, hi - lo + 1, o.timeoutMs, words.data());
+        }
+        if (!unit.outcome.ok()) {
+            return unit;
+        }
+        QJsonArray list;
+        for (const int reg : regs) {
+            const std::uint16_t raw = words[static_cast<std::size_t>(reg - lo)];
+            slot.Line(
+                QStringLiteral("%1  %2  %3").arg(reg, 2).arg(Shown(reg, raw), 6).arg(NameOf(reg)));
+            list.append(QJsonObject{{"register", reg},
+                                    {"name", NameOf(reg)},
+                                    {"value", Shown(reg, raw)},
+                                    {"raw", raw}});
+        }
+        unit.record = {{"registers", list}};
+        return unit;
+    };
+    return RunSlots(o.ports, job, out);
 }
 
 int RunWrite(const CliOptions& o, const Output& out) {
@@ -112,6 +128,12 @@ int RunWrite(const CliOptions& o, const Output& out) {
                                 .arg(Signed(std::max(reg, 0)) ? -32768 : 0)
                                 .arg(Signed(std::max(reg, 0)) ? 32767 : 65535)));
         }
+        std::string why;
+        if (!o.force && !ConfigBlock::WordAllowed(reg, value, &why)) {
+            return out.Finish(Outcome::Fail(
+                kExitUsage, QStringLiteral("'%1': %2 (--force writes it all the same)")
+                                .arg(arg, QString::fromStdString(why))));
+        }
         writes.emplace_back(reg, static_cast<std::uint16_t>(value));
     }
     if (writes.empty()) {
@@ -130,7 +152,7 @@ int RunWrite(const CliOptions& o, const Output& out) {
         }
         // The commit marker is never read back; every other register is.
         std::uint16_t readBack = value;
-        if (reg != kCommitRegister) {
+        if (reg != ConfigBlock::kCommitRegister) {
             step = session.link.Read(reg, 1, o.timeoutMs, &readBack);
             if (step.ok() && readBack != value) {
                 step = Outcome::Fail(kExitMismatch,
@@ -183,18 +205,65 @@ QString Plain(QString text) {
     return text.remove(QRegularExpression(QStringLiteral("[^0-9.\\-ONF]")));
 }
 
+// One poll as a JSON document, a refreshing table under its title on a terminal, or a plain
+// line (with the port after the time when csvPort is given).
+void ShowPoll(const QString& time, const std::vector<ChannelRow>& rows, bool table,
+              const QString& title, const QString& csvPort, const Output& out) {
+    if (out.json()) {
+        QJsonArray channels;
+        for (const ChannelRow& r : rows) {
+            channels.append(QJsonObject{{"value", r.value},
+                                        {"acquired", r.acquired},
+                                        {"setpoint", r.setPoint},
+                                        {"output", r.state},
+                                        {"percent", r.percent}});
+        }
+        out.Result({{"time", time}, {"channels", channels}});
+        return;
+    }
+    if (!table) {
+        QStringList fields{time};
+        if (!csvPort.isEmpty()) {
+            fields << csvPort;
+        }
+        for (const ChannelRow& r : rows) {
+            fields << Plain(r.value) << Plain(r.acquired) << Plain(r.setPoint) << r.state
+                   << Plain(r.percent);
+        }
+        out.Line(fields.join(','));
+        return;
+    }
+    QString screen = QStringLiteral("\x1b[H\x1b[2J%1  %2\n\n").arg(time, title);
+    screen += QStringLiteral("ch  %1 %2 %3 %4 %5\n")
+                  .arg(QStringLiteral("value"), 12)
+                  .arg(QStringLiteral("acquired"), 16)
+                  .arg(QStringLiteral("set point"), 10)
+                  .arg(QStringLiteral("output"), 6)
+                  .arg(QStringLiteral("%"), 7);
+    for (int k = 0; k < 6; ++k) {
+        const ChannelRow& r = rows[static_cast<std::size_t>(k)];
+        screen += QStringLiteral("%1   %2 %3 %4 %5 %6\n")
+                      .arg(k)
+                      .arg(r.value, 12)
+                      .arg(r.acquired, 16)
+                      .arg(r.setPoint, 10)
+                      .arg(r.state, 6)
+                      .arg(r.percent, 7);
+    }
+    out.Raw(screen);
+}
+
 }  // namespace
 
 int RunWatch(const CliOptions& o, const Output& out) {
-    ModbusSession session(o);
-    Outcome step = session.Open(o.baud);
-    if (!step.ok()) {
-        return out.Finish(step);
-    }
     InstallStopRequest();
-    const bool table = !o.csv && !out.json() && Output::Terminal(1);
+    const bool several = o.ports.size() > 1;
+    // With several ports the CSV lines name theirs in a column of their own.
     if (o.csv && !out.json()) {
         QStringList header{QStringLiteral("time")};
+        if (several) {
+            header << QStringLiteral("port");
+        }
         for (int k = 0; k < 6; ++k) {
             for (const char* column : {"value", "acquired", "setpoint", "output", "percent"}) {
                 header << QStringLiteral("ch%1_%2").arg(k).arg(QLatin1String(column));
@@ -202,62 +271,41 @@ int RunWatch(const CliOptions& o, const Output& out) {
         }
         out.Line(header.join(','));
     }
-    int good = 0;
-    Outcome last;
-    for (int poll = 0; (o.count == 0 || poll < o.count) && !StopRequested(); ++poll) {
-        const qint64 started = QDateTime::currentMSecsSinceEpoch();
-        std::uint16_t regs[RegisterAccess::kReadableRegisters] = {};
-        last = session.link.Read(0, RegisterAccess::kReadableRegisters, o.timeoutMs, regs);
-        const QString time = QDateTime::currentDateTime().toString(Qt::ISODateWithMs);
-        if (last.ok()) {
-            ++good;
-            const auto rows = Channels(regs);
-            if (out.json()) {
-                QJsonArray channels;
-                for (const ChannelRow& r : rows) {
-                    channels.append(QJsonObject{{"value", r.value},
-                                                {"acquired", r.acquired},
-                                                {"setpoint", r.setPoint},
-                                                {"output", r.state},
-                                                {"percent", r.percent}});
-                }
-                out.Result({{"time", time}, {"channels", channels}});
-            } else if (o.csv || !table) {
-                QStringList fields{time};
-                for (const ChannelRow& r : rows) {
-                    fields << Plain(r.value) << Plain(r.acquired) << Plain(r.setPoint) << r.state
-                           << Plain(r.percent);
-                }
-                out.Line(fields.join(','));
+    SlotJob job;
+    job.ownResults = true;
+    job.unit = [&](const PortChoice& port, const Output& slot) {
+        const CliOptions line = OnPort(o, port);
+        ModbusSession session(line);
+        UnitResult unit;
+        unit.outcome = session.Open(o.baud);
+        if (!unit.outcome.ok()) {
+            return unit;
+        }
+        const bool table = !o.csv && !slot.json() && !several && Output::Terminal(1);
+        // Several slots' CSV lines go out unprefixed, with the port in its column.
+        const QString csvPort = several && o.csv && !out.json() ? port.given : QString();
+        const QString title = QStringLiteral("%1, station %2").arg(port.given).arg(o.station);
+        int good = 0;
+        Outcome last;
+        for (int poll = 0; (o.count == 0 || poll < o.count) && !StopRequested(); ++poll) {
+            const qint64 started = QDateTime::currentMSecsSinceEpoch();
+            std::uint16_t regs[RegisterAccess::kReadableRegisters] = {};
+            last = session.link.Read(0, RegisterAccess::kReadableRegisters, o.timeoutMs, regs);
+            const QString time = QDateTime::currentDateTime().toString(Qt::ISODateWithMs);
+            if (last.ok()) {
+                ++good;
+                ShowPoll(time, Channels(regs), table, title, csvPort,
+                         csvPort.isEmpty() ? slot : out);
             } else {
-                QString screen = QStringLiteral("\x1b[H\x1b[2J%1  %2, station %3\n\n")
-                                     .arg(time, session.port.given)
-                                     .arg(o.station);
-                screen += QStringLiteral("ch  %1 %2 %3 %4 %5\n")
-                              .arg(QStringLiteral("value"), 12)
-                              .arg(QStringLiteral("acquired"), 16)
-                              .arg(QStringLiteral("set point"), 10)
-                              .arg(QStringLiteral("output"), 6)
-                              .arg(QStringLiteral("%"), 7);
-                for (int k = 0; k < 6; ++k) {
-                    const ChannelRow& r = rows[static_cast<std::size_t>(k)];
-                    screen += QStringLiteral("%1   %2 %3 %4 %5 %6\n")
-                                  .arg(k)
-                                  .arg(r.value, 12)
-                                  .arg(r.acquired, 16)
-                                  .arg(r.setPoint, 10)
-                                  .arg(r.state, 6)
-                                  .arg(r.percent, 7);
-                }
-                out.Raw(screen);
+                slot.Note(QStringLiteral("%1 %2").arg(time, last.message));
             }
-        } else {
-            out.Note(QStringLiteral("%1 %2").arg(time, last.message));
+            const qint64 spent = QDateTime::currentMSecsSinceEpoch() - started;
+            if (spent < o.intervalMs && (o.count == 0 || poll + 1 < o.count)) {
+                QThread::msleep(static_cast<unsigned long>(o.intervalMs - spent));
+            }
         }
-        const qint64 spent = QDateTime::currentMSecsSinceEpoch() - started;
-        if (spent < o.intervalMs && (o.count == 0 || poll + 1 < o.count)) {
-            QThread::msleep(static_cast<unsigned long>(o.intervalMs - spent));
-        }
-    }
-    return good > 0 ? kExitOk : out.Finish(last);
+        unit.outcome = good > 0 ? Outcome::Ok() : last;
+        return unit;
+    };
+    return RunSlots(o.ports, job, out);
 }

@@ -15,3 +15,6 @@ int RunWrite(const CliOptions& options, const Output& out);
 int RunConfig(const CliOptions& options, const Output& out);
 int RunFlash(const CliOptions& options, const Output& out);
 int RunCommission(const CliOptions& options, const Output& out);
+int RunPlan(const CliOptions& options, const Output& out);
+int RunRecords(const CliOptions& options, const Output& out);
+int RunTest(const CliOptions& options, const Output& out);

@@ -13,9 +13,10 @@ enum ExitCode : int {
     kExitNoReply = 6,          // the module or its bootloader did not answer
     kExitRefused = 7,          // the bootloader answered NACK, or refused the exchange
     kExitMismatch = 8,         // read back or verified bytes differ from those written
-    kExitBadFile = 9,          // an image or profile file is unreadable or invalid
+    kExitBadFile = 9,          // an image, profile or plan file is unreadable or invalid
     kExitDiffers = 10,         // config diff: the module differs from the profile
-    kExitVersionMismatch = 11  // commission: the firmware version is not the image's
+    kExitVersionMismatch = 11,  // commission: the firmware version is not the image's
+    kExitTestFailed = 12        // test: the unit failed a limit or check
 };
 
 // An outcome with its one-line message.

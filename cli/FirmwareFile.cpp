@@ -4,6 +4,7 @@
 #include <QFileInfo>
 
 #include "FirmwareImage.h"
+#include "ImageCheck.h"
 #include "IntelHex.h"
 #include "Stm32Protocol.h"
 
@@ -34,7 +35,7 @@ QString Crc32Text(std::uint32_t crc) {
     return QStringLiteral("%1").arg(crc, 8, 16, QChar('0')).toUpper();
 }
 
-Outcome LoadFirmwareFile(const QString& path, FirmwareFile& out) {
+Outcome LoadFirmwareFile(const QString& path, FirmwareFile& out, bool force) {
     if (path.isEmpty()) {
         if (!LoadFirmwareImage()) {
             return Outcome::Fail(kExitBadFile,
@@ -75,6 +76,17 @@ Outcome LoadFirmwareFile(const QString& path, FirmwareFile& out) {
         return Outcome::Fail(
             kExitBadFile,
             out.name + QStringLiteral(": image larger than %1 bytes").arg(kLargestErasableImage));
+    }
+    if (!force) {
+        const auto fault = FirmwareImageFault(
+            reinterpret_cast<const std::uint8_t*>(out.bytes.constData()), out.bytes.size());
+        if (fault) {
+            return Outcome::Fail(
+                kExitBadFile, out.name + QStringLiteral(": does not look like firmware for the "
+                                                        "module's STM32 (%1); --force flashes it "
+                                                        "anyway")
+                                             .arg(QString::fromStdString(*fault)));
+        }
     }
     out.crc32 = Crc32(out.bytes);
     return Outcome::Ok();

@@ -12,24 +12,43 @@ Outcome ModbusSession::Open(std::uint32_t baud, TComPortParity parity) {
     return OpenPort(driver, port, baud, parity);
 }
 
-Outcome ModbusSession::ReadConfig(std::array<std::uint16_t, kConfigReadCount>& regs) {
-    return link.Read(kConfigFirst, kConfigReadCount, options.timeoutMs, regs.data());
+Outcome ModbusSession::ReadConfig(ConfigBlock::ReadWords& regs) {
+    return link.Read(ConfigBlock::kFirst, ConfigBlock::kReadCount, options.timeoutMs, regs.data());
 }
 
-Outcome ModbusSession::ApplyProfile(const Profile& profile, int& written) {
-    written = 0;
-    std::array<std::uint16_t, kConfigReadCount> current{};
+namespace {
+
+QString Registers(const std::vector<int>& regs) {
+    QStringList numbers;
+    for (const int reg : regs) {
+        numbers << QString::number(reg);
+    }
+    return numbers.isEmpty() ? QStringLiteral("none") : numbers.join(QStringLiteral(", "));
+}
+
+}  // namespace
+
+Outcome ModbusSession::ApplyProfile(const Profile& profile, std::vector<int>& written) {
+    written.clear();
+    ConfigBlock::ReadWords current{};
     Outcome step = ReadConfig(current);
     if (!step.ok()) {
         return step;
     }
     // Ascending, the commit marker last; the first failure ends the sequence, as in the console.
-    for (const auto& [reg, value] : ProfileWrites(profile, current)) {
+    const auto writes = ProfileWrites(profile, current);
+    for (const auto& [reg, value] : writes) {
         step = link.Write(reg, value);
         if (!step.ok()) {
-            return step;
+            std::vector<int> left;
+            for (std::size_t i = written.size(); i < writes.size(); ++i) {
+                left.push_back(writes[i].first);
+            }
+            return Outcome::Fail(step.code,
+                                 step.message + QStringLiteral("; written: %1; not written: %2")
+                                                    .arg(Registers(written), Registers(left)));
         }
-        ++written;
+        written.push_back(reg);
     }
     step = ReadConfig(current);
     if (!step.ok()) {

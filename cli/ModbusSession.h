@@ -2,6 +2,7 @@
 
 #include <array>
 #include <memory>
+#include <vector>
 
 #include "CliOptions.h"
 #include "ComTypes.h"
@@ -20,10 +21,11 @@ public:
     void Close() { driver.Disconnect(); }
 
     // Registers 84 to 95.
-    Outcome ReadConfig(std::array<std::uint16_t, kConfigReadCount>& regs);
-    // Writes the profile's registers in the console's order, then reads the block back and
-    // compares. `written` counts the registers written.
-    Outcome ApplyProfile(const Profile& profile, int& written);
+    Outcome ReadConfig(ConfigBlock::ReadWords& regs);
+    // Writes the profile's registers in the console's order, the commit marker last, then
+    // reads the block back and compares. `written` lists the registers written; a write that
+    // fails ends the sequence, and its message says which were written and which not.
+    Outcome ApplyProfile(const Profile& profile, std::vector<int>& written);
 
     const CliOptions& options;
     PortChoice port;

@@ -3,22 +3,39 @@
 #include <QJsonDocument>
 
 #include <cstdio>
+#include <mutex>
 
 #include <unistd.h>
 
 namespace {
 
+// The one lock of both streams: one line at a time, whichever slot writes it.
+std::mutex& StreamLock() {
+    static std::mutex lock;
+    return lock;
+}
+
 void Write(std::FILE* stream, const QString& text) {
     const QByteArray bytes = text.toUtf8();
+    const std::lock_guard hold(StreamLock());
     std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stream);
     std::fflush(stream);
 }
 
 }  // namespace
 
+Output Output::ForSlot(const QString& port, bool prefixed) const {
+    Output slot(json_);
+    slot.port_ = port;
+    if (prefixed) {
+        slot.prefix_ = port + QStringLiteral(": ");
+    }
+    return slot;
+}
+
 void Output::Line(const QString& text) const {
     if (!json_) {
-        Write(stdout, text + QLatin1Char('\n'));
+        Write(stdout, prefix_ + text + QLatin1Char('\n'));
     }
 }
 
@@ -27,28 +44,35 @@ void Output::Raw(const QString& text) const {
 }
 
 void Output::Note(const QString& text) const {
-    Write(stderr, text + QLatin1Char('\n'));
+    Write(stderr, prefix_ + text + QLatin1Char('\n'));
+}
+
+void Output::Error(const QString& text) const {
+    Write(stderr, QStringLiteral("vr7c: ") + prefix_ + text + QLatin1Char('\n'));
+}
+
+void Output::Document(QJsonObject document) const {
+    if (!json_) {
+        return;
+    }
+    if (!port_.isEmpty()) {
+        document.insert(QStringLiteral("port"), port_);
+    }
+    Write(stdout, QString::fromUtf8(QJsonDocument(document).toJson(QJsonDocument::Compact)) +
+                      QLatin1Char('\n'));
 }
 
 void Output::Result(QJsonObject result) const {
-    if (json_) {
-        result.insert(QStringLiteral("ok"), true);
-        Write(stdout, QString::fromUtf8(QJsonDocument(result).toJson(QJsonDocument::Compact)) +
-                          QLatin1Char('\n'));
-    }
+    result.insert(QStringLiteral("ok"), true);
+    Document(result);
 }
 
 int Output::Finish(const Outcome& outcome) const {
     if (outcome.ok()) {
         return kExitOk;
     }
-    Write(stderr, QStringLiteral("vr7c: ") + outcome.message + QLatin1Char('\n'));
-    if (json_) {
-        const QJsonObject failure{
-            {"ok", false}, {"exit_code", outcome.code}, {"error", outcome.message}};
-        Write(stdout, QString::fromUtf8(QJsonDocument(failure).toJson(QJsonDocument::Compact)) +
-                          QLatin1Char('\n'));
-    }
+    Error(outcome.message);
+    Document({{"ok", false}, {"exit_code", outcome.code}, {"error", outcome.message}});
     return outcome.code;
 }
 

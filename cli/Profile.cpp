@@ -1,159 +1,107 @@
 #include "Profile.h"
 
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <QJsonValue>
 
 namespace {
 
-constexpr std::uint32_t kRs485Bauds[4] = {9600, 19200, 38400, 57600};
+using ConfigBlock::Field;
+using ConfigBlock::Fields;
 
-int IndexOfKey(const QString& key) {
-    const auto& settings = ConfigSettings();
-    for (std::size_t i = 0; i < settings.size(); ++i) {
-        if (key == QLatin1String(settings[i].key)) {
-            return static_cast<int>(i);
+std::size_t IndexOf(const Field& field) {
+    return static_cast<std::size_t>(&field - Fields().data());
+}
+
+QString AllowedText(const Field& field) {
+    return QString::fromStdString(ConfigBlock::Allowed(field));
+}
+
+// Line and column (from 1, in characters) of a byte offset into UTF-8 text.
+QString Position(const QByteArray& text, qsizetype offset) {
+    int line = 1;
+    int column = 1;
+    for (qsizetype i = 0; i < offset && i < text.size(); ++i) {
+        if (text[i] == '\n') {
+            ++line;
+            column = 1;
+        } else if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) {
+            ++column;
         }
     }
-    return -1;
+    return QStringLiteral("line %1, column %2").arg(line).arg(column);
+}
+
+QString Keys() {
+    QStringList keys;
+    for (const Field& field : Fields()) {
+        keys << QLatin1String(field.key);
+    }
+    return keys.join(QStringLiteral(", ")) + QStringLiteral(", commit_marker");
 }
 
 }  // namespace
 
-const std::vector<ConfigSetting>& ConfigSettings() {
-    static const std::vector<ConfigSetting> settings = {
-        {"input_range", 84, "输入量程", {"+/- 0~100mV", "+/- 0~25mV"}, 0, 1, ""},
-        {"sampling_rate",
-         85,
-         "采样速率",
-         {"500Hz/4ms", "250Hz/8ms", "125Hz/16ms", "62.5Hz/32ms", "50Hz/40ms", "39.2Hz/48ms",
-          "33.3Hz/60ms", "19.6Hz/101ms", "16.7Hz/120ms", "16.7Hz/120ms*", "12.5Hz/160ms",
-          "10Hz/200ms", "8.33Hz/240ms", "6.25Hz/320ms", "4.17Hz/480ms"},
-         0,
-         14,
-         ""},
-        {"conversion_mode", 86, "换算模式", {"热电偶温度", "PT100温度", "称重传感器"}, 0, 2, ""},
-        {"thermocouple_type",
-         87,
-         "热电偶类",
-         {"K(0~1370)", "J(0~760)", "E(-100~1000)", "T(-160~400)", "S(0~1750)", "R(0~1000) "},
-         0,
-         5,
-         ""},
-        {"load_cell_factor", 88, "1mV=Gram", {}, 1, 60000, "g/mV"},
-        {"temperature_compensation", 89, "温度补偿", {}, -500, 500, "x 0.1 °C"},
-        {"station_number", 90, "模块站号", {}, 1, 99, ""},
-        {"can_baud_rate",
-         91,
-         "CAN波特率",
-         {"10K", "20K", "50K", "100K", "125K", "250K", "500K", "1000K"},
-         0,
-         7,
-         ""},
-        {"rs485_baud_rate", 92, "485波特率", {"9600", "19200", "38400", "57600"}, 0, 3, ""},
-        {"send_suppression", 93, "发送抑制", {}, 1, 9999, "ms"},
-        {"filter_level",
-         94,
-         "滤波等级",
-         {"零级", "一级", "二级", "三级", "四级", "五级", "六级", "七级", "八级", "九级"},
-         0,
-         9,
-         "",
-         0,
-         4},
-        {"channel_count",
-         94,
-         "通道选择",
-         {"一个", "二个", "三个", "四个", "五个", "六个"},
-         0,
-         5,
-         "",
-         4,
-         12},
-        {"rs485_format", 95, "485格式", {"8 N 1", "8 O 1", "8 E 1"}, 0, 2, ""},
-    };
-    return settings;
-}
-
-int SettingValue(const ConfigSetting& setting,
-                 const std::array<std::uint16_t, kConfigReadCount>& regs) {
-    const std::uint16_t word = regs[static_cast<std::size_t>(setting.reg - kConfigFirst)];
-    if (setting.bits > 0) {
-        return (word >> setting.shift) & ((1 << setting.bits) - 1);
-    }
-    return setting.min < 0 ? static_cast<std::int16_t>(word) : word;
-}
-
-QString SettingMeaning(const ConfigSetting& setting, int value) {
-    if (setting.items.isEmpty()) {
+QString SettingMeaning(const Field& field, int value) {
+    if (!field.isList()) {
         return QString::number(value) +
-               (*setting.unit ? QStringLiteral(" ") + QString::fromUtf8(setting.unit) : QString());
+               (*field.unit ? QStringLiteral(" ") + QString::fromUtf8(field.unit) : QString());
     }
-    if (value < 0 || value >= setting.items.size()) {
+    if (value < 0 || value >= static_cast<int>(field.items.size())) {
         return QStringLiteral("(no item %1)").arg(value);
     }
-    return setting.items[value];
+    return QString::fromUtf8(field.items[static_cast<std::size_t>(value)]);
 }
 
-Profile ProfileFromRegisters(const std::array<std::uint16_t, kConfigReadCount>& regs,
-                             const QString& name) {
+Profile ProfileFromRegisters(const ConfigBlock::ReadWords& regs, const QString& name) {
     Profile profile;
     profile.name = name;
     profile.commit = true;
-    const auto& settings = ConfigSettings();
-    for (std::size_t i = 0; i < settings.size(); ++i) {
-        profile.values[i] = SettingValue(settings[i], regs);
+    for (const Field& field : Fields()) {
+        profile.values[IndexOf(field)] = ConfigBlock::ValueIn(field, regs);
     }
     return profile;
 }
 
-std::vector<std::pair<int, std::uint16_t>> ProfileWrites(
-    const Profile& profile, const std::array<std::uint16_t, kConfigReadCount>& current) {
-    const auto& settings = ConfigSettings();
+std::vector<std::pair<int, std::uint16_t>> ProfileWrites(const Profile& profile,
+                                                         const ConfigBlock::ReadWords& current) {
+    ConfigBlock::Values values{};
+    for (const Field& field : Fields()) {
+        const std::size_t i = IndexOf(field);
+        values[i] = profile.values[i].value_or(ConfigBlock::ValueIn(field, current));
+    }
     std::vector<std::pair<int, std::uint16_t>> writes;
-    for (int reg = kConfigFirst; reg <= kConfigLastRead; ++reg) {
-        bool named = false;
-        std::uint16_t word = current[static_cast<std::size_t>(reg - kConfigFirst)];
-        for (std::size_t i = 0; i < settings.size(); ++i) {
-            const ConfigSetting& s = settings[i];
-            if (s.reg != reg || !profile.values[i]) {
-                continue;
+    for (int reg = ConfigBlock::kFirst; reg <= ConfigBlock::kLastRead; ++reg) {
+        for (const Field& field : Fields()) {
+            if (field.reg == reg && profile.values[IndexOf(field)]) {
+                writes.emplace_back(reg, ConfigBlock::WordOf(reg, values));
+                break;
             }
-            named = true;
-            const int value = *profile.values[i];
-            if (s.bits > 0) {
-                const int mask = ((1 << s.bits) - 1) << s.shift;
-                word = static_cast<std::uint16_t>((word & ~mask) | ((value << s.shift) & mask));
-            } else {
-                word = static_cast<std::uint16_t>(value);
-            }
-        }
-        if (named) {
-            writes.emplace_back(reg, word);
         }
     }
-    if (profile.commit) {
-        writes.emplace_back(kCommitRegister, kCommitMarker);
+    if (profile.commit || !writes.empty()) {
+        writes.emplace_back(ConfigBlock::kCommitRegister, ConfigBlock::kCommitValue);
     }
     return writes;
 }
 
 QByteArray WriteProfile(const Profile& profile) {
     QJsonObject settingsObject;
-    const auto& settings = ConfigSettings();
-    for (std::size_t i = 0; i < settings.size(); ++i) {
-        if (!profile.values[i]) {
+    for (const Field& field : Fields()) {
+        const auto& value = profile.values[IndexOf(field)];
+        if (!value) {
             continue;
         }
-        const ConfigSetting& s = settings[i];
-        QJsonObject entry{{"register", s.reg},
-                          {"label", QString::fromUtf8(s.label)},
-                          {"value", *profile.values[i]},
-                          {"meaning", SettingMeaning(s, *profile.values[i])}};
-        settingsObject.insert(QLatin1String(s.key), entry);
+        const QJsonObject entry{{"register", field.reg},
+                                {"label", QString::fromUtf8(field.label)},
+                                {"value", *value},
+                                {"meaning", SettingMeaning(field, *value)}};
+        settingsObject.insert(QLatin1String(field.key), entry);
     }
     if (profile.commit) {
         settingsObject.insert(QStringLiteral("commit_marker"),
-                              QJsonObject{{"register", kCommitRegister}, {"value", kCommitMarker}});
+                              QJsonObject{{"register", ConfigBlock::kCommitRegister},
+                                          {"value", ConfigBlock::kCommitValue}});
     }
     const QJsonObject root{{"name", profile.name}, {"settings", settingsObject}};
     return QJsonDocument(root).toJson(QJsonDocument::Indented);
@@ -168,13 +116,19 @@ std::optional<Profile> ReadProfile(const QByteArray& json, QString* error) {
     };
     QJsonParseError parseError;
     const QJsonDocument document = QJsonDocument::fromJson(json, &parseError);
-    if (document.isNull() || !document.isObject()) {
-        return fail(QStringLiteral("not a JSON object (%1)").arg(parseError.errorString()));
+    if (parseError.error != QJsonParseError::NoError) {
+        return fail(QStringLiteral("not JSON: %1 at %2")
+                        .arg(parseError.errorString(), Position(json, parseError.offset)));
+    }
+    if (!document.isObject()) {
+        return fail(QStringLiteral("not a JSON object with \"name\" and \"settings\""));
     }
     const QJsonObject root = document.object();
     for (const QString& key : root.keys()) {
         if (key != QLatin1String("name") && key != QLatin1String("settings")) {
-            return fail(QStringLiteral("unknown entry \"%1\"").arg(key));
+            return fail(
+                QStringLiteral("unknown entry \"%1\" (a profile has \"name\" and \"settings\")")
+                    .arg(key));
         }
     }
     Profile profile;
@@ -188,7 +142,6 @@ std::optional<Profile> ReadProfile(const QByteArray& json, QString* error) {
         return fail(QStringLiteral("no \"settings\" object"));
     }
     const QJsonObject settingsObject = settingsValue.toObject();
-    const auto& settings = ConfigSettings();
     for (auto it = settingsObject.begin(); it != settingsObject.end(); ++it) {
         const QString key = it.key();
         if (!it.value().isObject()) {
@@ -198,84 +151,88 @@ std::optional<Profile> ReadProfile(const QByteArray& json, QString* error) {
         const QJsonValue reg = entry.value(QStringLiteral("register"));
         const QJsonValue value = entry.value(QStringLiteral("value"));
         if (key == QLatin1String("commit_marker")) {
-            if ((!reg.isUndefined() && reg.toDouble(-1) != kCommitRegister) ||
-                value.toDouble(-1) != kCommitMarker) {
+            if ((!reg.isUndefined() && reg.toDouble(-1) != ConfigBlock::kCommitRegister) ||
+                value.toDouble(-1) != ConfigBlock::kCommitValue) {
                 return fail(QStringLiteral("commit_marker: must be register 96, value 59881"));
             }
             profile.commit = true;
             continue;
         }
-        const int index = IndexOfKey(key);
-        if (index < 0) {
-            return fail(QStringLiteral("unknown setting \"%1\"").arg(key));
+        const Field* field = ConfigBlock::FindField(key.toStdString());
+        if (!field) {
+            return fail(
+                QStringLiteral("unknown setting \"%1\"; the settings are %2").arg(key, Keys()));
         }
-        const ConfigSetting& s = settings[static_cast<std::size_t>(index)];
-        if (!reg.isUndefined() && reg.toDouble(-1) != s.reg) {
-            return fail(key + QStringLiteral(": register must be %1").arg(s.reg));
+        if (!reg.isUndefined() && reg.toDouble(-1) != field->reg) {
+            return fail(key + QStringLiteral(": register must be %1").arg(field->reg));
         }
         std::optional<int> chosen;
         if (!value.isUndefined()) {
-            const double number = value.toDouble(s.min - 1.0);
+            const double number = value.toDouble(field->min - 1.0);
             // The range first: only a number inside it may be converted to an integer.
-            if (!value.isDouble() || !(number >= s.min && number <= s.max) ||
+            if (!value.isDouble() || !(number >= field->min && number <= field->max) ||
                 number != static_cast<int>(number)) {
-                return fail(key + QStringLiteral(": value must be a whole number %1 to %2")
-                                      .arg(s.min)
-                                      .arg(s.max));
+                return fail(key +
+                            (field->isList() ? QStringLiteral(": value must be one of ")
+                                             : QStringLiteral(": value must be a whole number ")) +
+                            AllowedText(*field));
             }
             chosen = static_cast<int>(number);
         }
         const QJsonValue meaning = entry.value(QStringLiteral("meaning"));
-        if (!s.items.isEmpty() && meaning.isString()) {
-            const int item = static_cast<int>(s.items.indexOf(meaning.toString()));
+        if (field->isList() && meaning.isString()) {
+            int item = -1;
+            for (std::size_t i = 0; i < field->items.size(); ++i) {
+                if (meaning.toString() == QString::fromUtf8(field->items[i])) {
+                    item = static_cast<int>(i);
+                }
+            }
             if (item < 0) {
-                return fail(
-                    key +
-                    QStringLiteral(": \"%1\" is not one of its items").arg(meaning.toString()));
+                return fail(key + QStringLiteral(": \"%1\" is not one of its items: %2")
+                                      .arg(meaning.toString(), AllowedText(*field)));
             }
             if (chosen && *chosen != item) {
-                return fail(key + QStringLiteral(": value and meaning disagree"));
+                return fail(key + QStringLiteral(": value %1 and meaning \"%2\" disagree: %3")
+                                      .arg(*chosen)
+                                      .arg(meaning.toString(), AllowedText(*field)));
             }
             chosen = item;
         }
         if (!chosen) {
-            return fail(key + QStringLiteral(": no value"));
+            return fail(key + QStringLiteral(": no value; it takes ") + AllowedText(*field));
         }
-        profile.values[static_cast<std::size_t>(index)] = chosen;
+        profile.values[IndexOf(*field)] = chosen;
     }
     return profile;
 }
 
-QStringList ProfileDifferences(const Profile& profile,
-                               const std::array<std::uint16_t, kConfigReadCount>& regs) {
+QStringList ProfileDifferences(const Profile& profile, const ConfigBlock::ReadWords& regs) {
     QStringList differences;
-    const auto& settings = ConfigSettings();
-    for (std::size_t i = 0; i < settings.size(); ++i) {
-        if (!profile.values[i]) {
+    for (const Field& field : Fields()) {
+        const auto& wanted = profile.values[IndexOf(field)];
+        if (!wanted) {
             continue;
         }
-        const int module = SettingValue(settings[i], regs);
-        if (module != *profile.values[i]) {
+        const int module = ConfigBlock::ValueIn(field, regs);
+        if (module != *wanted) {
             differences << QStringLiteral("%1: module %2, profile %3")
-                               .arg(QLatin1String(settings[i].key),
-                                    SettingMeaning(settings[i], module),
-                                    SettingMeaning(settings[i], *profile.values[i]));
+                               .arg(QLatin1String(field.key), SettingMeaning(field, module),
+                                    SettingMeaning(field, *wanted));
         }
     }
     return differences;
 }
 
 void ProfileLine(const Profile& profile, int& station, int& baud, int& parity) {
-    auto valueOf = [&](const char* key) {
-        return profile.values[static_cast<std::size_t>(IndexOfKey(QLatin1String(key)))];
-    };
-    if (const auto v = valueOf("station_number")) {
+    if (const auto v = profile.values[ConfigBlock::kStationNumber]) {
         station = *v;
     }
-    if (const auto v = valueOf("rs485_baud_rate")) {
-        baud = static_cast<int>(kRs485Bauds[*v]);
+    if (const auto v = profile.values[ConfigBlock::kRs485Baud]) {
+        // The items are the rates.
+        const auto& rates = ConfigBlock::FieldOf(ConfigBlock::kRs485Baud).items;
+        baud = QString::fromUtf8(rates[static_cast<std::size_t>(*v)]).toInt();
     }
-    if (const auto v = valueOf("rs485_format")) {
-        parity = *v == 0 ? 0 : (*v == 1 ? 1 : 2);
+    if (const auto v = profile.values[ConfigBlock::kFrameFormat]) {
+        parity = *v;
     }
 }

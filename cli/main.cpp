@@ -33,6 +33,15 @@ int RunCommand(const CliOptions& options) {
     if (c == QLatin1String("flash")) {
         return RunFlash(options, out);
     }
+    if (c == QLatin1String("plan")) {
+        return RunPlan(options, out);
+    }
+    if (c == QLatin1String("records")) {
+        return RunRecords(options, out);
+    }
+    if (c == QLatin1String("test")) {
+        return RunTest(options, out);
+    }
     return RunCommission(options, out);
 }
 

@@ -6,7 +6,7 @@
 
 #include <QString>
 
-#include "RegisterNumbers.h"
+#include "ConfigBlock.h"
 
 class DrawGrid;
 class QComboBox;
@@ -19,10 +19,10 @@ class TSpinEdit;
 // lists and spin fields, loaded from RegisterImage and written back as one block.
 class ConfigPanel {
 public:
-    static constexpr int kFirstRegister = Reg::kConfigFirst;
-    static constexpr int kBlockSize = Reg::kConfigCount;  // registers 84 to 96
-    static constexpr std::uint16_t kCommitMarker = Reg::kCommitMarkerValue;
-    using Block = std::array<std::uint16_t, kBlockSize>;
+    static constexpr int kFirstRegister = ConfigBlock::kFirst;
+    static constexpr int kBlockSize = ConfigBlock::kWordCount;  // registers 84 to 96
+    static constexpr std::uint16_t kCommitMarker = ConfigBlock::kCommitValue;
+    using Block = ConfigBlock::CommitWords;
 
     // Builds the controls inside group; the conversion mode relabels liveGrid's rows 1 and 2.
     ConfigPanel(QWidget& group, DrawGrid& liveGrid);
@@ -54,7 +54,14 @@ public:
     QToolButton* BitBtn5;
 
 private:
+    // The control of each setting of the block: a list or a spin field.
+    struct Control {
+        QComboBox* list = nullptr;
+        TSpinEdit* spin = nullptr;
+    };
+
     DrawGrid& liveGrid_;
+    std::array<Control, ConfigBlock::kSettingCount> controls_;
 };
 
 // Writes the block in ascending register order through write, stopping at the first failure;

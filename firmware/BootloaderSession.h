@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <functional>
 
+#include "BootloaderClient.h"
 #include "TickClock.h"
-#include "TrafficTap.h"
 #include "ZQ_ComDrv.h"
 
 // What the session needs of the window that shows it.
@@ -33,41 +33,31 @@ inline const QString kProgressPrefix = QStringLiteral("写进度: ");
 inline const QString kUploadComplete = QStringLiteral("上载完成！");
 inline const QString kConnectionFailed = QStringLiteral("连机失败！请检查通信线。");
 inline const QString kPortErrorCaption = QStringLiteral("串口错误");
+// After "上载完成！": how the module leaves its bootloader.
+inline const QString kLeavesBootloader = QStringLiteral("模块已复位，未运行请重新上电。");
+// The attempts ended after the erase: the module's program is incomplete.
+inline const QString kProgramIncomplete = QStringLiteral("模块程序不完整！请重新更新固件。");
 // "Current port COMn is already in use, or another error", CR, "choose another port or check
 // the port settings".
 QString PortErrorText(int portIndex);
 }  // namespace BootloaderText
 
-// One firmware download through the STM32 USART system bootloader: the line sequence, the
-// synchronisation byte, Get, Get ID, a Read Memory, the page erase and the Write Memory blocks.
-// Timer5 takes one step per tick once a complete reply is in the driver's RxBuffer; OvertimeT
-// ends an attempt that hears nothing for too long and starts the next one, three at most.
+// The firmware dialog's download through the STM32 USART system bootloader: the line
+// sequence, then the bootloader client's exchange. Timer5 takes one step per tick once a
+// complete reply is in the driver's RxBuffer, and a step is also taken as soon as a read has
+// brought the awaited answer; OvertimeT ends an attempt that hears nothing for too long and
+// starts the next one, three at most.
 class BootloaderSession : public QObject {
     Q_OBJECT
 
 public:
-    // Protocol states; IspState holds one of these.
-    enum Step : std::int32_t {
-        kNotStarted = 0,
-        kAwaitSyncAck = 1,
-        kAwaitGet = 2,
-        kAwaitGetId = 3,
-        kAwaitReadMemoryAck = 4,
-        kAwaitReadAddressAck = 5,
-        kAwaitReadData = 6,
-        kAwaitEraseAck = 7,
-        kAwaitEraseFrameOrBlockAck = 8,
-        kAwaitWriteMemoryAck = 9,
-        kAwaitWriteAddressAck = 10,
-        kAwaitLastBlockAck = 11,
-    };
-
     static constexpr int kStepIntervalMs = 3;
     static constexpr int kWatchdogIntervalMs = 1000;
-    static constexpr std::uint32_t kLinePauseMs = 500;
+    static constexpr std::uint32_t kLinePauseMs = BootloaderClient::kLinePauseMs;
 
     BootloaderSession(VEVErizEvezad& comDriver, BootloaderView& view, TickClock& clock,
                       QObject* parent = nullptr);
+    ~BootloaderSession() override;
 
     // The start button: a fresh count of attempts, then the first attempt.
     void Start();
@@ -81,35 +71,29 @@ public:
     // Replaces the image loader, so that tests can offer images other than the carried one.
     void SetImageLoader(std::function<bool()> loader) { loadImage_ = std::move(loader); }
 
-    std::int32_t IspState = kNotStarted;
+    // The exchange itself: its state (IspState), the block under way, the frames it sends.
+    BootloaderClient& Client() { return client_; }
+
     std::uint8_t IdleTicks = 0;
     std::uint8_t RetryCount = 0;
     bool PortOpen = false;
-    std::int32_t FlashAddress = 0;
-    std::int32_t ImageOffset = 0;
-    std::int32_t BytesLeft = 0;
-    // Where the frames sent and the replies judged are reported (null: nowhere).
-    TrafficTap* Tap = nullptr;
 
     QTimer Timer5;
     QTimer OvertimeT;
 
 private:
-    void TakeStep(int replyLength);
-    bool ReplyAccepted(int replyLength) const;
-    void Advance();
-
-    // Sends bytes as a frame of their own, or as further bytes of the frame just sent.
-    void Send(const std::uint8_t* bytes, std::int32_t count, bool continues = false);
-    void SendCommand(std::uint8_t command);
-    void SendAddressFrame(std::uint32_t address);
+    void Step(BootloaderClient::Verdict verdict, std::int32_t stateBefore);
     void LoadAndErase();
-    void SendDataBlock();
+    void ShowProgress();
     void Finish();
     void FailAttempt();
 
     VEVErizEvezad& comDriver_;
     BootloaderView& view_;
     TickClock& clock_;
+    BootloaderClient client_;
     std::function<bool()> loadImage_;
+    // The erase frame went out since the start button: until a download completes, the
+    // module's program is incomplete.
+    bool erased_ = false;
 };

@@ -9,18 +9,15 @@
 // "SRC1".
 inline const QString kFirmwareResource = QStringLiteral(":/FILE1/SRC1");
 
-// Command and reply area of the bootloader session.
-inline constexpr std::size_t kTxBufferSize = 264;
 // Room for the image: 1 MiB plus one byte.
 inline constexpr std::size_t kImageBufferCapacity = 1048577;
 // The erase frame names the last page in one byte, so an image may cover at most 256 pages of
 // 1 KiB, less one byte (the page count is the size div 1024 plus one).
 inline constexpr std::int64_t kLargestErasableImage = 262143;
 
-// The one static buffer of the firmware updater: the command and reply area, directly followed
-// by the image.
+// The firmware dialog's static image buffer. The command and reply area belongs to each
+// bootloader client, so that clients on several lines never share it.
 struct FirmwareBuffers {
-    std::uint8_t TxBuffer[kTxBufferSize];
     std::uint8_t ImageBuffer[kImageBufferCapacity];
 };
 extern FirmwareBuffers IspBuffer;

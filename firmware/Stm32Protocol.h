@@ -26,6 +26,10 @@ inline constexpr std::uint8_t GET_ID_BYTE_COUNT = 0x01;
 // The flash-size register of STM32F1 parts (flash size in KiB, two bytes little-endian).
 inline constexpr std::uint32_t FLASH_SIZE_REGISTER = 0x1FFFF7E0;
 inline constexpr std::uint32_t FLASH_START = 0x08000000;
+// The module's STM32F103: 64 KiB of flash, 20 KiB of SRAM.
+inline constexpr std::uint32_t MODULE_FLASH_BYTES = 64 * 1024;
+inline constexpr std::uint32_t SRAM_START = 0x20000000;
+inline constexpr std::uint32_t MODULE_SRAM_BYTES = 20 * 1024;
 inline constexpr std::int32_t PAGE_SIZE = 1024;
 inline constexpr std::int32_t MAX_BLOCK = 256;
 

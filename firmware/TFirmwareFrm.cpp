@@ -169,6 +169,15 @@ void TFirmwareFrm::ShowMessage(const QString& caption, const QString& text) {
         return;
     }
     ports_->Refresh();
-    messages_->InformationWithFurtherText(this, caption, text,
-                                          ports_->ExplainOpenFailure(ComDriver.ComPort()).text);
+    const OpenFailureExplanation why = ports_->ExplainOpenFailure(ComDriver.ComPort());
+    // The main window's own connection holds the port: naming this program as the holder
+    // would not help the operator.
+    const QString further =
+        why.heldByThisProgram
+            ? QStringLiteral(
+                  "原因：COM%1 正由本程序的主窗口连接着。\n处理：请先在主窗口断开连接，"
+                  "再更新固件。")
+                  .arg(ComDriver.ComPort() + 1)
+            : why.text;
+    messages_->InformationWithFurtherText(this, caption, text, further);
 }

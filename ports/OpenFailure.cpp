@@ -227,9 +227,13 @@ OpenFailureExplanation ExplainOpenFailure(const QString& comName, const QString&
         for (const ProcessInfo& holder : check.holders) {
             names << ProcessText(holder);
         }
+        const bool heldHere = std::any_of(
+            check.holders.begin(), check.holders.end(),
+            [](const ProcessInfo& p) { return p.pid == QCoreApplication::applicationPid(); });
         return {OpenFailureCause::Busy,
                 QStringLiteral("原因：%1 正被其它程序占用：%2。\n处理：关闭该程序后再连接。")
-                    .arg(path, names.join(QStringLiteral("、")))};
+                    .arg(path, names.join(QStringLiteral("、"))),
+                heldHere};
     }
     if (check.openErrno == EBUSY) {
         return {OpenFailureCause::Busy,

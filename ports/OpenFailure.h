@@ -53,6 +53,8 @@ enum class OpenFailureCause : std::uint8_t {
 struct OpenFailureExplanation {
     OpenFailureCause cause = OpenFailureCause::Unknown;
     QString text;  // cause and remedy, for the message box's further text
+    // Busy, and one of the holders is this program itself (another of its windows).
+    bool heldByThisProgram = false;
 };
 
 // Why the port named comName (device path, the adapter assigned to it if any) could not be

@@ -21,6 +21,17 @@ std::optional<ReceivePace::Next> ReceivePace::Sent(std::uint32_t now, std::uint3
     return Next{false, std::max(onLineMs_, std::min(answerMs_, onLineMs_ + periodMs_))};
 }
 
+ReceivePace::Next ReceivePace::Awaiting(std::uint32_t now, std::uint32_t bytes,
+                                        std::uint32_t answerBytes) {
+    EndBurst();
+    // The told length stands for the learned one; how long the last answer took says nothing
+    // about this one.
+    learned_ = std::clamp<std::uint32_t>(answerBytes, 1, kLongestBurst);
+    answer_ = Answer::None;
+    sentAt_ = now;
+    return AfterCharacters(std::min(bytes, kLongestBurst) + learned_);
+}
+
 ReceivePace::Next ReceivePace::Arrived(std::uint32_t now, std::uint32_t bytes) {
     if (bytes == 0) {
         // Woken with nothing to read (a hang-up, or bytes a direct poll took first): the

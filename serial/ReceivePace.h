@@ -37,6 +37,10 @@ public:
     // as long after sending as the last answer took to come whole, up to a poll period more.
     // Gives when to read, or nothing while no length is known (the driver goes on as it was).
     std::optional<Next> Sent(std::uint32_t now, std::uint32_t bytes);
+    // The driver sent `bytes` at tick `now`, and its client knows the answer to be
+    // `answerBytes` long but not how long the peer takes: it is read once it can have passed
+    // on the line, and after that as soon as it arrives.
+    Next Awaiting(std::uint32_t now, std::uint32_t bytes, std::uint32_t answerBytes);
     // The port reported an arrival after a quiet spell, and the read that followed brought
     // `bytes` at tick `now`.
     Next Arrived(std::uint32_t now, std::uint32_t bytes);

@@ -162,6 +162,16 @@ void VEVErizEvezad::ExpectAnswer(std::int32_t sent) {
     }
 }
 
+void VEVErizEvezad::AwaitAnswer(std::uint32_t sent, std::uint32_t answerBytes) {
+    if (arrival_ == nullptr || !Connected()) {
+        return;
+    }
+    const ReceivePace::Next next = pace_.Awaiting(clock_.tickCount(), sent, answerBytes);
+    arrival_->setEnabled(false);
+    woken_ = false;
+    pollTimer_.start(static_cast<int>(next.ms));
+}
+
 void VEVErizEvezad::SetDTR(bool on) {
     if (!Connected()) {
         return;

@@ -82,6 +82,11 @@ public:
     void SetDTR(bool on);
     void SetRTS(bool on);
     void PollReceive();
+    // The answer to the `sent` bytes just sent is `answerBytes` long, however long the peer
+    // takes for it: it is read once it can have passed on the line, and at once when it
+    // arrives later. For clients whose answers differ in length and delay from one request to
+    // the next, which the pace cannot learn.
+    void AwaitAnswer(std::uint32_t sent, std::uint32_t answerBytes);
     // Waits on the port up to `milliseconds` for bytes to arrive, then takes them in as
     // PollReceive does. For clients that block on the line instead of a timer. False when the
     // wait ended without input; true when input came or the port cannot wait on the device.

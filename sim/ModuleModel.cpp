@@ -174,6 +174,10 @@ void ModuleModel::step(double seconds) {
         const double error = setPoint - zone.temperature;
         zone.integral = std::clamp(zone.integral + kIntegral * error * seconds, 0.0, 1.0);
         zone.output = std::clamp(kProportional * error + zone.integral, 0.0, 1.0);
+        if (inputs_[c].stuckOutput) {
+            zone.integral = 0.0;
+            zone.output = 0.0;
+        }
         const double target = kAmbient + kHeaterGain * zone.output;
         zone.temperature += (target - zone.temperature) * seconds / kTimeConstant;
         zone.temperature += random_.gauss(0.02);  // draughts
@@ -237,6 +241,15 @@ void ModuleModel::refreshMeasurements() {
             if (pwmPhase < zone.output) {
                 bits = static_cast<std::uint16_t>(bits | (1u << c));
             }
+        }
+        const ChannelInput& input = inputs_[c];
+        if (input.reference) {
+            const double scale = !loadCell && mode == 1 ? 100.0 : 1e5;  // 0.01 ohm or 1e-5 mV
+            raw = (*input.reference + (input.noise > 0 ? random_.gauss(input.noise) : 0.0)) * scale;
+        }
+        if (input.dead) {
+            raw = 0.0;
+            set(regs::kMeasuredValue + c, 0);
         }
         setRaw(c, static_cast<std::int32_t>(std::lround(raw)));
     }

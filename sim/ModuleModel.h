@@ -54,6 +54,14 @@ inline constexpr int kChannelCount = 6;
 // world moves on and the measured registers are refreshed from it, in the meaning register 86
 // gives them. Everything else is plain storage that writes change.
 //
+// What the test fixture puts on one channel's input, for good and bad units in production tests.
+struct ChannelInput {
+    std::optional<double> reference;  // a fixed input: mV, or Ω in PT100 mode
+    double noise = 0.0;               // standard deviation added to each sample, same unit
+    bool dead = false;                // the channel reads nothing at all
+    bool stuckOutput = false;         // the output ignores its set point and stays off
+};
+
 // A register can be held: it keeps the value it was given, whatever the simulation does (for
 // presets from the command line and for tests).
 class ModuleModel {
@@ -90,6 +98,8 @@ public:
     // Counts a read reply: the sequence register goes up by one (unless held). Gives its value.
     std::uint16_t countReadReply();
 
+    void setInput(int channel, const ChannelInput& input) { inputs_.at(channel) = input; }
+
     // Recomputes the measured registers from the simulated world.
     void refreshMeasurements();
 
@@ -115,6 +125,7 @@ private:
         double weightBase = 0.0;
     };
     std::array<Zone, kChannelCount> zones_{};
+    std::array<ChannelInput, kChannelCount> inputs_{};
     double coldJunction_ = 26.17;
 };
 

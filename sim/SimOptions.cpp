@@ -84,6 +84,9 @@ std::unique_ptr<SimModule> SimOptions::makeModule() const {
     for (const FaultSetting& fault : faults) {
         module->faults().setPercent(fault.kind, fault.percent);
     }
+    for (const auto& [channel, input] : inputs) {
+        module->model().setInput(channel, input);
+    }
     module->model().setFrozen(frozen);
     if (bootloaderFactory) {
         module->installBootloader(bootloaderFactory());
@@ -135,6 +138,15 @@ standard output. Runs until SIGINT or SIGTERM.
   --uid HEX            the chip's 96-bit unique ID, 24 hexadecimal digits (default: from
                        the seed)
   --frozen             keep the measured values still
+  --input CH=VALUE[~NOISE]  a fixture's reference on channel CH: VALUE mV (ohm in PT100 mode),
+                       with NOISE of standard deviation added; CH=dead reads nothing;
+                       CH=stuck-output leaves the output off whatever its set point
+  --tcp HOST:PORT      also serve the line over TCP, raw RTU bytes as a serial server passes
+                       them (one client at a time; port 0: any free port, printed)
+  --modbus-tcp HOST:PORT
+                       also answer Modbus TCP as a gateway in front of the line (unit id =
+                       the station; a unit that stays silent gets exception 0x0B)
+  --allow-remote       let --tcp and --modbus-tcp listen on an address other than loopback
   --help               show this help and exit
 )";
 }
@@ -179,6 +191,13 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
             o.plcCan = true;
             continue;
         }
+        if (arg == "--allow-remote") {
+            if (hasInlineValue) {
+                return fail("--allow-remote takes no value");
+            }
+            o.allowRemote = true;
+            continue;
+        }
         if (arg == "--frozen") {
             if (hasInlineValue) {
                 return fail("--frozen takes no value");
@@ -190,7 +209,8 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
                            arg == "--baud" || arg == "--latency" || arg == "--reg" ||
                            arg == "--fault" || arg == "--seed" || arg == "--uid" ||
                            arg == "--split-gap" || arg == "--slow" || arg == "--partial-echo" ||
-                           arg == "--exception-code";
+                           arg == "--exception-code" || arg == "--tcp" || arg == "--modbus-tcp" ||
+                           arg == "--input";
         if (!known) {
             return fail("unknown argument '" + std::string(args[i]) + "'");
         }
@@ -209,6 +229,12 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
                 return fail("--device needs a path");
             }
             o.device = value;
+        } else if (arg == "--tcp" || arg == "--modbus-tcp") {
+            const auto address = parseListenAddress(std::string(value));
+            if (!address) {
+                return fail(shown + ": expected a numeric HOST:PORT, e.g. 127.0.0.1:5020");
+            }
+            (arg == "--tcp" ? o.tcp : o.modbusTcp) = address;
         } else if (arg == "--station") {
             const auto n = parseInteger(value);
             if (!n || *n < 0 || *n > 247) {
@@ -271,6 +297,37 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
             if (!o.uid) {
                 return fail(shown + ": expected 24 hexadecimal digits");
             }
+        } else if (arg == "--input") {
+            // CH=VALUE[~NOISE], CH=dead or CH=stuck-output
+            const auto eq = value.find('=');
+            const auto channel = parseInteger(value.substr(0, eq));
+            if (eq == std::string_view::npos || !channel || *channel < 0 ||
+                *channel >= kChannelCount) {
+                return fail(shown +
+                            ": expected CH=VALUE[~NOISE], CH=dead or CH=stuck-output, "
+                            "CH 0 to 5");
+            }
+            const std::string_view what = value.substr(eq + 1);
+            ChannelInput input;
+            if (what == "dead") {
+                input.dead = true;
+            } else if (what == "stuck-output") {
+                input.stuckOutput = true;
+            } else {
+                const auto tilde = what.find('~');
+                const auto reference = parseNumber(what.substr(0, tilde));
+                const auto noise = tilde == std::string_view::npos
+                                       ? std::optional<double>(0.0)
+                                       : parseNumber(what.substr(tilde + 1));
+                if (!reference || !noise || *noise < 0 || std::abs(*reference) > 20000) {
+                    return fail(shown +
+                                ": the input must be a number (mV or ohm, up to 20000), "
+                                "with ~NOISE not negative");
+                }
+                input.reference = *reference;
+                input.noise = *noise;
+            }
+            o.inputs.emplace_back(static_cast<int>(*channel), input);
         } else if (arg == "--reg") {
             const auto eq = value.find('=');
             if (eq == std::string_view::npos) {
@@ -302,6 +359,16 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
                 percent = *p;
             }
             o.faults.push_back({*kind, percent});
+        }
+    }
+    if (o.tcp && o.modbusTcp) {
+        return fail("--tcp and --modbus-tcp cannot share the line; give one of them");
+    }
+    for (const auto& address : {o.tcp, o.modbusTcp}) {
+        if (address && !o.allowRemote && !isLoopback(address->host)) {
+            return fail(address->host +
+                        " is not a loopback address; add --allow-remote to "
+                        "listen there");
         }
     }
     return result;

@@ -13,6 +13,7 @@
 #include "SimModule.h"
 #include "SimTime.h"
 #include "Stm32Bootloader.h"
+#include "TcpListener.h"
 
 namespace vr7c::sim {
 
@@ -41,7 +42,13 @@ struct SimOptions {
     Micros slowDelay = 200 * kMicrosPerMilli;
     int partialEchoBytes = 5;
     std::uint8_t exceptionCode = 4;
-    bool frozen = false;  // the measured values stand still
+    bool frozen = false;                               // the measured values stand still
+    std::vector<std::pair<int, ChannelInput>> inputs;  // --input
+    // Also reachable over TCP: raw RTU bytes as through a serial server, or as a Modbus TCP
+    // gateway (unit id = the station). Loopback only unless allowRemote.
+    std::optional<ListenAddress> tcp;
+    std::optional<ListenAddress> modbusTcp;
+    bool allowRemote = false;
     // Makes the STM32 bootloader device, if any (installed when the simulator starts).
     std::function<std::unique_ptr<LineDevice>()> bootloaderFactory;
 

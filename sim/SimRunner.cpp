@@ -72,12 +72,34 @@ bool SimRunner::start(std::string* error) {
         }
         linkMade_ = true;
     }
+    if (options_.tcp || options_.modbusTcp) {
+        TcpListener::Options listen;
+        listen.mode = options_.tcp ? TcpListener::Mode::Raw : TcpListener::Mode::ModbusTcp;
+        listen.address = options_.tcp ? *options_.tcp : *options_.modbusTcp;
+        listen.linePath = path_;
+        listen.baud = options_.baud;
+        auto listener = std::make_unique<TcpListener>(listen);
+        if (!listener->open(error)) {
+            return false;
+        }
+        listener_ = std::move(listener);
+    }
     endpoint_ = std::move(endpoint);
     thread_ = std::thread([this] { endpoint_->run(); });
+    if (listener_) {
+        listenerThread_ = std::thread([this] { listener_->run(); });
+    }
     return true;
 }
 
 void SimRunner::stop() {
+    if (listener_) {
+        listener_->requestStop();
+    }
+    if (listenerThread_.joinable()) {
+        listenerThread_.join();
+    }
+    listener_.reset();
     if (endpoint_) {
         endpoint_->requestStop();
     }

@@ -16,6 +16,7 @@
 #include "ModuleModel.h"
 #include "SimModule.h"
 #include "SimOptions.h"
+#include "TcpListener.h"
 
 namespace vr7c::sim {
 
@@ -46,7 +47,8 @@ public:
     // Creates the pseudo-terminal (or opens options.device), makes options.link, starts the
     // line thread. False with a message when any of it fails.
     bool start(std::string* error = nullptr);
-    // Stops the thread, closes the line, removes the link. Safe to call twice.
+    // With options.tcp or options.modbusTcp, also listens there on a thread of its own.
+    // Stops the threads, closes the line, removes the link. Safe to call twice.
     void stop();
     bool running() const { return thread_.joinable(); }
     // The device path a client opens, e.g. /dev/pts/3 (valid after start()).
@@ -99,6 +101,8 @@ public:
     // Waits until at least `total` requests for this station have been seen since start.
     bool waitForRequests(std::uint64_t total, std::chrono::milliseconds timeout) const;
     bool hungUp() const;
+    // The TCP port of --tcp or --modbus-tcp once started; 0 when the simulator has none.
+    std::uint16_t tcpPort() const { return listener_ ? listener_->port() : 0; }
 
     // Anything else: runs f(SimModule&) under the module's lock and gives its result.
     template <class F>
@@ -113,6 +117,8 @@ private:
     std::unique_ptr<SharedModule> shared_;
     std::unique_ptr<LineEndpoint> endpoint_;
     std::thread thread_;
+    std::unique_ptr<TcpListener> listener_;
+    std::thread listenerThread_;
     std::string path_;
     bool linkMade_ = false;
 };

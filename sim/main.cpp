@@ -47,6 +47,13 @@ int main(int argc, char** argv) {
         return 1;
     }
     std::cout << runner.path() << std::endl;
+    if (runner.tcpPort() != 0) {
+        // The second line: where the network side listens, with the port actually taken.
+        const ListenAddress& at = options.tcp ? *options.tcp : *options.modbusTcp;
+        const bool v6 = at.host.find(':') != std::string::npos;
+        std::cout << (options.tcp ? "tcp://" : "modbus-tcp://") << (v6 ? "[" : "") << at.host
+                  << (v6 ? "]" : "") << ":" << runner.tcpPort() << std::endl;
+    }
     std::cerr << "vr7c-sim: station " << int{options.station}
               << (options.plcCan ? ", PLC-CAN bridge (addresses 2200..2299)" : "")
               << ", pacing baud " << options.baud << " unless the line sets one, latency "

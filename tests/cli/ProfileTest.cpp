@@ -11,7 +11,8 @@ namespace {
 using Writes = std::vector<std::pair<int, std::uint16_t>>;
 
 // A profile and the register writes it must lead to, with registers 84..95 of the module
-// holding 0x0023 in 94 (filter level 3, three channels) and 0 elsewhere.
+// holding 0x0023 in 94 (filter level 3, three channels) and 0 elsewhere. Every write of the
+// block ends with the commit marker, or the module does not keep it.
 struct ProfileCase {
     const char* name;
     const char* json;
@@ -24,8 +25,8 @@ TEST_P(ProfileWritesTest, GivesTheRegistersItNamesInTheConsolesOrder) {
     QString error;
     const auto profile = ReadProfile(QByteArray(GetParam().json), &error);
     ASSERT_TRUE(profile) << error.toStdString();
-    std::array<std::uint16_t, kConfigReadCount> current{};
-    current[94 - kConfigFirst] = 0x0023;
+    ConfigBlock::ReadWords current{};
+    current[94 - ConfigBlock::kFirst] = 0x0023;
     EXPECT_EQ(ProfileWrites(*profile, current), GetParam().writes);
 }
 
@@ -34,23 +35,49 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         ProfileCase{"NegativeCompensation",
                     R"({"settings":{"temperature_compensation":{"value":-15}}})",
-                    {{89, 65521}}},
+                    {{89, 65521}, {96, 59881}}},
         ProfileCase{
             "FilterAndChannelsPacked",
             R"({"settings":{"channel_count":{"meaning":"六个"},"filter_level":{"value":9}}})",
-            {{94, 89}}},
+            {{94, 89}, {96, 59881}}},
         ProfileCase{"FilterKeepsTheModulesChannels",
                     R"({"settings":{"filter_level":{"meaning":"九级"}}})",
-                    {{94, 0x29}}},
+                    {{94, 0x29}, {96, 59881}}},
         ProfileCase{"ItemWithTrailingSpace",
                     R"({"settings":{"thermocouple_type":{"meaning":"R(0~1000) "}}})",
-                    {{87, 5}}},
+                    {{87, 5}, {96, 59881}}},
         ProfileCase{"CommitMarkerLast",
                     R"({"settings":{"commit_marker":{"register":96,"value":59881},
                                     "station_number":{"register":90,"value":7},
                                     "input_range":{"value":1}}})",
                     {{84, 1}, {90, 7}, {96, 59881}}}),
     [](const auto& param) { return std::string(param.param.name); });
+
+// What the reader says of a bad profile: what the setting allows, where the JSON went wrong.
+struct ProfileError {
+    const char* json;
+    const char* says;
+};
+
+class ProfileErrorTest : public testing::TestWithParam<ProfileError> {};
+
+TEST_P(ProfileErrorTest, NamesWhatIsAllowed) {
+    QString error;
+    EXPECT_FALSE(ReadProfile(QByteArray(GetParam().json), &error));
+    EXPECT_TRUE(error.contains(QString::fromUtf8(GetParam().says))) << error.toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Profiles, ProfileErrorTest,
+    testing::Values(ProfileError{"{\"settings\": {\n  \"station_number\": {\"value\": 1,}}}",
+                                 "line 2, column"},
+                    ProfileError{R"({"settings":{"rs485_baud_rate":{"value":4}}})",
+                                 R"(0 = "9600", 1 = "19200", 2 = "38400", 3 = "57600")"},
+                    ProfileError{R"({"settings":{"input_range":{"meaning":"+/- 0~50mV"}}})",
+                                 R"(0 = "+/- 0~100mV", 1 = "+/- 0~25mV")"},
+                    ProfileError{R"({"settings":{"temperature_compensation":{"value":600}}})",
+                                 "-500 to 500 x 0.1 °C"},
+                    ProfileError{R"({"settings":{"station":{"value":1}}})", "station_number"}));
 
 // Profiles the reader refuses.
 class BadProfileTest : public testing::TestWithParam<const char*> {};

@@ -27,8 +27,11 @@ struct ProgramRun {
     QString err;
 };
 
-ProgramRun Program(const QString& program, const QStringList& args, int timeoutMs = 120000) {
+ProgramRun Program(
+    const QString& program, const QStringList& args, int timeoutMs = 120000,
+    const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment()) {
     QProcess process;
+    process.setProcessEnvironment(environment);
     process.start(program, args);
     ProgramRun run;
     if (!process.waitForFinished(timeoutMs)) {
@@ -148,6 +151,7 @@ struct BadFile {
     const char* name;
     const char* file;
     QByteArray content;
+    const char* option = "--timeout=1000";
 };
 
 class BadFiles : public testing::TestWithParam<BadFile> {};
@@ -160,7 +164,7 @@ TEST_P(BadFiles, AreRefusedWithTheirExitCodeAndNothingIsErased) {
     if (!GetParam().content.isNull()) {
         WriteFile(path, GetParam().content);
     }
-    const ProgramRun run = Vr7c({"flash", path, "--port", module.port()});
+    const ProgramRun run = Vr7c({"flash", path, GetParam().option, "--port", module.port()});
     EXPECT_EQ(run.exitCode, 9);
     ExpectOneLineMessage(run);
     EXPECT_EQ(module.Flash(1024), before);
@@ -168,16 +172,21 @@ TEST_P(BadFiles, AreRefusedWithTheirExitCodeAndNothingIsErased) {
 
 INSTANTIATE_TEST_SUITE_P(
     Files, BadFiles,
-    testing::Values(BadFile{"Missing", "none.bin", QByteArray()},
-                    BadFile{"Empty", "empty.bin", QByteArray("")},
-                    BadFile{"TooLarge", "large.bin", QByteArray(300000, 'x')},
-                    BadFile{"LargerThanTheChip", "chip.bin", QByteArray(70000, 'x')},
-                    BadFile{"BadChecksum", "a.hex", ":0400000001020304F1\n:00000001FF\n"},
-                    BadFile{"BelowFlash", "b.hex", ":0400000001020304F2\n:00000001FF\n"},
-                    BadFile{"BeyondFlash", "c.hex",
-                            ":020000040804EE\n:0400000001020304F2\n:00000001FF\n"},
-                    BadFile{"NoEnd", "d.hex", ":020000040800F2\n:0400000001020304F2\n"},
-                    BadFile{"NotHex", "e.hex", ":02000004zz00F2\n:00000001FF\n"}),
+    testing::Values(
+        BadFile{"Missing", "none.bin", QByteArray()}, BadFile{"Empty", "empty.bin", QByteArray("")},
+        BadFile{"TooLarge", "large.bin", QByteArray(300000, 'x')},
+        BadFile{"LargerThanTheChip", "chip.bin", QByteArray(70000, 'x')},
+        // Past the image check, the chip's own flash size still refuses it.
+        BadFile{"ForcedLargerThanTheChip", "chip.bin", QByteArray(70000, 'x'), "--force"},
+        BadFile{"TextFile", "text.txt", QByteArray("hello, module\n")},
+        BadFile{"TruncatedBeforeTheResetHandler", "short.bin",
+                FileBytes(QStringLiteral(VR7C_TEST_CARRIED_IMAGE)).left(200)},
+        BadFile{"StackOutsideTheSram", "stack.bin", QByteArray::fromHex("00500120310100080000")},
+        BadFile{"BadChecksum", "a.hex", ":0400000001020304F1\n:00000001FF\n"},
+        BadFile{"BelowFlash", "b.hex", ":0400000001020304F2\n:00000001FF\n"},
+        BadFile{"BeyondFlash", "c.hex", ":020000040804EE\n:0400000001020304F2\n:00000001FF\n"},
+        BadFile{"NoEnd", "d.hex", ":020000040800F2\n:0400000001020304F2\n"},
+        BadFile{"NotHex", "e.hex", ":02000004zz00F2\n:00000001FF\n"}),
     [](const auto& param) { return std::string(param.param.name); });
 
 // Ports and bootloaders that fail, each with its own exit code.
@@ -225,7 +234,7 @@ TEST(VrcOverPty, MissingAndBusyPortsHaveTheirOwnCodes) {
     ExpectOneLineMessage(busy);
 }
 
-TEST(VrcOverPty, ProfileSendsOnlyTheRegistersItNames) {
+TEST(VrcOverPty, ProfileSendsOnlyTheRegistersItNamesAndTheCommitMarker) {
     Module module;
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("line.json"));
@@ -239,7 +248,7 @@ TEST(VrcOverPty, ProfileSendsOnlyTheRegistersItNames) {
     for (const auto& w : module.runner->writes()) {
         written.push_back(w.reg);
     }
-    EXPECT_EQ(written, (std::vector<int>{93, 94}));
+    EXPECT_EQ(written, (std::vector<int>{93, 94, 96}));
     EXPECT_EQ(module.runner->reg(93), 250);
     EXPECT_EQ(module.runner->reg(94) >> 4, 2);
     EXPECT_EQ(Vr7c({"config", "diff", path, "--port", module.port()}).exitCode, 0);
@@ -248,6 +257,11 @@ TEST(VrcOverPty, ProfileSendsOnlyTheRegistersItNames) {
     EXPECT_EQ(Vr7c({"config", "diff", path, "--port", module.port()}).exitCode, 10);
     WriteFile(path, R"({"settings": {"send_suppression": {"value": 10000}}})");
     EXPECT_EQ(Vr7c({"config", "apply", path, "--port", module.port()}).exitCode, 9);
+    // A single write of the block is held to the same ranges unless forced.
+    module.runner->clearWrites();
+    EXPECT_EQ(Vr7c({"write", "89=900", "--port", module.port()}).exitCode, 2);
+    EXPECT_TRUE(module.runner->writes().empty());
+    EXPECT_EQ(Vr7c({"write", "89=900", "--force", "--port", module.port()}).exitCode, 0);
 }
 
 TEST(VrcOverPty, SavedProfileAppliesBackInTheConsolesOrder) {
@@ -305,6 +319,46 @@ TEST(VrcOverPty, PlcCanReadsThroughTheBridgeAndJsonCarriesTheResult) {
     const ProgramRun failed = Vr7c({"read", "11", "--json", "--port", "/dev/vr7c-no-such-port"});
     EXPECT_EQ(failed.exitCode, 3);
     EXPECT_TRUE(failed.out.contains(QStringLiteral("\"exit_code\":3"))) << failed.out.toStdString();
+}
+
+TEST(VrcOverPty, FixtureSlotsFlashAtOnceAndOneRefusingSlotSpoilsNoOther) {
+    Module good;
+    Module refusing(Nack(0x31));
+    QTemporaryDir dir;
+    const QString log = dir.filePath(QStringLiteral("units.csv"));
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("VR7C_COM5"), good.port());
+    environment.insert(QStringLiteral("VR7C_COM6"), refusing.port());
+    const ProgramRun run = Program(QStringLiteral(VR7C_PATH),
+                                   {"flash", "--verify", "--reset-pause", "0", "--log", log,
+                                    "--port", "COM6", "--port", "COM5"},
+                                   120000, environment);
+    EXPECT_EQ(run.exitCode, 7) << run.err.toStdString();
+    const QByteArray image = FileBytes(QStringLiteral(VR7C_TEST_CARRIED_IMAGE));
+    EXPECT_EQ(good.Flash(image.size()), image);
+    EXPECT_TRUE(run.out.contains(QStringLiteral("COM5: flashed 25236 bytes")))
+        << run.out.toStdString();
+    EXPECT_TRUE(run.err.startsWith(QStringLiteral("vr7c: COM6: "))) << run.err.toStdString();
+    // Without --repeat too, one line per unit, each naming its port.
+    const QStringList lines = QString::fromUtf8(FileBytes(log)).split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 3);
+    EXPECT_EQ(lines.filter(QStringLiteral(",COM5,")).size(), 1);
+    EXPECT_EQ(lines.filter(QStringLiteral(",COM6,")).size(), 1);
+}
+
+TEST(VrcOverPty, AnApplyStoppedPartWaySaysWhatItWroteAndWhatNot) {
+    Module module;
+    module.runner->setUnheardWriteRegister(90);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("p.json"));
+    WriteFile(path, R"({"settings": {"input_range": {"value": 1}, "station_number": {"value": 2},
+                                     "send_suppression": {"value": 50}}})");
+    const ProgramRun run =
+        Vr7c({"config", "apply", path, "--timeout", "200", "--port", module.port()});
+    EXPECT_EQ(run.exitCode, 6);
+    ExpectOneLineMessage(run);
+    EXPECT_TRUE(run.err.contains(QStringLiteral("written: 84; not written: 90, 93, 96")))
+        << run.err.toStdString();
 }
 
 TEST(VrcOverPty, RepeatWaitsForTheNextUnitAndLogsEach) {

@@ -40,6 +40,9 @@ const QString kNoCommunication = QStringLiteral("无法和设备通讯，请重�
 const QString kErasing = QStringLiteral("正在擦除。。。");
 const QString kComplete = QStringLiteral("上载完成！");
 const QString kFailed = QStringLiteral("连机失败！请检查通信线。");
+// After "上载完成！": how the module leaves its bootloader.
+const QString kCompleteAndReset = kComplete + QStringLiteral("模块已复位，未运行请重新上电。");
+const QString kIncomplete = QStringLiteral("模块程序不完整！请重新更新固件。");
 const QString kPortErrorCaption = QStringLiteral("串口错误");
 
 QString PortErrorText(int port) {
@@ -176,9 +179,10 @@ std::string Statuses(const FirmwareOnSim& rig) {
     return all;
 }
 
-// After an attempt that failed three times: the failure text, the port closed, no message.
-void ExpectThreeFailedAttempts(FirmwareOnSim& rig) {
-    EXPECT_EQ(rig.form->Panel1->text(), kFailed) << Statuses(rig);
+// After an attempt that failed three times: the failure text or, once the erase frame has gone
+// out, what that left; the port closed, no message.
+void ExpectThreeFailedAttempts(FirmwareOnSim& rig, bool erased = false) {
+    EXPECT_EQ(rig.form->Panel1->text(), erased ? kIncomplete : kFailed) << Statuses(rig);
     EXPECT_EQ(rig.form->Session().RetryCount, 3);
     EXPECT_EQ(rig.Boot([](ScriptedBootloader& b) { return b.Attempts(); }), 3);
     EXPECT_EQ(rig.form->ProgressBar1->value(), 0);
@@ -228,7 +232,7 @@ TEST_P(NackAtState, IsDroppedAndTheWatchdogFailsAllThreeAttempts) {
     }
     ASSERT_TRUE(rig.Run(90'000));
     EXPECT_EQ(rig.Boot([](ScriptedBootloader& b) { return b.NacksSent(); }), 3);
-    ExpectThreeFailedAttempts(rig);
+    ExpectThreeFailedAttempts(rig, state >= 8);
     EXPECT_FALSE(rig.Seen(kComplete));
     if (state == 1) {
         EXPECT_TRUE(rig.Seen(kNoCommunication)) << Statuses(rig);
@@ -279,7 +283,7 @@ TEST(FirmwareFault, NoiseBeforeTheSyncAck_IsAcceptedAndTheImageIsWritten) {
     FirmwareOnSim rig(Pace::Quick, {}, inner);
     const Bytes image = CarriedImage();
     ASSERT_TRUE(rig.Run(60'000));
-    EXPECT_EQ(rig.form->Panel1->text(), kComplete) << Statuses(rig);
+    EXPECT_EQ(rig.form->Panel1->text(), kCompleteAndReset) << Statuses(rig);
     EXPECT_EQ(rig.Flash(image.size()), image);
     EXPECT_FALSE(rig.form->ComDriver.Connected());
     EXPECT_TRUE(rig.messages.shown.empty());
@@ -296,8 +300,9 @@ TEST(FirmwareFault, SimulatorEndedDuringTheBlockWrites_AttemptFailsThenPortError
         }
     }));
     ASSERT_TRUE(ended) << Statuses(rig);
-    // The watchdog ends the attempt; the next one cannot open the vanished port.
-    EXPECT_EQ(rig.form->Panel1->text(), kFailed) << Statuses(rig);
+    // The watchdog ends the attempt; the next one cannot open the vanished port, and the
+    // status line says what the erase left behind.
+    EXPECT_EQ(rig.form->Panel1->text(), kIncomplete) << Statuses(rig);
     ASSERT_EQ(rig.messages.shown.size(), 1u);
     EXPECT_EQ(rig.messages.shown[0].caption, kPortErrorCaption);
     EXPECT_EQ(rig.messages.shown[0].text, PortErrorText(1));
@@ -321,7 +326,7 @@ TEST(FirmwareFault, SimulatorEndedDuringTheBlockWritesAndRestarted_NextAttemptWr
     }));
     ASSERT_TRUE(restarted);
     // The first attempt's failure text is replaced at once by the second attempt's search.
-    EXPECT_EQ(rig.form->Panel1->text(), kComplete) << Statuses(rig);
+    EXPECT_EQ(rig.form->Panel1->text(), kCompleteAndReset) << Statuses(rig);
     EXPECT_EQ(rig.form->Session().RetryCount, 1);
     EXPECT_EQ(rig.Flash(image.size()), image);
     EXPECT_TRUE(rig.messages.shown.empty());
@@ -343,6 +348,7 @@ TEST(FirmwareFault, PortHeldByTheMainWindow_OnePortErrorPerPressAndTheMainWindow
     RecordingMessageBox messages;
     TFirmwareFrm firmware(nullptr, nullptr, nullptr, &messages);
     form.SetFirmwareForm(&firmware, firmware.Serial_Port);
+    firmware.SetPorts(&form.Ports());
 
     form.ComboBox1->setCurrentIndex(2);
     form.SpeedButton1->click();
@@ -361,6 +367,11 @@ TEST(FirmwareFault, PortHeldByTheMainWindow_OnePortErrorPerPressAndTheMainWindow
     for (const RecordingMessageBox::Shown& message : messages.shown) {
         EXPECT_EQ(message.caption, kPortErrorCaption);
         EXPECT_EQ(message.text, PortErrorText(3));
+        // The main window is this program: the operator is told to disconnect it first.
+        EXPECT_EQ(
+            message.further,
+            QStringLiteral("原因：COM3 正由本程序的主窗口连接着。\n处理：请先在主窗口断开连接，"
+                           "再更新固件。"));
     }
     EXPECT_FALSE(firmware.ComDriver.Connected());
     EXPECT_FALSE(firmware.Session().OvertimeT.isActive());

@@ -102,7 +102,8 @@ TEST(FirmwareOverPtyTest, ConsoleWritesTheCarriedImageIntoTheSimulatedFlash) {
     ConsoleOnPty console(module.runner->path());
 
     ASSERT_TRUE(console.RunSession(60'000));
-    EXPECT_EQ(console.form.Panel1->text(), QStringLiteral("上载完成！"));
+    EXPECT_EQ(console.form.Panel1->text(),
+              QStringLiteral("上载完成！模块已复位，未运行请重新上电。"));
     EXPECT_TRUE(console.messages.shown.empty());
     EXPECT_EQ(module.Flash(image.size()), image);
     EXPECT_FALSE(console.form.ComDriver.Connected());

@@ -34,7 +34,7 @@ TEST(SessionOverBootloaderTest, Download_WritesTheCarriedImageIntoFlashByteForBy
     rig.Press();
     rig.RunUntilIdle();
 
-    EXPECT_EQ(rig.view.status(), QStringLiteral("上载完成！"));
+    EXPECT_EQ(rig.view.status(), QStringLiteral("上载完成！模块已复位，未运行请重新上电。"));
     EXPECT_EQ(FlashStart(rig, image.size()), image);
     EXPECT_EQ(rig.bootloader->pagesErased(), 25);
     EXPECT_EQ(rig.bootloader->blocksWritten(), 99);
@@ -64,7 +64,7 @@ TEST(SessionOverBootloaderTest, NoiseBeforeSyncAck_IsAcceptedAndTheDownloadCompl
     rig.AttachBootloader(Faults([](auto& f) { f.noiseBeforeSyncAck = {0x00, 0x55, 0xFE}; }));
     rig.Press();
     rig.RunUntilIdle();
-    EXPECT_EQ(rig.view.status(), QStringLiteral("上载完成！"));
+    EXPECT_EQ(rig.view.status(), QStringLiteral("上载完成！模块已复位，未运行请重新上电。"));
     EXPECT_EQ(FlashStart(rig, image.size()), image);
 }
 
@@ -110,6 +110,8 @@ TEST(SessionOverBootloaderTest, NackOfADataBlock_FailsEachAttemptAtThatBlock) {
     rig.AttachBootloader(Faults([](auto& f) { f.nackDataBlock = 10; }));
     rig.Press();
     rig.RunUntilIdle();
+    // The third failure is shown, then what it left: a module without a whole program.
+    EXPECT_EQ(rig.view.statusTexts.takeLast(), QStringLiteral("模块程序不完整！请重新更新固件。"));
     EXPECT_EQ(rig.view.status(), QStringLiteral("连机失败！请检查通信线。"));
     EXPECT_EQ(rig.session->RetryCount, 3);
     EXPECT_EQ(rig.bootloader->blocksWritten(), 3 * 9);

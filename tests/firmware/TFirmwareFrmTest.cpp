@@ -156,7 +156,7 @@ TEST_F(TFirmwareFrmTest, Download_ShowsCompletionAndLeavesTheProgressBarAtZero) 
     boot.reset(0);
     QSignalSpy progress(form->ProgressBar1, &QProgressBar::valueChanged);
     RunWithBootloader(boot);
-    EXPECT_EQ(form->Panel1->text(), QStringLiteral("上载完成！"));
+    EXPECT_EQ(form->Panel1->text(), QStringLiteral("上载完成！模块已复位，未运行请重新上电。"));
     EXPECT_EQ(form->ProgressBar1->value(), 0);
     ASSERT_GE(progress.count(), 99);
     EXPECT_EQ(progress.at(progress.count() - 2).at(0).toInt(), 100);

@@ -14,7 +14,7 @@ TEST(TrafficRecordTest, DownloadIsRecordedFrameByFrameAndDecoded) {
     rig.AttachBootloader();
     TrafficRing ring(1024);
     BootloaderRecorder recorder(ring, [&rig] { return rig.clock.now; });
-    rig.session->Tap = &recorder;
+    rig.session->Client().Tap = &recorder;
     rig.Press();
     rig.RunUntilIdle();
 

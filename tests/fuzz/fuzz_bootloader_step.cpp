@@ -1,62 +1,56 @@
-// The bootloader session's step handler over any replies in any order: the session starts an
-// attempt on a fake port, then each piece of input arrives as received bytes before a step
-// tick (or, now and then, a watchdog tick). Nothing may be read or written out of bounds, and
-// the image behind the command area must never change.
-#include <QString>
-
+// The bootloader client over any replies in any order, judged either way (the firmware
+// dialog's, or vr7c's by count with verification and Go): each piece of input arrives as
+// received bytes on a fake line and is taken as the dialog and vr7c take it, once it is worth
+// judging. Nothing may be read or written out of bounds, and the image the client writes from
+// must never change. The image check of vr7c sees the same bytes as a file.
 #include <cstdlib>
 #include <cstring>
 #include <vector>
 
-#include "BootloaderSession.h"
+#include "BootloaderClient.h"
 #include "DriverOnFake.h"
-#include "FirmwareImage.h"
 #include "FuzzInput.h"
-
-namespace {
-
-class QuietView final : public BootloaderView {
-public:
-    int SelectedPortIndex() const override { return 0; }
-    void SetStatusText(const QString&) override {}
-    void SetProgress(int position) override { progress_ = position; }
-    int Progress() const override { return progress_; }
-    void ShowMessage(const QString&, const QString&) override {}
-
-private:
-    int progress_ = 0;
-};
-
-}  // namespace
+#include "ImageCheck.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static std::vector<std::uint8_t> carried;
-    if (carried.empty()) {
-        if (!LoadFirmwareImage()) {
-            std::abort();
-        }
-        carried.assign(IspBuffer.ImageBuffer, IspBuffer.ImageBuffer + FirmwareImageSize());
-    }
+    static_cast<void>(FirmwareImageFault(data, static_cast<std::int64_t>(size)));
     FuzzInput in(data, size);
+    const auto way = in.take<std::uint8_t>();
+    BootloaderPlan plan;
+    plan.byCount = (way & 1) != 0;
+    plan.identityBytes = plan.byCount ? 20 : 4;
+    plan.verify = (way & 2) != 0;
+    plan.go = (way & 4) != 0;
+    plan.identifyOnly = (way & 8) != 0;
+    plan.imageSize = (way & 16) != 0 ? 70000 : 0;
+    std::vector<std::uint8_t> image(static_cast<std::size_t>(1 + (way >> 5) * 300));
+    for (std::size_t i = 0; i < image.size(); ++i) {
+        image[i] = static_cast<std::uint8_t>(i * 13);
+    }
+    const std::vector<std::uint8_t> original = image;
+
     DriverOnFake f;
-    QuietView view;
-    BootloaderSession session(*f.driver, view, f.clock);
-    session.STM_ISP();
+    f.driver->Connect();
+    BootloaderClient client(*f.driver, plan);
+    client.Begin();
     while (in.remaining() > 0) {
-        const auto op = in.take<std::uint8_t>();
-        if (op == 0xFF) {
-            session.OvertimeTTimer();
-            continue;
-        }
         std::size_t n = 0;
-        const std::uint8_t* chunk = in.bytes(op, &n);
+        const std::uint8_t* chunk = in.bytes(in.take<std::uint8_t>(), &n);
         if (n > 0) {
             f.port->feed(std::vector<std::uint8_t>(chunk, chunk + n));
             f.driver->PollReceive();
         }
-        session.Timer5Timer();
+        if (!client.Complete(f.driver->RxBuffer, f.driver->RxCount)) {
+            continue;
+        }
+        const int count = f.driver->RxCount;
+        f.driver->RxCount = 0;
+        if (client.Take(f.driver->RxBuffer, count) == BootloaderClient::Verdict::kEraseDue) {
+            client.Erase(image.data(), static_cast<std::int32_t>(image.size()));
+        }
+        f.port->writes.clear();
     }
-    if (std::memcmp(IspBuffer.ImageBuffer, carried.data(), carried.size()) != 0) {
+    if (image != original) {
         std::abort();
     }
     return 0;

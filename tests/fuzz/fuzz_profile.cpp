@@ -1,6 +1,6 @@
 // The profile reader over any bytes: a profile it accepts may only lead to writes of the
-// registers it names (and the commit marker when it names that), inside the block 84 to 96,
-// with values inside each setting's range.
+// registers it names, inside the block 84 to 96, with values inside each setting's range, and
+// ends with the commit marker whenever it writes anything.
 #include <cstdlib>
 #include <set>
 
@@ -14,26 +14,26 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     std::set<int> named;
-    const auto& settings = ConfigSettings();
-    for (std::size_t i = 0; i < settings.size(); ++i) {
+    const auto fields = ConfigBlock::Fields();
+    for (std::size_t i = 0; i < fields.size(); ++i) {
         if (const auto value = profile->values[i]) {
-            if (*value < settings[i].min || *value > settings[i].max) {
+            if (*value < fields[i].min || *value > fields[i].max) {
                 std::abort();
             }
-            named.insert(settings[i].reg);
+            named.insert(fields[i].reg);
         }
     }
-    if (profile->commit) {
-        named.insert(kCommitRegister);
+    const ConfigBlock::ReadWords current{};
+    const auto writes = ProfileWrites(*profile, current);
+    for (const auto& [reg, value] : writes) {
+        if (reg != ConfigBlock::kCommitRegister && named.count(reg) == 0) {
+            std::abort();
+        }
     }
-    const std::array<std::uint16_t, kConfigReadCount> current{};
-    for (const auto& [reg, value] : ProfileWrites(*profile, current)) {
-        if (named.count(reg) == 0) {
-            std::abort();
-        }
-        if (reg == kCommitRegister && value != kCommitMarker) {
-            std::abort();
-        }
+    const bool marked = !writes.empty() && writes.back().first == ConfigBlock::kCommitRegister &&
+                        writes.back().second == ConfigBlock::kCommitValue;
+    if ((!named.empty() || profile->commit) != marked) {
+        std::abort();
     }
     // What is written can be read again to the same profile.
     if (!ReadProfile(WriteProfile(*profile), &error)) {

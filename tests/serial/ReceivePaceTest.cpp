@@ -16,15 +16,16 @@ constexpr Next After(std::uint32_t ms) {
     return {false, ms};
 }
 
-enum Event { kArrival, kRead, kSent };
+enum Event { kArrival, kRead, kSent, kAwaiting };
 
-// A read woken by an arrival, a timed read, or bytes sent; at a tick, with its bytes, and
-// what must follow.
+// A read woken by an arrival, a timed read, or bytes sent (with an answer of a told length);
+// at a tick, with its bytes, and what must follow.
 struct Step {
     Event event;
     std::uint32_t at;
     std::uint32_t bytes;
     Next next;
+    std::uint32_t answer = 0;
 };
 
 struct Case {
@@ -69,6 +70,15 @@ TEST(ReceivePace, ReadsAReplyWhenTheRestOfTheLastBurstsLengthCanHaveArrived) {
           {kRead, 142, 0, kSleep},
           {kArrival, 190, 205, kSleep},
           {kSent, 300, 8, After(47)}}},
+        {"an answer of a told length: read once it and the request can have passed",
+         {{kAwaiting, 100, 5, After(5), 15}, {kRead, 105, 15, kSleep}}},
+        {"the rest of a told length, when it can have arrived",
+         {{kAwaiting, 100, 5, After(5), 15}, {kRead, 105, 8, After(3)}, {kRead, 108, 7, kSleep}}},
+        {"a told answer that comes late (a page erase) is read at once when it arrives",
+         {{kAwaiting, 100, 30, After(7), 1},
+          {kRead, 107, 0, kSleep},
+          {kArrival, 900, 1, kSleep},
+          {kAwaiting, 1000, 2, After(2), 1}}},
         {"a wake with nothing to read (a hang-up) falls back to the period, never spins",
          {{kArrival, 100, 0, kPeriodStep},
           {kRead, 105, 0, kSleep},
@@ -83,9 +93,10 @@ TEST(ReceivePace, ReadsAReplyWhenTheRestOfTheLastBurstsLengthCanHaveArrived) {
         steps.insert(steps.end(), c.steps.begin(), c.steps.end());
         for (std::size_t i = 0; i < steps.size(); ++i) {
             const Step& s = steps[i];
-            const Next next = s.event == kArrival ? pace.Arrived(s.at, s.bytes)
-                              : s.event == kRead  ? pace.Read(s.at, s.bytes)
-                                                  : pace.Sent(s.at, s.bytes).value_or(Next{});
+            const Next next = s.event == kArrival    ? pace.Arrived(s.at, s.bytes)
+                              : s.event == kRead     ? pace.Read(s.at, s.bytes)
+                              : s.event == kAwaiting ? pace.Awaiting(s.at, s.bytes, s.answer)
+                                                     : pace.Sent(s.at, s.bytes).value_or(Next{});
             EXPECT_EQ(next.sleep, s.next.sleep) << c.name << ", read " << i;
             EXPECT_EQ(next.ms, s.next.ms) << c.name << ", read " << i;
         }

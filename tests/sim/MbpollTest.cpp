@@ -150,5 +150,31 @@ TEST_F(Mbpoll, OutOfRangeReadIsRefusedAsIllegalDataAddress) {
     EXPECT_EQ(runner.counters().slave.exceptionReplies, 1u);
 }
 
+TEST_F(Mbpoll, ReadsAndWritesOverModbusTcpWithTheStationAsUnitId) {
+    SimOptions options;
+    options.station = 3;
+    options.modbusTcp = ListenAddress{"127.0.0.1", 0};
+    SimRunner runner(options);
+    std::string error;
+    ASSERT_TRUE(runner.start(&error)) << error;
+    const std::string tcp = "-m tcp -t 4 -0 -1 -p " + std::to_string(runner.tcpPort()) + " ";
+
+    const MbpollRun write = runMbpoll(mbpoll, tcp + "-a 3 -r 40 127.0.0.1 555");
+    ASSERT_EQ(write.status, 0) << write.output;
+    const MbpollRun run = runMbpoll(mbpoll, tcp + "-a 3 -r 0 -c 100 127.0.0.1");
+    ASSERT_EQ(run.status, 0) << run.output;
+    const std::map<int, int> values = parseRegisters(run.output);
+    ASSERT_EQ(values.size(), 100u) << run.output;
+    const auto image = runner.lastReadImage();
+    for (int i = 0; i < 100; ++i) {
+        EXPECT_EQ(values.at(i), image[i]) << "register " << i;
+    }
+    EXPECT_EQ(values.at(40), 555);
+    // Another unit behind the gateway does not answer.
+    const MbpollRun other = runMbpoll(mbpoll, tcp + "-a 4 -r 11 -c 1 127.0.0.1");
+    EXPECT_NE(other.output.find("Target device failed to respond"), std::string::npos)
+        << other.output;
+}
+
 }  // namespace
 }  // namespace vr7c::sim

@@ -58,6 +58,11 @@ TEST(CommandLine, DeviceAndHelp) {
     EXPECT_EQ(parse({"--device", "/dev/ttyUSB0"}).options.device, "/dev/ttyUSB0");
     EXPECT_TRUE(parse({"--help"}).help);
     EXPECT_TRUE(parse({"--station", "3", "-h"}).help);
+    const SimOptions tcp = parse({"--modbus-tcp", "[::1]:1502"}).options;
+    ASSERT_TRUE(tcp.modbusTcp.has_value());
+    EXPECT_EQ(tcp.modbusTcp->host, "::1");
+    EXPECT_EQ(tcp.modbusTcp->port, 1502);
+    EXPECT_TRUE(parse({"--tcp", "192.168.1.9:5020", "--allow-remote"}).error.empty());
 }
 
 TEST(CommandLine, InvalidArgumentsAreRefusedWithAMessage) {
@@ -85,6 +90,11 @@ TEST(CommandLine, InvalidArgumentsAreRefusedWithAMessage) {
         {"--uid", "0011223344556677889900"},
         {"--uid", "0011223344556677889900aabb"},
         {"--uid", "00112233445566778899xxbb"},
+        {"--tcp", "localhost:5020"},
+        {"--tcp", "127.0.0.1"},
+        {"--modbus-tcp", "127.0.0.1:70000"},
+        {"--tcp", "192.168.1.9:5020"},
+        {"--tcp", "127.0.0.1:1", "--modbus-tcp", "127.0.0.1:2"},
     };
     for (const auto& args : bad) {
         const CommandLine c = parse(args);

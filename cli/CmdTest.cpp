@@ -1,0 +1,313 @@
+// vr7c test: a production test plan run on the unit in each fixture slot, every step on record
+// as it ends.
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QSysInfo>
+#include <QThread>
+
+#include <cstdio>
+#include <mutex>
+
+#include "Commands.h"
+#include "FirmwareFile.h"
+#include "FlashUnit.h"
+#include "ModbusSession.h"
+#include "Output.h"
+#include "Plan.h"
+#include "Records.h"
+#include "RunRecorder.h"
+#include "SlotRunner.h"
+#include "StopRequest.h"
+
+Outcome ReadProfileFile(const QString& path, Profile& profile);
+
+namespace {
+
+// How long a started module may take before it answers on Modbus.
+constexpr qint64 kStartupMs = 10000;
+
+// Standard input, shared by the slots: serial numbers (a barcode scanner types one line) and
+// the operator's answers, one question at a time.
+class Desk {
+public:
+    explicit Desk(QString firstSerial) : serial_(std::move(firstSerial)) {}
+
+    // The next unit's serial number, or empty when input has ended.
+    QString Serial(const QString& port) {
+        const std::lock_guard lock(mutex_);
+        if (!serial_.isEmpty()) {
+            return std::exchange(serial_, QString());
+        }
+        std::fprintf(stderr, "serial number (%s): ", port.toLocal8Bit().constData());
+        std::fflush(stderr);
+        return Line();
+    }
+
+    PromptAnswer Ask(const QString& port, const QString& text) {
+        const std::lock_guard lock(mutex_);
+        std::fprintf(stderr, "%s: %s [Y/n] ", port.toLocal8Bit().constData(),
+                     text.toUtf8().constData());
+        std::fflush(stderr);
+        bool ended = false;
+        const QString answer = Line(&ended).trimmed().toLower();
+        if (ended) {
+            return PromptAnswer::Gone;
+        }
+        return answer.isEmpty() || answer.startsWith(QLatin1Char('y')) ? PromptAnswer::Confirmed
+                                                                       : PromptAnswer::Declined;
+    }
+
+private:
+    static QString Line(bool* ended = nullptr) {
+        // Bounds: a line longer than this is a fault of the scanner; it is refused as a whole.
+        char buffer[4096];
+        if (!std::fgets(buffer, sizeof buffer, stdin)) {
+            if (ended) {
+                *ended = true;
+            }
+            return {};
+        }
+        QString line = QString::fromUtf8(buffer);
+        if (line.endsWith(QLatin1Char('\n'))) {
+            line.chop(1);
+        }
+        if (line.endsWith(QLatin1Char('\r'))) {
+            line.chop(1);
+        }
+        return line;
+    }
+
+    std::mutex mutex_;
+    QString serial_;
+};
+
+UnitOutcome FromOutcome(const Outcome& o) {
+    return o.ok()                    ? UnitOutcome::Ok()
+           : o.code == kExitMismatch ? UnitOutcome::Failed(o.message)
+                                     : UnitOutcome::Broken(o.code, o.message);
+}
+
+// One slot's unit, reached on its port.
+class SlotUnit : public UnitAccess {
+public:
+    SlotUnit(const CliOptions& o, const PortChoice& port, Desk& desk, int station, int baud)
+        : options_(o), port_(port), desk_(desk), station_(station), baud_(baud) {
+        options_.port = port.given;
+        clock_.start();
+    }
+
+    UnitOutcome ReadRegisters(std::uint16_t* regs) override {
+        if (const UnitOutcome open = Open(); open.verdict != Verdict::Pass) {
+            return open;
+        }
+        return FromOutcome(session_->link.Read(0, kPolledRegisters, options_.timeoutMs, regs));
+    }
+
+    UnitOutcome WriteRegister(int reg, std::uint16_t value) override {
+        if (const UnitOutcome open = Open(); open.verdict != Verdict::Pass) {
+            return open;
+        }
+        if (const Outcome w = session_->link.Write(reg, value); !w.ok()) {
+            return FromOutcome(w);
+        }
+        std::uint16_t back = 0;
+        if (const Outcome r = session_->link.Read(reg, 1, options_.timeoutMs, &back); !r.ok()) {
+            return FromOutcome(r);
+        }
+        return back == value ? UnitOutcome::Ok()
+                             : UnitOutcome::Failed(QStringLiteral("register %1 reads %2 after "
+                                                                  "writing %3")
+                                                       .arg(reg)
+                                                       .arg(back)
+                                                       .arg(value));
+    }
+
+    UnitOutcome ApplyProfile(const QString& path) override {
+        Profile profile;
+        if (const Outcome read = ReadProfileFile(path, profile); !read.ok()) {
+            return UnitOutcome::Broken(read.code, read.message);
+        }
+        if (const UnitOutcome open = Open(); open.verdict != Verdict::Pass) {
+            return open;
+        }
+        std::vector<int> written;
+        const Outcome applied = session_->ApplyProfile(profile, written);
+        // The module answers at the station and rate the profile gave it from now on.
+        ProfileLine(profile, station_, baud_, parity_);
+        session_.reset();
+        return FromOutcome(applied);
+    }
+
+    UnitOutcome Flash(const QString& imagePath, FlashedImage& flashed) override {
+        session_.reset();  // the bootloader needs the port
+        FirmwareFile image;
+        if (const Outcome loaded = LoadFirmwareFile(imagePath, image); !loaded.ok()) {
+            return UnitOutcome::Broken(loaded.code, loaded.message);
+        }
+        FlashRequest request;
+        request.image = image.bytes;
+        request.verify = true;
+        request.go = true;
+        request.replyTimeoutMs = options_.timeoutMs;
+        request.linePauseMs = options_.production.resetPauseMs;
+        const FlashReport report = FlashUnit(port_, request);
+        // The device ID is the product ID and the chip's 96-bit unique ID.
+        flashed.chipId = report.deviceId.section(QLatin1Char('-'), -1);
+        flashed.imageCrc32 = Crc32Text(image.crc32);
+        if (!report.outcome.ok()) {
+            return FromOutcome(report.outcome);
+        }
+        // The started firmware answers once it is up.
+        std::uint16_t version = 0;
+        QElapsedTimer waited;
+        waited.start();
+        Outcome up;
+        do {
+            if (const UnitOutcome open = Open(); open.verdict != Verdict::Pass) {
+                return open;
+            }
+            up = session_->link.Read(11, 1, options_.timeoutMs, &version);
+        } while (up.code == kExitNoReply && waited.elapsed() < kStartupMs);
+        return FromOutcome(up);
+    }
+
+    UnitOutcome RunFixtureCommand(const QStringList& argv, int timeoutMs) override {
+        return RunProcess(argv, timeoutMs);
+    }
+    PromptAnswer Prompt(const QString& text) override { return desk_.Ask(port_.given, text); }
+    void Wait(int ms) override { QThread::msleep(static_cast<unsigned long>(ms)); }
+    qint64 NowMs() override { return clock_.elapsed(); }
+    bool StopRequested() override { return ::StopRequested(); }
+
+private:
+    UnitOutcome Open() {
+        if (session_) {
+            return UnitOutcome::Ok();
+        }
+        options_.station = station_;
+        session_ = std::make_unique<ModbusSession>(options_);
+        session_->link.SetStation(static_cast<std::uint8_t>(station_));
+        const Outcome opened =
+            session_->Open(static_cast<std::uint32_t>(baud_), static_cast<TComPortParity>(parity_));
+        if (!opened.ok()) {
+            session_.reset();
+        }
+        return FromOutcome(opened);
+    }
+
+    CliOptions options_;
+    PortChoice port_;
+    Desk& desk_;
+    int station_;
+    int baud_;
+    int parity_ = 2;  // 8E1
+    std::unique_ptr<ModbusSession> session_;
+    QElapsedTimer clock_;
+};
+
+}  // namespace
+
+int RunTest(const CliOptions& o, const Output& out) {
+    const ProductionOptions& p = o.production;
+    PlanError planError;
+    const auto plan = ReadPlanFile(p.plan, &planError);
+    if (!plan) {
+        return out.Finish(Outcome::Fail(kExitBadFile, planError.Text(p.plan)));
+    }
+    // The records must take the run before any unit is touched.
+    Outcome opened;
+    if (!OpenBenchRecords(o, opened)) {
+        return out.Finish(opened);
+    }
+    const QString shared = SharedRecordsAddress(o);
+    const int station = plan->expect.station.value_or(o.station);
+    const int baud = plan->expect.rate.value_or(static_cast<int>(o.baud));
+    Desk desk(p.serial);
+    InstallStopRequest();
+
+    SlotJob job;
+    job.repeat = o.repeat;
+    job.count = o.count;
+    job.present = [&](const PortChoice& port) {
+        SlotUnit unit(o, port, desk, station, baud);
+        std::uint16_t regs[kPolledRegisters];
+        return unit.ReadRegisters(regs).verdict == Verdict::Pass;
+    };
+    job.unit = [&](const PortChoice& port, const Output& slot) {
+        UnitResult result;
+        const QString serial = desk.Serial(port.given);
+        if (serial.isNull() || StopRequested()) {
+            result.outcome = Outcome::Fail(kExitFailure, QStringLiteral("no serial number given"));
+            return result;
+        }
+        if (const QString why = SerialNumberProblem(serial); !why.isEmpty()) {
+            result.outcome = Outcome::Fail(kExitUsage, why);
+            return result;
+        }
+        Outcome failed;
+        auto records = OpenBenchRecords(o, failed);
+        QString error;
+        std::optional<RunRecord> run = records ? NewRun(*plan, &error) : std::nullopt;
+        if (run) {
+            run->serial = serial;
+            run->bench = QSysInfo::machineHostName();
+            run->operatorName = qEnvironmentVariable("USER");
+            run->port = port.given;
+            run->programVersion = QCoreApplication::applicationVersion();
+            if (!records->BeginRun(*run, &error)) {
+                run.reset();
+            }
+        }
+        if (!run) {
+            result.outcome = records
+                                 ? Outcome::Fail(kExitFailure, QStringLiteral("records: %1; the "
+                                                                              "test did not "
+                                                                              "start")
+                                                                   .arg(error))
+                                 : failed;
+            return result;
+        }
+        result.seen = true;
+        SlotUnit unit(o, port, desk, station, baud);
+        RunRecorder recorder(
+            *records, [&](const RunRecord&, const StepRecord& step) { slot.Line(StepText(step)); });
+        Runner runner(*plan, unit, recorder);
+        runner.Run(*run);
+        if (!records->FinishRun(*run, &error)) {
+            slot.Note(QStringLiteral("records: the run's end could not be written: %1").arg(error));
+        }
+        if (!shared.isEmpty()) {
+            Outcome away;
+            auto line = OpenSharedRecords(shared, away);
+            const int copied = line ? records->SyncTo(*line, &error) : -1;
+            if (copied < 0) {
+                QString ignored;
+                slot.Note(QStringLiteral("%1; %2 runs queued for the shared records")
+                              .arg(line ? error : away.message)
+                              .arg(records->Queued(&ignored)));
+            }
+        }
+        const QString verdict = QLatin1String(VerdictName(run->result));
+        result.record = RunJson(*run);
+        result.line = QStringLiteral("%1: %2 (run %3)").arg(serial, verdict, run->uuid);
+        switch (run->result) {
+            case Verdict::Pass:
+            case Verdict::Marginal:
+                break;
+            case Verdict::Fail:
+                result.outcome = Outcome::Fail(kExitTestFailed, result.line);
+                break;
+            case Verdict::Error:
+                result.outcome = Outcome::Fail(
+                    runner.errorCode() ? runner.errorCode() : kExitFailure, result.line);
+                break;
+            default:
+                result.outcome = Outcome::Fail(kExitFailure, result.line);
+                break;
+        }
+        return result;
+    };
+    return RunSlots(o.ports, job, out);
+}

@@ -1,0 +1,920 @@
+#include "RecordStore.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QStandardPaths>
+#include <QStorageInfo>
+#include <QSysInfo>
+#include <QUrl>
+#include <QUrlQuery>
+#include <QUuid>
+
+#include <atomic>
+#include <cerrno>
+#include <cmath>
+#include <map>
+#include <tuple>
+
+#include <signal.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int kSchemaVersion = 1;
+// A test does not start on a disk with less room than this.
+constexpr qint64 kMinFreeBytes = 1 << 20;
+constexpr int kBusyTimeoutMs = 10000;
+constexpr int kSyncBatch = 500;
+
+// The schema, in SQL that SQLite and PostgreSQL both take, one step per version.
+const char* const kSchema[] = {
+    R"(CREATE TABLE runs (
+        uuid TEXT PRIMARY KEY, plan_name TEXT NOT NULL, plan_revision TEXT NOT NULL,
+        plan_sha256 TEXT NOT NULL, file_hashes TEXT NOT NULL, serial TEXT NOT NULL,
+        chip_id TEXT NOT NULL, bench TEXT NOT NULL, operator TEXT NOT NULL, port TEXT NOT NULL,
+        image_crc32 TEXT NOT NULL, firmware_version TEXT NOT NULL,
+        program_version TEXT NOT NULL, started TEXT NOT NULL,
+        duration_ms BIGINT NOT NULL DEFAULT 0, result TEXT NOT NULL,
+        owner TEXT NOT NULL DEFAULT '', synced INTEGER NOT NULL DEFAULT 0))",
+    "CREATE INDEX runs_by_serial ON runs (serial, started)",
+    "CREATE INDEX runs_by_start ON runs (started)",
+    "CREATE INDEX runs_queued ON runs (synced) WHERE synced = 0",
+    R"(CREATE TABLE steps (
+        run_uuid TEXT NOT NULL, seq INTEGER NOT NULL, kind TEXT NOT NULL, name TEXT NOT NULL,
+        result TEXT NOT NULL, started TEXT NOT NULL, duration_ms BIGINT NOT NULL,
+        message TEXT NOT NULL, PRIMARY KEY (run_uuid, seq)))",
+    R"(CREATE TABLE measurements (
+        run_uuid TEXT NOT NULL, seq INTEGER NOT NULL, quantity TEXT NOT NULL,
+        samples TEXT NOT NULL, mean DOUBLE PRECISION NOT NULL,
+        spread DOUBLE PRECISION NOT NULL, unit TEXT NOT NULL, low DOUBLE PRECISION NOT NULL,
+        high DOUBLE PRECISION NOT NULL, spread_limit DOUBLE PRECISION,
+        marginal_low DOUBLE PRECISION, marginal_high DOUBLE PRECISION, verdict TEXT NOT NULL,
+        PRIMARY KEY (run_uuid, seq)))",
+    // Statistics kept up to date as runs end, so that asking for them does not read every
+    // measurement. Sums are taken from the low limit, which keeps them small.
+    R"(CREATE TABLE unit_first (plan_name TEXT NOT NULL, serial TEXT NOT NULL, day TEXT NOT NULL,
+        result TEXT NOT NULL, PRIMARY KEY (plan_name, serial)))",
+    R"(CREATE TABLE day_stats (plan_name TEXT NOT NULL, day TEXT NOT NULL,
+        units BIGINT NOT NULL, first_pass BIGINT NOT NULL, PRIMARY KEY (plan_name, day)))",
+    R"(CREATE TABLE step_failures (plan_name TEXT NOT NULL, day TEXT NOT NULL,
+        step TEXT NOT NULL, failures BIGINT NOT NULL, PRIMARY KEY (plan_name, day, step)))",
+    R"(CREATE TABLE measurement_stats (plan_name TEXT NOT NULL, name TEXT NOT NULL,
+        quantity TEXT NOT NULL, unit TEXT NOT NULL, low DOUBLE PRECISION NOT NULL,
+        high DOUBLE PRECISION NOT NULL, n BIGINT NOT NULL, s1 DOUBLE PRECISION NOT NULL,
+        s2 DOUBLE PRECISION NOT NULL, PRIMARY KEY (plan_name, name, unit, low, high)))",
+};
+// The schema version each statement above belongs to.
+constexpr int kSchemaStepVersion[] = {1, 1, 1, 1, 1, 1, 1, 1, 1, 1};
+static_assert(std::size(kSchema) == std::size(kSchemaStepVersion));
+
+const char* const kRunColumns =
+    "uuid, plan_name, plan_revision, plan_sha256, file_hashes, serial, chip_id, bench, "
+    "operator, port, image_crc32, firmware_version, program_version, started, duration_ms, "
+    "result";
+
+QString ConnectionName() {
+    static std::atomic<int> next{0};
+    return QStringLiteral("vr7c-records-%1").arg(next++);
+}
+
+QString IsoUtc(const QDateTime& t) {
+    return t.toUTC().toString(Qt::ISODateWithMs);
+}
+
+QVariant Optional(const std::optional<double>& v) {
+    return v ? QVariant(*v) : QVariant(QMetaType::fromType<double>());
+}
+
+std::optional<double> OptionalDouble(const QVariant& v) {
+    return v.isNull() ? std::nullopt : std::optional<double>(v.toDouble());
+}
+
+QString SamplesText(const std::vector<double>& samples) {
+    QStringList parts;
+    for (double s : samples) {
+        parts << QString::number(s, 'g', 17);
+    }
+    return parts.join(QLatin1Char(' '));
+}
+
+// This process on this machine, as its run's owner: host, process ID and the process's start
+// time (so that a later process with the same ID is not taken for it).
+QString ProcessStart(qint64 pid) {
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly)) {
+        return {};
+    }
+    const QByteArray text = stat.readAll();
+    // The fields after the command name, which is in parentheses and may hold anything.
+    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+    return fields.size() > 19 ? QString::fromLatin1(fields[19]) : QString();
+}
+
+QString OwnerOf(qint64 pid) {
+    return QStringLiteral("%1:%2:%3")
+        .arg(QSysInfo::machineHostName())
+        .arg(pid)
+        .arg(ProcessStart(pid));
+}
+
+bool OwnerAlive(const QString& owner) {
+    const QStringList parts = owner.split(QLatin1Char(':'));
+    if (parts.size() != 3 || parts[0] != QSysInfo::machineHostName()) {
+        // Another machine's run: not for this one to judge.
+        return parts.size() == 3;
+    }
+    return OwnerOf(parts[1].toLongLong()) == owner;
+}
+
+class Query {
+public:
+    Query(const QSqlDatabase& db, const char* sql) : q_(db) {
+        q_.setForwardOnly(true);
+        prepared_ = q_.prepare(QString::fromUtf8(sql));
+    }
+    Query& operator<<(const QVariant& v) {
+        // An empty text is kept as an empty text, not as NULL.
+        const bool nullText = v.typeId() == QMetaType::QString && v.toString().isNull();
+        q_.addBindValue(nullText ? QVariant(QString(QLatin1String(""))) : v);
+        return *this;
+    }
+    bool Exec(QString* error) {
+        if (prepared_ && q_.exec()) {
+            return true;
+        }
+        *error = q_.lastError().text();
+        return false;
+    }
+    QSqlQuery& q() { return q_; }
+
+private:
+    QSqlQuery q_;
+    bool prepared_;
+};
+
+RunRecord RunFromRow(const QSqlQuery& q) {
+    RunRecord r;
+    r.uuid = q.value(0).toString();
+    r.planName = q.value(1).toString();
+    r.planRevision = q.value(2).toString();
+    r.planSha256 = q.value(3).toString();
+    r.fileHashes = q.value(4).toString();
+    r.serial = q.value(5).toString();
+    r.chipId = q.value(6).toString();
+    r.bench = q.value(7).toString();
+    r.operatorName = q.value(8).toString();
+    r.port = q.value(9).toString();
+    r.imageCrc32 = q.value(10).toString();
+    r.firmwareVersion = q.value(11).toString();
+    r.programVersion = q.value(12).toString();
+    r.started = QDateTime::fromString(q.value(13).toString(), Qt::ISODateWithMs);
+    r.durationMs = q.value(14).toLongLong();
+    r.result = VerdictFromName(q.value(15).toString()).value_or(Verdict::Error);
+    return r;
+}
+
+QString Day(const RunRecord& run) {
+    return run.started.toUTC().date().toString(Qt::ISODate);
+}
+
+}  // namespace
+
+bool IsSharedAddress(const QString& text) {
+    return text.startsWith(QLatin1String("postgresql://")) ||
+           text.startsWith(QLatin1String("postgres://"));
+}
+
+std::optional<SharedAddress> ParseSharedAddress(const QString& text, QString* error) {
+    const QUrl url(text, QUrl::StrictMode);
+    if (!url.isValid() || !IsSharedAddress(text)) {
+        *error = QStringLiteral("not a postgresql://user@host:port/database address");
+        return std::nullopt;
+    }
+    if (!url.password().isEmpty()) {
+        *error = QStringLiteral(
+            "the address holds a password: give it in ~/.pgpass, PGPASSFILE "
+            "or a service file instead");
+        return std::nullopt;
+    }
+    SharedAddress a;
+    a.host = url.host();
+    a.port = url.port(5432);
+    a.user = url.userName();
+    a.database = url.path().mid(1);
+    for (const auto& [key, value] : QUrlQuery(url).queryItems(QUrl::FullyDecoded)) {
+        if (key == QLatin1String("password")) {
+            *error = QStringLiteral(
+                "the address holds a password: give it in ~/.pgpass, "
+                "PGPASSFILE or a service file instead");
+            return std::nullopt;
+        }
+        if (key == QLatin1String("host")) {
+            a.host = value;
+        } else if (key.contains(QRegularExpression(QStringLiteral("^[a-z_]+$"))) &&
+                   !value.contains(QLatin1Char(';')) && !value.contains(QLatin1Char('\''))) {
+            a.options << key + QLatin1Char('=') + value;
+        } else {
+            *error = QStringLiteral("connection option '%1' is not one libpq takes").arg(key);
+            return std::nullopt;
+        }
+    }
+    if (a.database.isEmpty()) {
+        *error = QStringLiteral("the address names no database");
+        return std::nullopt;
+    }
+    return a;
+}
+
+RecordStore::RecordStore(QSqlDatabase db, bool shared, QString where)
+    : db_(std::move(db)), shared_(shared), where_(std::move(where)) {}
+
+RecordStore::~RecordStore() {
+    const QString name = db_.connectionName();
+    db_.close();
+    db_ = QSqlDatabase();
+    QSqlDatabase::removeDatabase(name);
+}
+
+QString RecordStore::DefaultFile() {
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
+    return QDir(folder.isEmpty() ? QDir::homePath() : folder)
+        .filePath(QStringLiteral("records.sqlite"));
+}
+
+std::unique_ptr<RecordStore> RecordStore::OpenLocal(const QString& file, QString* error) {
+    const QFileInfo info(file);
+    if (!QDir().mkpath(info.absolutePath())) {
+        *error = QStringLiteral("%1: cannot make the folder").arg(info.absolutePath());
+        return nullptr;
+    }
+    const QStorageInfo disk(info.absolutePath());
+    if (disk.isReadOnly()) {
+        *error = QStringLiteral("%1: the disk is read-only").arg(file);
+        return nullptr;
+    }
+    if (disk.bytesAvailable() < kMinFreeBytes) {
+        *error = QStringLiteral("%1: the disk is full (%2 bytes free)")
+                     .arg(file)
+                     .arg(disk.bytesAvailable());
+        return nullptr;
+    }
+    if (info.exists() && !info.isWritable()) {
+        *error = QStringLiteral("%1: the file is read-only").arg(file);
+        return nullptr;
+    }
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), ConnectionName());
+    db.setDatabaseName(file);
+    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kBusyTimeoutMs));
+    std::unique_ptr<RecordStore> store(new RecordStore(db, false, file));
+    if (!store->db_.open()) {
+        *error = QStringLiteral("%1: %2").arg(file, store->db_.lastError().text());
+        return nullptr;
+    }
+    // Each commit is on the disk when it returns; readers and writers of several processes
+    // do not block each other.
+    for (const char* pragma :
+         {"PRAGMA journal_mode=WAL", "PRAGMA synchronous=FULL", "PRAGMA foreign_keys=ON"}) {
+        QSqlQuery q(store->db_);
+        if (!q.exec(QString::fromLatin1(pragma))) {
+            *error = QStringLiteral("%1: %2").arg(file, q.lastError().text());
+            return nullptr;
+        }
+    }
+    if (!store->PrepareSchema(error) || !store->MarkAbandoned(error)) {
+        *error = QStringLiteral("%1: %2").arg(file, *error);
+        return nullptr;
+    }
+    return store;
+}
+
+std::unique_ptr<RecordStore> RecordStore::OpenShared(const SharedAddress& a, int timeoutS,
+                                                     QString* error) {
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), ConnectionName());
+    db.setHostName(a.host);
+    db.setPort(a.port);
+    db.setUserName(a.user);
+    db.setDatabaseName(a.database);
+    // A server that does not answer, or a line that drops, ends a call within the time-out.
+    QStringList options = {QStringLiteral("connect_timeout=%1").arg(timeoutS),
+                           QStringLiteral("keepalives=1"),
+                           QStringLiteral("keepalives_idle=5"),
+                           QStringLiteral("keepalives_interval=2"),
+                           QStringLiteral("keepalives_count=2"),
+                           QStringLiteral("tcp_user_timeout=%1").arg(timeoutS * 1000)};
+    options << a.options;
+    db.setConnectOptions(options.join(QLatin1Char(';')));
+    const QString where =
+        QStringLiteral("postgresql://%1@%2:%3/%4").arg(a.user, a.host).arg(a.port).arg(a.database);
+    std::unique_ptr<RecordStore> store(new RecordStore(db, true, where));
+    if (!store->db_.open()) {
+        *error = QStringLiteral("%1: %2").arg(where, store->db_.lastError().text().trimmed());
+        return nullptr;
+    }
+    QSqlQuery q(store->db_);
+    if (!q.exec(QStringLiteral("SET statement_timeout = %1").arg(timeoutS * 1000)) ||
+        !q.exec(QStringLiteral("SET client_min_messages = warning")) ||
+        !store->PrepareSchema(error)) {
+        *error =
+            QStringLiteral("%1: %2").arg(where, error->isEmpty() ? q.lastError().text() : *error);
+        return nullptr;
+    }
+    return store;
+}
+
+bool RecordStore::Begin(QString* error) {
+    QSqlQuery q(db_);
+    // SQLite: take the write lock at once, so that two writers wait for each other instead of
+    // failing half-way.
+    if (!q.exec(shared_ ? QStringLiteral("BEGIN") : QStringLiteral("BEGIN IMMEDIATE"))) {
+        *error = q.lastError().text();
+        return false;
+    }
+    return true;
+}
+
+bool RecordStore::Commit(QString* error) {
+    QSqlQuery q(db_);
+    if (!q.exec(QStringLiteral("COMMIT"))) {
+        *error = q.lastError().text();
+        QSqlQuery(db_).exec(QStringLiteral("ROLLBACK"));
+        return false;
+    }
+    return true;
+}
+
+bool RecordStore::PrepareSchema(QString* error) {
+    if (!Begin(error)) {
+        return false;
+    }
+    auto fail = [&](const QString& why) {
+        *error = why;
+        QSqlQuery(db_).exec(QStringLiteral("ROLLBACK"));
+        return false;
+    };
+    QSqlQuery q(db_);
+    if (shared_) {
+        // Two benches that start at once do not both create the tables.
+        q.exec(QStringLiteral("SELECT pg_advisory_xact_lock(7207)"));
+    }
+    if (!q.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS schema_version (version INTEGER "
+                               "NOT NULL)")) ||
+        !q.exec(QStringLiteral("SELECT version FROM schema_version"))) {
+        return fail(q.lastError().text());
+    }
+    int version = 0;
+    if (q.next()) {
+        version = q.value(0).toInt();
+    }
+    q.finish();
+    if (version > kSchemaVersion) {
+        return fail(QStringLiteral("the records were written by a newer vr7c (schema %1; this "
+                                   "one knows %2)")
+                        .arg(version)
+                        .arg(kSchemaVersion));
+    }
+    if (version == kSchemaVersion) {
+        return Commit(error);
+    }
+    for (std::size_t i = 0; i < std::size(kSchema); ++i) {
+        if (kSchemaStepVersion[i] > version && !q.exec(QString::fromLatin1(kSchema[i]))) {
+            return fail(q.lastError().text());
+        }
+    }
+    Query set(db_, version == 0 ? "INSERT INTO schema_version (version) VALUES (?)"
+                                : "UPDATE schema_version SET version = ?");
+    set << kSchemaVersion;
+    if (!set.Exec(error)) {
+        return fail(*error);
+    }
+    return Commit(error);
+}
+
+bool RecordStore::MarkAbandoned(QString* error) {
+    if (!Begin(error)) {
+        return false;
+    }
+    Query running(db_, "SELECT uuid, owner FROM runs WHERE result = 'RUNNING'");
+    if (!running.Exec(error)) {
+        QSqlQuery(db_).exec(QStringLiteral("ROLLBACK"));
+        return false;
+    }
+    QStringList gone;
+    while (running.q().next()) {
+        if (!OwnerAlive(running.q().value(1).toString())) {
+            gone << running.q().value(0).toString();
+        }
+    }
+    running.q().finish();
+    std::vector<RunRecord> runs;
+    for (const QString& uuid : gone) {
+        auto run = Load(uuid, error);
+        if (!run) {
+            QSqlQuery(db_).exec(QStringLiteral("ROLLBACK"));
+            return false;
+        }
+        run->result = Verdict::Aborted;
+        run->durationMs = 0;
+        for (const StepRecord& s : run->steps) {
+            run->durationMs =
+                std::max(run->durationMs, run->started.msecsTo(s.started) + s.durationMs);
+        }
+        Query mark(db_, "UPDATE runs SET result = 'ABORTED', duration_ms = ? WHERE uuid = ?");
+        mark << run->durationMs << uuid;
+        if (!mark.Exec(error)) {
+            QSqlQuery(db_).exec(QStringLiteral("ROLLBACK"));
+            return false;
+        }
+        runs.push_back(std::move(*run));
+    }
+    std::vector<const RunRecord*> accounted;
+    for (const RunRecord& r : runs) {
+        accounted.push_back(&r);
+    }
+    if (!Account(accounted, error)) {
+        QSqlQuery(db_).exec(QStringLiteral("ROLLBACK"));
+        return false;
+    }
+    abandoned_ = static_cast<int>(runs.size());
+    return Commit(error);
+}
+
+bool RecordStore::BeginRun(const RunRecord& run, QString* error) {
+    Query q(db_,
+            "INSERT INTO runs (uuid, plan_name, plan_revision, plan_sha256, file_hashes, "
+            "serial, chip_id, bench, operator, port, image_crc32, firmware_version, "
+            "program_version, started, duration_ms, result, owner) "
+            "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, 0, 'RUNNING', ?)");
+    q << run.uuid << run.planName << run.planRevision << run.planSha256 << run.fileHashes
+      << run.serial << run.chipId << run.bench << run.operatorName << run.port << run.imageCrc32
+      << run.firmwareVersion << run.programVersion << IsoUtc(run.started) << OwnerOf(::getpid());
+    return q.Exec(error);
+}
+
+bool RecordStore::AddStep(const RunRecord& run, const StepRecord& s, QString* error) {
+    if (!Begin(error)) {
+        return false;
+    }
+    Query step(db_,
+               "INSERT INTO steps (run_uuid, seq, kind, name, result, started, duration_ms, "
+               "message) VALUES (?, ?, ?, ?, ?, ?, ?, ?)");
+    step << run.uuid << s.seq << s.kind << s.name << QLatin1String(VerdictName(s.verdict))
+         << IsoUtc(s.started) << s.durationMs << s.message;
+    Query identity(db_,
+                   "UPDATE runs SET chip_id = ?, image_crc32 = ?, firmware_version = ? "
+                   "WHERE uuid = ?");
+    identity << run.chipId << run.imageCrc32 << run.firmwareVersion << run.uuid;
+    bool ok = step.Exec(error) && identity.Exec(error);
+    if (ok && s.measurement) {
+        const MeasurementRecord& m = *s.measurement;
+        Query mq(db_,
+                 "INSERT INTO measurements (run_uuid, seq, quantity, samples, mean, spread, "
+                 "unit, low, high, spread_limit, marginal_low, marginal_high, verdict) "
+                 "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+        mq << run.uuid << s.seq << m.quantity << SamplesText(m.samples) << m.mean << m.spread
+           << m.unit << m.limits.low << m.limits.high << Optional(m.limits.spread)
+           << Optional(m.limits.marginalLow) << Optional(m.limits.marginalHigh)
+           << QLatin1String(VerdictName(m.verdict));
+        ok = mq.Exec(error);
+    }
+    if (!ok) {
+        QSqlQuery(db_).exec(QStringLiteral("ROLLBACK"));
+        return false;
+    }
+    return Commit(error);
+}
+
+bool RecordStore::FinishRun(const RunRecord& run, QString* error) {
+    if (!Begin(error)) {
+        return false;
+    }
+    Query q(db_,
+            "UPDATE runs SET result = ?, duration_ms = ?, chip_id = ?, image_crc32 = ?, "
+            "firmware_version = ? WHERE uuid = ?");
+    q << QLatin1String(VerdictName(run.result)) << run.durationMs << run.chipId << run.imageCrc32
+      << run.firmwareVersion << run.uuid;
+    if (!q.Exec(error) || !Account({&run}, error)) {
+        QSqlQuery(db_).exec(QStringLiteral("ROLLBACK"));
+        return false;
+    }
+    return Commit(error);
+}
+
+// Adds finished runs to the statistics, inside the caller's transaction. Measurements and
+// failures are summed in memory first, so a batch of runs costs one statement per key.
+bool RecordStore::Account(const std::vector<const RunRecord*>& runs, QString* error) {
+    using MeasureKey = std::tuple<QString, QString, QString, QString, double, double>;
+    std::map<MeasureKey, std::tuple<qint64, double, double>> sums;
+    std::map<std::tuple<QString, QString, QString>, qint64> failures;
+    for (const RunRecord* run : runs) {
+        const QString day = Day(*run);
+        Query first(db_,
+                    "INSERT INTO unit_first (plan_name, serial, day, result) "
+                    "VALUES (?, ?, ?, ?) ON CONFLICT (plan_name, serial) DO NOTHING");
+        first << run->planName << run->serial << day << QLatin1String(VerdictName(run->result));
+        if (!first.Exec(error)) {
+            return false;
+        }
+        if (first.q().numRowsAffected() == 1) {
+            Query days(db_,
+                       "INSERT INTO day_stats (plan_name, day, units, first_pass) "
+                       "VALUES (?, ?, 1, ?) ON CONFLICT (plan_name, day) DO UPDATE SET "
+                       "units = day_stats.units + 1, "
+                       "first_pass = day_stats.first_pass + excluded.first_pass");
+            days << run->planName << day << (Passed(run->result) ? 1 : 0);
+            if (!days.Exec(error)) {
+                return false;
+            }
+        }
+        for (const StepRecord& s : run->steps) {
+            if (s.verdict == Verdict::Fail || s.verdict == Verdict::Error) {
+                ++failures[{run->planName, day, s.name}];
+            }
+            if (s.measurement && !s.measurement->samples.empty()) {
+                const MeasurementRecord& m = *s.measurement;
+                auto& [n, s1, s2] =
+                    sums[{run->planName, s.name, m.quantity, m.unit, m.limits.low, m.limits.high}];
+                const double x = m.mean - m.limits.low;
+                n += 1;
+                s1 += x;
+                s2 += x * x;
+            }
+        }
+    }
+    for (const auto& [key, count] : failures) {
+        Query q(db_,
+                "INSERT INTO step_failures (plan_name, day, step, failures) "
+                "VALUES (?, ?, ?, ?) ON CONFLICT (plan_name, day, step) DO UPDATE SET "
+                "failures = step_failures.failures + excluded.failures");
+        q << std::get<0>(key) << std::get<1>(key) << std::get<2>(key) << count;
+        if (!q.Exec(error)) {
+            return false;
+        }
+    }
+    for (const auto& [key, sum] : sums) {
+        Query q(db_,
+                "INSERT INTO measurement_stats (plan_name, name, quantity, unit, low, high, "
+                "n, s1, s2) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?) "
+                "ON CONFLICT (plan_name, name, unit, low, high) DO UPDATE SET "
+                "n = measurement_stats.n + excluded.n, "
+                "s1 = measurement_stats.s1 + excluded.s1, "
+                "s2 = measurement_stats.s2 + excluded.s2");
+        q << std::get<0>(key) << std::get<1>(key) << std::get<2>(key) << std::get<3>(key)
+          << std::get<4>(key) << std::get<5>(key) << std::get<0>(sum) << std::get<1>(sum)
+          << std::get<2>(sum);
+        if (!q.Exec(error)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::optional<std::vector<RunRecord>> RecordStore::List(const RunFilter& f, QString* error) {
+    // One fixed statement: a filter that is not given matches everything.
+    const QByteArray sql = QByteArray("SELECT ") + kRunColumns +
+                           " FROM runs WHERE (? = '' OR serial = ?) AND (? = '' OR started >= ?) "
+                           "AND (? = '' OR result = ?) AND (? = '' OR plan_name = ?) "
+                           "ORDER BY started DESC, uuid LIMIT ?";
+    Query q(db_, sql.constData());
+    q << f.serial << f.serial << f.since << f.since << f.result << f.result << f.plan << f.plan
+      << (f.limit > 0 ? f.limit : std::numeric_limits<int>::max());
+    if (!q.Exec(error)) {
+        return std::nullopt;
+    }
+    std::vector<RunRecord> runs;
+    while (q.q().next()) {
+        runs.push_back(RunFromRow(q.q()));
+    }
+    return runs;
+}
+
+std::optional<RunRecord> RecordStore::Load(const QString& uuid, QString* error) {
+    const QByteArray sql = QByteArray("SELECT ") + kRunColumns + " FROM runs WHERE uuid = ?";
+    Query q(db_, sql.constData());
+    q << uuid;
+    if (!q.Exec(error)) {
+        return std::nullopt;
+    }
+    if (!q.q().next()) {
+        *error = QStringLiteral("no run %1").arg(uuid);
+        return std::nullopt;
+    }
+    RunRecord run = RunFromRow(q.q());
+    q.q().finish();
+    if (!LoadSteps(run, error)) {
+        return std::nullopt;
+    }
+    return run;
+}
+
+bool RecordStore::LoadSteps(RunRecord& run, QString* error) {
+    Query steps(db_,
+                "SELECT seq, kind, name, result, started, duration_ms, message FROM steps "
+                "WHERE run_uuid = ? ORDER BY seq");
+    steps << run.uuid;
+    if (!steps.Exec(error)) {
+        return false;
+    }
+    std::map<int, std::size_t> bySeq;
+    while (steps.q().next()) {
+        const QSqlQuery& r = steps.q();
+        StepRecord s;
+        s.seq = r.value(0).toInt();
+        s.kind = r.value(1).toString();
+        s.name = r.value(2).toString();
+        s.verdict = VerdictFromName(r.value(3).toString()).value_or(Verdict::Error);
+        s.started = QDateTime::fromString(r.value(4).toString(), Qt::ISODateWithMs);
+        s.durationMs = r.value(5).toLongLong();
+        s.message = r.value(6).toString();
+        bySeq[s.seq] = run.steps.size();
+        run.steps.push_back(std::move(s));
+    }
+    Query m(db_,
+            "SELECT seq, quantity, samples, mean, spread, unit, low, high, spread_limit, "
+            "marginal_low, marginal_high, verdict FROM measurements WHERE run_uuid = ?");
+    m << run.uuid;
+    if (!m.Exec(error)) {
+        return false;
+    }
+    while (m.q().next()) {
+        const QSqlQuery& r = m.q();
+        const auto it = bySeq.find(r.value(0).toInt());
+        if (it == bySeq.end()) {
+            continue;
+        }
+        MeasurementRecord rec;
+        rec.quantity = r.value(1).toString();
+        for (const QString& v : r.value(2).toString().split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+            rec.samples.push_back(v.toDouble());
+        }
+        rec.mean = r.value(3).toDouble();
+        rec.spread = r.value(4).toDouble();
+        rec.unit = r.value(5).toString();
+        rec.limits.low = r.value(6).toDouble();
+        rec.limits.high = r.value(7).toDouble();
+        rec.limits.spread = OptionalDouble(r.value(8));
+        rec.limits.marginalLow = OptionalDouble(r.value(9));
+        rec.limits.marginalHigh = OptionalDouble(r.value(10));
+        rec.verdict = VerdictFromName(r.value(11).toString()).value_or(Verdict::Error);
+        run.steps[it->second].measurement = std::move(rec);
+    }
+    return true;
+}
+
+std::optional<std::vector<RunRecord>> RecordStore::UnitRuns(const QString& serial, QString* error) {
+    RunFilter filter;
+    filter.serial = serial;
+    auto runs = List(filter, error);
+    if (!runs) {
+        return std::nullopt;
+    }
+    for (RunRecord& run : *runs) {
+        if (!LoadSteps(run, error)) {
+            return std::nullopt;
+        }
+    }
+    return runs;
+}
+
+bool RecordStore::ExportCsv(QIODevice& out, QString* error) {
+    Query q(db_,
+            "SELECT r.uuid, r.serial, r.plan_name, r.plan_revision, r.started, r.result, "
+            "s.seq, s.name, m.quantity, m.mean, m.spread, m.unit, m.low, m.high, "
+            "m.marginal_low, m.marginal_high, m.verdict, m.samples, r.chip_id, r.bench, "
+            "r.port FROM measurements m JOIN runs r ON r.uuid = m.run_uuid "
+            "JOIN steps s ON s.run_uuid = m.run_uuid AND s.seq = m.seq "
+            "ORDER BY r.started, r.uuid, s.seq");
+    if (!q.Exec(error)) {
+        return false;
+    }
+    auto field = [](QString text) {
+        if (text.contains(QLatin1Char(',')) || text.contains(QLatin1Char('"')) ||
+            text.contains(QLatin1Char('\n')) || text.contains(QLatin1Char('\r'))) {
+            text.replace(QLatin1String("\""), QLatin1String("\"\""));
+            return QLatin1Char('"') + text + QLatin1Char('"');
+        }
+        return text;
+    };
+    out.write(
+        "run,serial,plan,revision,started,run_result,step,name,quantity,mean,spread,unit,"
+        "low,high,marginal_low,marginal_high,verdict,samples,chip_id,bench,port\n");
+    while (q.q().next()) {
+        QStringList row;
+        for (int i = 0; i < 21; ++i) {
+            const QVariant v = q.q().value(i);
+            row << field(v.typeId() == QMetaType::Double ? QString::number(v.toDouble(), 'g', 12)
+                                                         : v.toString());
+        }
+        if (out.write((row.join(QLatin1Char(',')) + QLatin1Char('\n')).toUtf8()) < 0) {
+            *error = out.errorString();
+            return false;
+        }
+    }
+    return true;
+}
+
+std::optional<Stats> RecordStore::ComputeStats(QString* error) {
+    Stats stats;
+    Query days(db_,
+               "SELECT plan_name, day, units, first_pass FROM day_stats "
+               "ORDER BY plan_name, day");
+    if (!days.Exec(error)) {
+        return std::nullopt;
+    }
+    while (days.q().next()) {
+        const QSqlQuery& r = days.q();
+        stats.days.push_back(
+            {r.value(0).toString(), r.value(1).toString(), r.value(2).toInt(), r.value(3).toInt()});
+    }
+    Query fails(db_,
+                "SELECT plan_name, day, step, failures FROM step_failures "
+                "ORDER BY plan_name, day, failures DESC, step");
+    if (!fails.Exec(error)) {
+        return std::nullopt;
+    }
+    while (fails.q().next()) {
+        const QSqlQuery& r = fails.q();
+        stats.failures.push_back({r.value(0).toString(), r.value(1).toString(),
+                                  r.value(2).toString(), r.value(3).toInt()});
+    }
+    Query ms(db_,
+             "SELECT plan_name, name, quantity, unit, low, high, n, s1, s2 "
+             "FROM measurement_stats ORDER BY plan_name, name, low, high");
+    if (!ms.Exec(error)) {
+        return std::nullopt;
+    }
+    while (ms.q().next()) {
+        const QSqlQuery& r = ms.q();
+        MeasurementStats m;
+        m.plan = r.value(0).toString();
+        m.name = r.value(1).toString();
+        m.quantity = r.value(2).toString();
+        m.unit = r.value(3).toString();
+        m.low = r.value(4).toDouble();
+        m.high = r.value(5).toDouble();
+        m.count = r.value(6).toLongLong();
+        const double n = static_cast<double>(m.count);
+        const double s1 = r.value(7).toDouble();
+        const double s2 = r.value(8).toDouble();
+        m.mean = m.low + s1 / n;
+        if (m.count > 1) {
+            m.deviation = std::sqrt(std::max(0.0, (s2 - s1 * s1 / n) / (n - 1)));
+        }
+        if (m.deviation > 0) {
+            m.cpk = std::min(m.high - m.mean, m.mean - m.low) / (3 * m.deviation);
+        }
+        stats.measurements.push_back(m);
+    }
+    return stats;
+}
+
+int RecordStore::Queued(QString* error) {
+    Query q(db_, "SELECT count(*) FROM runs WHERE synced = 0 AND result <> 'RUNNING'");
+    if (!q.Exec(error) || !q.q().next()) {
+        return -1;
+    }
+    return q.q().value(0).toInt();
+}
+
+int RecordStore::SyncTo(RecordStore& shared, QString* error) {
+    int copied = 0;
+    for (;;) {
+        Query queued(db_,
+                     "SELECT uuid FROM runs WHERE synced = 0 AND result <> 'RUNNING' "
+                     "ORDER BY started LIMIT ?");
+        queued << kSyncBatch;
+        if (!queued.Exec(error)) {
+            return -1;
+        }
+        QStringList uuids;
+        while (queued.q().next()) {
+            uuids << queued.q().value(0).toString();
+        }
+        queued.q().finish();
+        if (uuids.isEmpty()) {
+            return copied;
+        }
+        std::vector<RunRecord> runs;
+        QJsonArray runRows;
+        QJsonArray stepRows;
+        QJsonArray measurementRows;
+        for (const QString& uuid : uuids) {
+            auto run = Load(uuid, error);
+            if (!run) {
+                return -1;
+            }
+            runRows.append(QJsonObject{
+                {"uuid", run->uuid},
+                {"plan_name", run->planName},
+                {"plan_revision", run->planRevision},
+                {"plan_sha256", run->planSha256},
+                {"file_hashes", run->fileHashes},
+                {"serial", run->serial},
+                {"chip_id", run->chipId},
+                {"bench", run->bench},
+                {"operator", run->operatorName},
+                {"port", run->port},
+                {"image_crc32", run->imageCrc32},
+                {"firmware_version", run->firmwareVersion},
+                {"program_version", run->programVersion},
+                {"started", IsoUtc(run->started)},
+                {"duration_ms", run->durationMs},
+                {"result", QLatin1String(VerdictName(run->result))},
+            });
+            for (const StepRecord& s : run->steps) {
+                stepRows.append(QJsonObject{{"run_uuid", run->uuid},
+                                            {"seq", s.seq},
+                                            {"kind", s.kind},
+                                            {"name", s.name},
+                                            {"result", QLatin1String(VerdictName(s.verdict))},
+                                            {"started", IsoUtc(s.started)},
+                                            {"duration_ms", s.durationMs},
+                                            {"message", s.message}});
+                if (const auto& m = s.measurement) {
+                    auto opt = [](const std::optional<double>& v) {
+                        return v ? QJsonValue(*v) : QJsonValue();
+                    };
+                    measurementRows.append(
+                        QJsonObject{{"run_uuid", run->uuid},
+                                    {"seq", s.seq},
+                                    {"quantity", m->quantity},
+                                    {"samples", SamplesText(m->samples)},
+                                    {"mean", m->mean},
+                                    {"spread", m->spread},
+                                    {"unit", m->unit},
+                                    {"low", m->limits.low},
+                                    {"high", m->limits.high},
+                                    {"spread_limit", opt(m->limits.spread)},
+                                    {"marginal_low", opt(m->limits.marginalLow)},
+                                    {"marginal_high", opt(m->limits.marginalHigh)},
+                                    {"verdict", QLatin1String(VerdictName(m->verdict))}});
+                }
+            }
+            runs.push_back(std::move(*run));
+        }
+        auto json = [](const QJsonArray& rows) {
+            return QString::fromUtf8(QJsonDocument(rows).toJson(QJsonDocument::Compact));
+        };
+        // The whole batch as three bound JSON texts; runs already there stay as they are.
+        if (!shared.Begin(error)) {
+            return -1;
+        }
+        auto rollback = [&] {
+            QSqlQuery(shared.db_).exec(QStringLiteral("ROLLBACK"));
+            return -1;
+        };
+        const QByteArray insertRuns =
+            QByteArray("INSERT INTO runs (") + kRunColumns + ") SELECT " + kRunColumns +
+            " FROM json_populate_recordset(CAST(NULL AS runs), CAST(? AS json)) "
+            "ON CONFLICT (uuid) DO NOTHING RETURNING uuid";
+        Query r(shared.db_, insertRuns.constData());
+        r << json(runRows);
+        if (!r.Exec(error)) {
+            return rollback();
+        }
+        QSet<QString> fresh;
+        while (r.q().next()) {
+            fresh.insert(r.q().value(0).toString());
+        }
+        r.q().finish();
+        Query s(shared.db_,
+                "INSERT INTO steps SELECT * FROM json_populate_recordset(CAST(NULL AS steps), "
+                "CAST(? AS json)) ON CONFLICT DO NOTHING");
+        s << json(stepRows);
+        Query m(shared.db_,
+                "INSERT INTO measurements SELECT * FROM json_populate_recordset(CAST(NULL AS "
+                "measurements), CAST(? AS json)) ON CONFLICT DO NOTHING");
+        m << json(measurementRows);
+        std::vector<const RunRecord*> accounted;
+        for (const RunRecord& run : runs) {
+            if (fresh.contains(run.uuid)) {
+                accounted.push_back(&run);
+            }
+        }
+        if (!s.Exec(error) || !m.Exec(error) || !shared.Account(accounted, error) ||
+            !shared.Commit(error)) {
+            return rollback();
+        }
+        // Copied: off the queue. Should this fail, the next sync finds them there already.
+        if (!Begin(error)) {
+            return -1;
+        }
+        for (const QString& uuid : uuids) {
+            Query done(db_, "UPDATE runs SET synced = 1 WHERE uuid = ?");
+            done << uuid;
+            if (!done.Exec(error)) {
+                QSqlQuery(db_).exec(QStringLiteral("ROLLBACK"));
+                return -1;
+            }
+        }
+        if (!Commit(error)) {
+            return -1;
+        }
+        copied += static_cast<int>(fresh.size());
+    }
+}

@@ -1,0 +1,109 @@
+// vr7c test running the example plan on simulated good and bad units, then finding the run by
+// the unit's serial number.
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include "SimRunner.h"
+#include "Stm32Bootloader.h"
+
+namespace {
+
+const QString kExamples = QStringLiteral(VR7C_EXAMPLES);
+
+struct Unit {
+    std::vector<std::pair<int, vr7c::sim::ChannelInput>> inputs;
+    std::unique_ptr<vr7c::sim::SimRunner> runner;
+
+    // Every channel fed 10 mV unless told otherwise.
+    explicit Unit(std::vector<std::pair<int, vr7c::sim::ChannelInput>> changed = {}) {
+        vr7c::sim::SimOptions options;
+        for (int c = 0; c < 6; ++c) {
+            options.inputs.emplace_back(c, vr7c::sim::ChannelInput{10.0, 0.0005});
+        }
+        options.inputs.insert(options.inputs.end(), changed.begin(), changed.end());
+        options.bootloaderFactory = [] { return std::make_unique<vr7c::sim::Stm32Bootloader>(); };
+        runner = std::make_unique<vr7c::sim::SimRunner>(options);
+        std::string error;
+        EXPECT_TRUE(runner->start(&error)) << error;
+    }
+    QString port() const { return QString::fromStdString(runner->path()); }
+};
+
+struct Finished {
+    int code = -1;
+    QString out;
+    QString err;
+};
+
+Finished Vr7c(const QStringList& args, const QByteArray& input = {}) {
+    QProcess p;
+    p.start(QStringLiteral(VR7C_PATH), args);
+    p.write(input);
+    p.closeWriteChannel();
+    if (!p.waitForFinished(120000)) {
+        p.kill();
+        p.waitForFinished();
+    }
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
+            QString::fromUtf8(p.readAllStandardOutput()),
+            QString::fromUtf8(p.readAllStandardError())};
+}
+
+TEST(PlanRun, AGoodUnitPassesTheExamplePlanAndIsFoundByItsSerialNumber) {
+    QTemporaryDir dir;
+    const QString records = dir.filePath(QStringLiteral("r.sqlite"));
+    Unit unit;
+    const Finished run = Vr7c({"test", "--plan", kExamples + "/tc-k-factory.toml", "--port",
+                               unit.port(), "--records", records, "--reset-pause", "0"},
+                              "VR7C-0001\n");
+    ASSERT_EQ(run.code, 0) << run.out.toStdString() << run.err.toStdString();
+    EXPECT_TRUE(run.out.contains(QStringLiteral("CH5 10mV  PASS"))) << run.out.toStdString();
+    const Finished shown = Vr7c({"records", "show", "VR7C-0001", "--records", records, "--json"});
+    ASSERT_EQ(shown.code, 0) << shown.err.toStdString();
+    const QJsonObject first =
+        QJsonDocument::fromJson(shown.out.toUtf8()).object()["runs"].toArray()[0].toObject();
+    EXPECT_EQ(first["result"].toString(), QStringLiteral("PASS"));
+    EXPECT_EQ(first["chip_id"].toString().size(), 24);  // 96 bits in hex
+    EXPECT_EQ(first["steps"].toArray().size(), 14);     // 13 steps and the expectations
+}
+
+TEST(PlanRun, BadUnitsFailAtTheStepThatFindsThem) {
+    QTemporaryDir dir;
+    // The example plan without its flash step, which the good unit's run has covered.
+    QFile example(kExamples + "/tc-k-factory.toml");
+    ASSERT_TRUE(example.open(QIODevice::ReadOnly));
+    QByteArray text = example.readAll();
+    text.replace("kind = \"flash\"", "kind = \"wait\"\nms = 1");
+    QFile::copy(kExamples + "/tc-k.json", dir.filePath(QStringLiteral("tc-k.json")));
+    QFile plan(dir.filePath(QStringLiteral("plan.toml")));
+    ASSERT_TRUE(plan.open(QIODevice::WriteOnly));
+    plan.write(text);
+    plan.close();
+    using vr7c::sim::ChannelInput;
+    const struct {
+        std::pair<int, ChannelInput> fault;
+        const char* failing;
+    } cases[] = {
+        {{3, ChannelInput{std::nullopt, 0, true}}, "CH3 10mV  FAIL"},
+        {{2, ChannelInput{10.0, 0.01}}, "CH2 10mV  FAIL"},  // noisy: spread above 0.005
+        {{1, ChannelInput{10.03, 0}}, "CH1 10mV  FAIL"},
+        {{0, ChannelInput{10.0, 0, false, true}}, "output follows set point  FAIL"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.failing);
+        Unit unit({c.fault});
+        const Finished run =
+            Vr7c({"test", "--plan", plan.fileName(), "--port", unit.port(), "--records",
+                  dir.filePath(QStringLiteral("r.sqlite")), "--serial", "BAD-1"});
+        EXPECT_EQ(run.code, 12) << run.err.toStdString();
+        EXPECT_TRUE(run.out.contains(QString::fromUtf8(c.failing))) << run.out.toStdString();
+    }
+}
+
+}  // namespace

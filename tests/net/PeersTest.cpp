@@ -1,0 +1,247 @@
+// Network lines against real peers on loopback: ser2net (raw and RFC 2217) in front of the
+// simulator's pseudo-terminal, driven through the serial driver as the console drives it; a
+// libmodbus Modbus TCP server; the simulator's own Modbus TCP gateway.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <chrono>
+#include <fstream>
+#include <thread>
+
+#include "LinePortIo.h"
+#include "ModbusTcpFrame.h"
+#include "SimCrc.h"
+#include "SimRunner.h"
+#include "ZQ_ComDrv.h"
+
+namespace vr7c::net {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using namespace std::chrono_literals;
+
+std::uint16_t FreePort() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ::bind(fd, reinterpret_cast<sockaddr*>(&address), length);
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    ::close(fd);
+    return ntohs(address.sin_port);
+}
+
+bool Listening(std::uint16_t port) {
+    for (int i = 0; i < 300; ++i) {
+        const ConnectResult c = TcpConnect("127.0.0.1", port, 100ms);
+        if (c.fd >= 0) {
+            ::close(c.fd);
+            return true;
+        }
+        std::this_thread::sleep_for(10ms);
+    }
+    return false;
+}
+
+// A program run for one test and ended with it.
+class Peer {
+public:
+    ~Peer() {
+        if (process.state() != QProcess::NotRunning) {
+            process.terminate();
+            if (!process.waitForFinished(2000)) {
+                process.kill();
+                process.waitForFinished(2000);
+            }
+        }
+    }
+    QProcess process;
+};
+
+// ser2net on its own configuration, as a user wanting low latency sets it up.
+class Ser2net : public Peer {
+public:
+    bool start(const std::string& device, bool rfc2217) {
+        port = FreePort();
+        const std::string conf = dir.filePath("ser2net.yaml").toStdString();
+        std::ofstream(conf) << "connection: &line\n  accepter: "
+                            << (rfc2217 ? "telnet(rfc2217),tcp(nodelay)" : "tcp(nodelay)")
+                            << ",127.0.0.1," << port << "\n  connector: serialdev," << device
+                            << ",57600e81,local\n  options:\n    chardelay: false\n";
+        process.start("ser2net", {"-d", "-u", "-c", QString::fromStdString(conf), "-P",
+                                  dir.filePath("ser2net.pid")});
+        return process.waitForStarted(3000) && Listening(port);
+    }
+    QTemporaryDir dir;
+    std::uint16_t port = 0;
+};
+
+Bytes RtuRequest(std::uint8_t function, std::uint16_t a, std::uint16_t b) {
+    Bytes frame{1,
+                function,
+                static_cast<std::uint8_t>(a >> 8),
+                static_cast<std::uint8_t>(a),
+                static_cast<std::uint8_t>(b >> 8),
+                static_cast<std::uint8_t>(b)};
+    sim::appendCrc(frame);
+    return frame;
+}
+
+// Sends through the driver and waits until `count` bytes have accumulated.
+Bytes Exchange(VEVErizEvezad& driver, const Bytes& request, std::size_t count) {
+    driver.RxCount = 0;
+    driver.SendData(request.data(), static_cast<std::int32_t>(request.size()));
+    const auto deadline = std::chrono::steady_clock::now() + 3s;
+    while (driver.RxCount < count && !driver.PortHungUp() &&
+           std::chrono::steady_clock::now() < deadline) {
+        driver.WaitReceive(20);
+    }
+    return Bytes(driver.RxBuffer, driver.RxBuffer + driver.RxCount);
+}
+
+class Ser2netLine : public ::testing::TestWithParam<bool> {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(sim.start());
+        if (!ser2net.start(sim.path(), GetParam())) {
+            GTEST_SKIP() << "ser2net did not start (Debian package ser2net)";
+        }
+        const std::string url = std::string(GetParam() ? "rfc2217" : "tcp") +
+                                "://127.0.0.1:" + std::to_string(ser2net.port);
+        qputenv("VR7C_COM4", QByteArray::fromStdString(url));
+        driver.SetComPort(pnCOM4);
+        driver.SetComPortSpeed(br57600);
+        driver.SetComPortParity(ptEVEN);
+    }
+    void TearDown() override { qunsetenv("VR7C_COM4"); }
+
+    sim::SimRunner sim;
+    Ser2net ser2net;
+    VEVErizEvezad driver{nullptr, std::make_unique<LinePortIo>()};
+};
+
+TEST_P(Ser2netLine, PollsAndWritesTheSimulatorAndSeesTheServerGo) {
+    ASSERT_TRUE(driver.Connect()) << driver.LastOpenError();
+    const Bytes reply = Exchange(driver, RtuRequest(3, 0, 100), 205);
+    ASSERT_EQ(reply.size(), 205u);
+    EXPECT_TRUE(sim::crcMatches(reply));
+    const auto image = sim.lastReadImage();
+    for (int i = 0; i < 100; ++i) {
+        EXPECT_EQ(reply[3 + 2 * i] << 8 | reply[4 + 2 * i], image[i]) << i;
+    }
+    // 0xFFFF: both bytes are telnet's IAC on an RFC 2217 line, doubled there and back.
+    const Bytes write = RtuRequest(6, 30, 0xFFFF);
+    EXPECT_EQ(Exchange(driver, write, 8), write);
+    ASSERT_FALSE(sim.writes().empty());
+    EXPECT_EQ(sim.writes().back().reg, 30);
+    EXPECT_EQ(sim.writes().back().value, 0xFFFF);
+
+    // The server goes away: the port says so, as an unplugged adapter does.
+    ser2net.process.kill();
+    ser2net.process.waitForFinished(2000);
+    Exchange(driver, RtuRequest(3, 0, 100), 205);
+    EXPECT_TRUE(driver.PortHungUp());
+}
+
+TEST_P(Ser2netLine, LineRateFollowsTheDriverOnlyThroughRfc2217) {
+    driver.SetComPortSpeed(br115200);
+    ASSERT_TRUE(driver.Connect());
+    ASSERT_EQ(Exchange(driver, RtuRequest(3, 0, 10), 25).size(), 25u);
+    EXPECT_EQ(sim.baud(), GetParam() ? 115200u : 57600u);
+    driver.SetComPortSpeed(br19200);
+    ASSERT_EQ(Exchange(driver, RtuRequest(3, 0, 10), 25).size(), 25u);
+    EXPECT_EQ(sim.baud(), GetParam() ? 19200u : 57600u);
+}
+
+INSTANTIATE_TEST_SUITE_P(RawAndRfc2217, Ser2netLine, ::testing::Values(false, true),
+                         [](const auto& row) { return row.param ? "Rfc2217" : "Raw"; });
+
+// Sends an MBAP request on a modbus-tcp line and judges what comes back.
+MbapJudgement AskMbap(NetPortIo& port, std::uint16_t transaction, std::uint8_t unit,
+                      const Bytes& pdu, std::size_t replyPdu, Bytes* received) {
+    Bytes frame;
+    BuildMbapFrame(transaction, unit, pdu, frame);
+    port.write(frame.data(), static_cast<std::int64_t>(frame.size()));
+    received->clear();
+    const auto deadline = std::chrono::steady_clock::now() + 3s;
+    MbapJudgement j;
+    while (std::chrono::steady_clock::now() < deadline && !port.hungUp()) {
+        port.waitForInput(20);
+        std::uint8_t buffer[512];
+        const std::int64_t n = port.read(buffer, sizeof buffer);
+        if (n > 0) {
+            received->insert(received->end(), buffer, buffer + n);
+        }
+        j = JudgeMbapReply(*received, transaction, unit, pdu[0], replyPdu);
+        if (j.verdict != MbapVerdict::Incomplete) {
+            break;
+        }
+    }
+    return j;
+}
+
+TEST(ModbusTcpPeers, LibmodbusServerAnswersItsUnitAndRefusesOthersAsAGateway) {
+    Peer peer;
+    peer.process.start(VR7C_MODBUS_TCP_PEER, {"5"});
+    ASSERT_TRUE(peer.process.waitForReadyRead(3000));
+    const int port = peer.process.readLine().trimmed().toInt();
+    NetPortIo line;
+    ASSERT_TRUE(line.open(("modbus-tcp://127.0.0.1:" + std::to_string(port)).c_str()));
+    Bytes received;
+    MbapJudgement j = AskMbap(line, 1, 5, {3, 0, 0, 0, 100}, 202, &received);
+    ASSERT_EQ(j.verdict, MbapVerdict::Good);
+    EXPECT_EQ(j.pdu[1], 200);
+    EXPECT_EQ(j.pdu[2] << 8 | j.pdu[3], 1000);
+    EXPECT_EQ(j.pdu[200] << 8 | j.pdu[201], 1099);
+    EXPECT_EQ(AskMbap(line, 2, 5, {6, 0, 7, 0x12, 0x34}, 5, &received).verdict, MbapVerdict::Good);
+    j = AskMbap(line, 3, 5, {3, 0, 7, 0, 1}, 4, &received);
+    EXPECT_EQ(j.pdu[2] << 8 | j.pdu[3], 0x1234);
+    j = AskMbap(line, 4, 6, {3, 0, 0, 0, 1}, 4, &received);
+    EXPECT_EQ(j.verdict, MbapVerdict::Exception);
+    EXPECT_EQ(j.exceptionCode, kGatewayTargetFailed);
+}
+
+TEST(ModbusTcpPeers, SimulatorGatewayAnswersTheStationAndDropsAClientThatIsNotModbusTcp) {
+    sim::SimOptions options;
+    options.station = 3;
+    options.modbusTcp = sim::ListenAddress{"127.0.0.1", 0};
+    sim::SimRunner sim(options);
+    ASSERT_TRUE(sim.start());
+    const std::string url = "modbus-tcp://127.0.0.1:" + std::to_string(sim.tcpPort());
+    NetPortIo line;
+    ASSERT_TRUE(line.open(url.c_str()));
+    Bytes received;
+    MbapJudgement j = AskMbap(line, 0xFFFF, 3, {3, 0, 0, 0, 100}, 202, &received);
+    ASSERT_EQ(j.verdict, MbapVerdict::Good);
+    const auto image = sim.lastReadImage();
+    for (int i = 0; i < 100; ++i) {
+        EXPECT_EQ(j.pdu[2 + 2 * i] << 8 | j.pdu[3 + 2 * i], image[i]) << i;
+    }
+    EXPECT_EQ(AskMbap(line, 0, 3, {6, 0, 40, 0, 77}, 5, &received).verdict, MbapVerdict::Good);
+    EXPECT_EQ(sim.reg(40), 77);
+    EXPECT_EQ(AskMbap(line, 1, 3, {3, 0, 95, 0, 10}, 21, &received).exceptionCode, 2);
+    EXPECT_EQ(AskMbap(line, 2, 9, {3, 0, 0, 0, 1}, 4, &received).exceptionCode,
+              kGatewayTargetFailed);
+
+    // A header with length 0 cannot be framed: the gateway lets that client go.
+    const Bytes junk{0, 1, 0, 0, 0, 0, 3, 3, 0, 0};
+    line.write(junk.data(), static_cast<std::int64_t>(junk.size()));
+    std::uint8_t buffer[16];
+    for (int i = 0; i < 200 && !line.hungUp(); ++i) {
+        line.waitForInput(10);
+        line.read(buffer, sizeof buffer);
+    }
+    EXPECT_TRUE(line.hungUp());
+    NetPortIo again;
+    EXPECT_TRUE(again.open(url.c_str()));  // others are served on
+}
+
+}  // namespace
+}  // namespace vr7c::net

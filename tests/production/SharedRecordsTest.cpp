@@ -1,0 +1,109 @@
+// Runs copied to a real PostgreSQL server: once only, and queued while it is away.
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+
+#include "FakeUnit.h"
+#include "PostgresRig.h"
+#include "RecordStore.h"
+#include "RunRecorder.h"
+
+namespace {
+
+class SharedRecords : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { rig_ = new PostgresRig; }
+    static void TearDownTestSuite() {
+        delete rig_;
+        rig_ = nullptr;
+    }
+    void SetUp() override {
+        if (!rig_->unavailable().isEmpty()) {
+            GTEST_SKIP() << "no PostgreSQL server: " << rig_->unavailable().toStdString();
+        }
+        rig_->Psql(
+            QStringLiteral("DROP TABLE IF EXISTS schema_version, runs, steps, "
+                           "measurements, unit_first, day_stats, step_failures, "
+                           "measurement_stats"));
+    }
+    std::unique_ptr<RecordStore> Shared() {
+        QString error;
+        auto store =
+            RecordStore::OpenShared(*ParseSharedAddress(rig_->address(), &error), 5, &error);
+        EXPECT_TRUE(store) << error.toStdString();
+        return store;
+    }
+    QString Count(const char* table) {
+        return rig_->Psql(QStringLiteral("SELECT count(*) FROM %1").arg(QLatin1String(table)));
+    }
+    static PostgresRig* rig_;
+};
+PostgresRig* SharedRecords::rig_ = nullptr;
+
+Plan TestPlan() {
+    PlanError error;
+    return *ParsePlan(
+        "name = \"p\"\nrevision = 1\n[[step]]\nkind = \"measure\"\n"
+        "quantity = \"channel.value\"\nchannels = \"0-2\"\nlow = 20\nhigh = 30\n",
+        {}, &error);
+}
+
+RunRecord RunOnBench(RecordStore& bench, const QString& serial,
+                     const std::function<void()>& midway) {
+    QString error;
+    const Plan plan = TestPlan();
+    RunRecord run = *NewRun(plan, &error);
+    run.serial = serial;
+    EXPECT_TRUE(bench.BeginRun(run, &error));
+    FakeUnit unit;
+    unit.regs[0] = unit.regs[1] = unit.regs[2] = 250;
+    RunRecorder recorder(bench, [&](const RunRecord&, const StepRecord& s) {
+        if (s.seq == 2) {
+            midway();
+        }
+    });
+    Runner(plan, unit, recorder).Run(run);
+    EXPECT_TRUE(bench.FinishRun(run, &error)) << error.toStdString();
+    return run;
+}
+
+TEST_F(SharedRecords, ARunIsCopiedOnceOnlyAndWaitsWhileTheServerIsAway) {
+    QTemporaryDir dir;
+    QString error;
+    auto bench = RecordStore::OpenLocal(dir.filePath(QStringLiteral("r.sqlite")), &error);
+    ASSERT_TRUE(bench);
+    RunOnBench(*bench, QStringLiteral("SN-1"), [] {});
+    auto shared = Shared();
+    ASSERT_TRUE(shared);
+    EXPECT_EQ(bench->SyncTo(*shared, &error), 1) << error.toStdString();
+    EXPECT_EQ(bench->SyncTo(*shared, &error), 0);
+    // The server goes away in the middle of the next run: the run ends and waits.
+    RunOnBench(*bench, QStringLiteral("SN-2"), [] { ASSERT_TRUE(rig_->Kill()); });
+    EXPECT_EQ(bench->SyncTo(*shared, &error), -1);
+    EXPECT_FALSE(error.isEmpty());
+    EXPECT_EQ(bench->Queued(&error), 1);
+    ASSERT_TRUE(rig_->Start());
+    shared = Shared();
+    ASSERT_TRUE(shared);
+    EXPECT_EQ(bench->SyncTo(*shared, &error), 1) << error.toStdString();
+    EXPECT_EQ(bench->Queued(&error), 0);
+    EXPECT_EQ(Count("runs"), QStringLiteral("2"));
+    EXPECT_EQ(Count("steps"), QStringLiteral("6"));
+    EXPECT_EQ(Count("measurements"), QStringLiteral("6"));
+    // A copy of the file made before the runs were copied sends them again: no second row.
+    QFile::copy(dir.filePath(QStringLiteral("r.sqlite")), dir.filePath(QStringLiteral("c.sqlite")));
+    auto copy = RecordStore::OpenLocal(dir.filePath(QStringLiteral("c.sqlite")), &error);
+    ASSERT_TRUE(copy);
+    EXPECT_EQ(copy->Queued(&error), 0);
+    const auto unit = shared->UnitRuns(QStringLiteral("SN-2"), &error);
+    ASSERT_TRUE(unit) << error.toStdString();
+    ASSERT_EQ(unit->size(), 1u);
+    EXPECT_EQ((*unit)[0].steps.size(), 3u);
+    EXPECT_EQ((*unit)[0].steps[0].measurement->mean, 25.0);
+    const auto stats = shared->ComputeStats(&error);
+    ASSERT_TRUE(stats);
+    EXPECT_EQ(stats->days[0].units, 2);
+    EXPECT_EQ(stats->measurements[0].count, 2);
+}
+
+}  // namespace

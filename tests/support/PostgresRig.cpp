@@ -1,0 +1,130 @@
+#include "PostgresRig.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+
+#include <pwd.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int kPort = 5432;  // only names the socket file inside the private folder
+constexpr int kStepTimeoutMs = 60000;
+
+}  // namespace
+
+PostgresRig::PostgresRig() : bin_(QStringLiteral("/usr/lib/postgresql/15/bin")) {
+    if (!QFileInfo(bin_ + QStringLiteral("/initdb")).isExecutable()) {
+        unavailable_ = QStringLiteral(
+                           "PostgreSQL 15 is not installed (%1/initdb; Debian package "
+                           "postgresql-15)")
+                           .arg(bin_);
+        return;
+    }
+    data_ = dir_.filePath(QStringLiteral("data"));
+    socket_ = dir_.filePath(QStringLiteral("socket"));
+    QDir().mkpath(data_);
+    QDir().mkpath(socket_);
+    if (::geteuid() == 0) {
+        const passwd* user = ::getpwnam("postgres");
+        if (!user) {
+            unavailable_ = QStringLiteral("run as root without a 'postgres' system user");
+            return;
+        }
+        // The server's user must reach its folders.
+        QFile::setPermissions(dir_.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                               QFile::ReadOther | QFile::ExeOther |
+                                               QFile::ReadGroup | QFile::ExeGroup);
+        for (const QString& folder : {data_, socket_}) {
+            if (::chown(folder.toLocal8Bit().constData(), user->pw_uid, user->pw_gid) != 0) {
+                unavailable_ = QStringLiteral("cannot hand %1 to the postgres user").arg(folder);
+                return;
+            }
+        }
+    }
+    if (!Run(bin_ + QStringLiteral("/initdb"),
+             {QStringLiteral("-D"), data_, QStringLiteral("-U"), QStringLiteral("vr7c"),
+              QStringLiteral("-A"), QStringLiteral("trust"), QStringLiteral("--no-sync")},
+             true) ||
+        !Start() ||
+        !Run(bin_ + QStringLiteral("/createdb"),
+             {QStringLiteral("-h"), socket_, QStringLiteral("-p"), QString::number(kPort),
+              QStringLiteral("-U"), QStringLiteral("vr7c"), QStringLiteral("vr7c")},
+             false)) {
+        if (unavailable_.isEmpty()) {
+            unavailable_ = QStringLiteral("the PostgreSQL server could not be started");
+        }
+    }
+}
+
+PostgresRig::~PostgresRig() {
+    if (QFileInfo::exists(data_ + QStringLiteral("/postmaster.pid"))) {
+        Run(bin_ + QStringLiteral("/pg_ctl"),
+            {QStringLiteral("-D"), data_, QStringLiteral("-m"), QStringLiteral("immediate"),
+             QStringLiteral("-w"), QStringLiteral("stop")},
+            true);
+    }
+}
+
+bool PostgresRig::Run(const QString& program, const QStringList& arguments, bool asServerUser,
+                      QString* output) const {
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.setWorkingDirectory(dir_.path());
+    if (asServerUser && ::geteuid() == 0) {
+        process.start(QStringLiteral("runuser"),
+                      QStringList{QStringLiteral("-u"), QStringLiteral("postgres"),
+                                  QStringLiteral("--"), program} +
+                          arguments);
+    } else {
+        process.start(program, arguments);
+    }
+    if (!process.waitForFinished(kStepTimeoutMs)) {
+        process.kill();
+        process.waitForFinished();
+        return false;
+    }
+    const QString text = QString::fromUtf8(process.readAll());
+    if (output) {
+        *output = text.trimmed();
+    }
+    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
+        const_cast<PostgresRig*>(this)->unavailable_ =
+            QStringLiteral("%1 failed: %2").arg(QFileInfo(program).fileName(), text.trimmed());
+        return false;
+    }
+    return true;
+}
+
+QString PostgresRig::address() const {
+    return QStringLiteral("postgresql://vr7c@localhost:%1/vr7c?host=%2").arg(kPort).arg(socket_);
+}
+
+bool PostgresRig::Kill() {
+    return Run(bin_ + QStringLiteral("/pg_ctl"),
+               {QStringLiteral("-D"), data_, QStringLiteral("-m"), QStringLiteral("immediate"),
+                QStringLiteral("-w"), QStringLiteral("stop")},
+               true);
+}
+
+bool PostgresRig::Start() {
+    return Run(
+        bin_ + QStringLiteral("/pg_ctl"),
+        {QStringLiteral("-D"), data_, QStringLiteral("-l"), socket_ + QStringLiteral("/server.log"),
+         QStringLiteral("-w"), QStringLiteral("-o"),
+         QStringLiteral("-k %1 -p %2 -c listen_addresses='' -c fsync=off").arg(socket_).arg(kPort),
+         QStringLiteral("start")},
+        true);
+}
+
+QString PostgresRig::Psql(const QString& sql) const {
+    QString out;
+    Run(bin_ + QStringLiteral("/psql"),
+        {QStringLiteral("-h"), socket_, QStringLiteral("-p"), QString::number(kPort),
+         QStringLiteral("-U"), QStringLiteral("vr7c"), QStringLiteral("-d"), QStringLiteral("vr7c"),
+         QStringLiteral("-At"), QStringLiteral("-c"), sql},
+        false, &out);
+    return out;
+}

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QString>
+#include <QTemporaryDir>
+
+// A throwaway PostgreSQL 15 cluster on a Unix socket in a temporary folder, with a database
+// "vr7c" that user "vr7c" may use without a password. Run as root, the server runs as the
+// `postgres` system user, since it refuses to run as root.
+class PostgresRig {
+public:
+    PostgresRig();
+    ~PostgresRig();
+    PostgresRig(const PostgresRig&) = delete;
+    PostgresRig& operator=(const PostgresRig&) = delete;
+
+    // Empty when the server runs; else why it cannot, for the test's skip message.
+    const QString& unavailable() const { return unavailable_; }
+    // The address for --records.
+    QString address() const;
+    // "The server went away": stopped at once, without a clean shut-down.
+    bool Kill();
+    bool Start();
+    // Runs SQL through psql and gives its output (unaligned, tuples only).
+    QString Psql(const QString& sql) const;
+
+private:
+    bool Run(const QString& program, const QStringList& arguments, bool asServerUser,
+             QString* output = nullptr) const;
+
+    QTemporaryDir dir_;
+    QString bin_;
+    QString data_;
+    QString socket_;
+    QString unavailable_;
+};
