@@ -11,6 +11,7 @@
 #include "QtChinese.h"
 #include "StatusLineEntry.h"
 #include "TFirmwareFrm.h"
+#include "TPortSetupFrm.h"
 #include "TRecorderFrm.h"
 #include "TTrendFrm.h"
 
@@ -54,6 +55,9 @@ int main(int argc, char** argv) {
                     [&] { ShowToolWindow(recorder); });
     entry.AddWindow(QStringLiteral("通道趋势..."), QKeySequence(Qt::CTRL | Qt::Key_T),
                     [&] { ShowToolWindow(trend); });
+    TPortSetupFrm portSetup(mainForm.Ports(), &mainForm);
+    entry.AddWindow(QStringLiteral("端口设置..."), QKeySequence(Qt::CTRL | Qt::Key_P),
+                    [&] { ShowToolWindow(portSetup); });
 
     SetApplicationHintColour();
     mainForm.show();

@@ -4,6 +4,8 @@
 
 #include "BootloaderClient.h"
 #include "FirmwareImage.h"
+#include "LinePortIo.h"
+#include "NetAddress.h"
 #include "Stm32Protocol.h"
 #include "TickClock.h"
 #include "ZQ_ComDrv.h"
@@ -218,7 +220,17 @@ FlashReport FlashUnit(const PortChoice& port, const FlashRequest& request) {
             0,
             0};
     }
-    VEVErizEvezad driver;
+    if (vr7c::net::IsModbusTcpAddress(port.device.toStdString())) {
+        return FlashReport{
+            Outcome::Fail(kExitUsage,
+                          port.given + QStringLiteral(": a Modbus TCP line carries Modbus "
+                                                      "requests only, no bootloader; flash "
+                                                      "through rfc2217:// or a local port")),
+            {},
+            0,
+            0};
+    }
+    VEVErizEvezad driver(nullptr, std::make_unique<vr7c::net::LinePortIo>());
     const Outcome opened = OpenPort(driver, port, kBootloaderBaud, ptEVEN);
     if (!opened.ok()) {
         return FlashReport{opened, {}, 0, 0};
@@ -227,7 +239,10 @@ FlashReport FlashUnit(const PortChoice& port, const FlashRequest& request) {
 }
 
 bool BootloaderAnswers(const PortChoice& port, const FlashRequest& request) {
-    VEVErizEvezad driver;
+    if (vr7c::net::IsModbusTcpAddress(port.device.toStdString())) {
+        return false;
+    }
+    VEVErizEvezad driver(nullptr, std::make_unique<vr7c::net::LinePortIo>());
     if (!OpenPort(driver, port, kBootloaderBaud, ptEVEN).ok()) {
         return false;
     }

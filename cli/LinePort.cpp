@@ -5,7 +5,11 @@
 
 #include <unistd.h>
 
+#include <cerrno>
+
+#include "NetAddress.h"
 #include "PortPath.h"
+#include "TcpConnect.h"
 #include "TickClock.h"
 #include "ZQ_ComDrv.h"
 
@@ -43,6 +47,32 @@ Outcome OpenFailure(const PortChoice& port) {
     return Outcome::Fail(kExitPortBusy, where + QStringLiteral(": port is in use"));
 }
 
+Outcome NetOpenFailure(const PortChoice& port, int openError) {
+    using vr7c::net::ConnectFailure;
+    const QString where = port.given == port.device ? port.device
+                                                    : port.given + QStringLiteral(" (") +
+                                                          port.device + QStringLiteral(")");
+    if (openError == EINVAL) {
+        return Outcome::Fail(kExitUsage,
+                             where + QStringLiteral(": not a network line; use tcp://HOST:PORT, "
+                                                    "rfc2217://HOST:PORT or "
+                                                    "modbus-tcp://HOST[:PORT]"));
+    }
+    if (openError == EPROTONOSUPPORT) {
+        return Outcome::Fail(kExitFailure,
+                             where + QStringLiteral(": the server does not do RFC 2217 (COM "
+                                                    "port control); try tcp://"));
+    }
+    const ConnectFailure failure = vr7c::net::ConnectFailureOf(openError);
+    // Nobody there, a name nobody knows, or no answer in time: the port is missing.
+    const bool missing = failure == ConnectFailure::Refused || failure == ConnectFailure::NoRoute ||
+                         failure == ConnectFailure::NameNotFound ||
+                         failure == ConnectFailure::TimedOut;
+    return Outcome::Fail(
+        missing ? kExitPortMissing : kExitFailure,
+        where + QStringLiteral(": ") + QString::fromLatin1(vr7c::net::ConnectFailureText(failure)));
+}
+
 bool BaudRateFor(std::uint32_t baud, TComPortBaudRate& out) {
     for (int i = 0; i < 13; ++i) {
         if (kBaudRateTable[i] == baud) {
@@ -66,6 +96,9 @@ Outcome OpenPort(VEVErizEvezad& driver, const PortChoice& port, std::uint32_t ba
     driver.SetComPortStopBits(sb1BITS);
     driver.RxCount = 0;
     if (!driver.Connect()) {
+        if (vr7c::net::LooksLikeNetAddress(port.device.toStdString())) {
+            return NetOpenFailure(port, driver.LastOpenError());
+        }
         return OpenFailure(port);
     }
     return Outcome::Ok();

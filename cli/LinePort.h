@@ -24,6 +24,10 @@ PortChoice ResolvePort(const QString& given);
 // Why a device could not be opened: missing, permission or busy, with a one-line message.
 Outcome OpenFailure(const PortChoice& port);
 
+// Why a network line could not be opened, from the port's error number: refused, no route,
+// unknown host and connect time-out are exit code 3.
+Outcome NetOpenFailure(const PortChoice& port, int openError);
+
 // Opens the driver on the port with 8 data bits, one stop bit, the given rate and parity.
 Outcome OpenPort(VEVErizEvezad& driver, const PortChoice& port, std::uint32_t baud,
                  TComPortParity parity);

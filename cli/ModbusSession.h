@@ -8,6 +8,7 @@
 #include "ComTypes.h"
 #include "ExitCode.h"
 #include "LinePort.h"
+#include "LinePortIo.h"
 #include "Profile.h"
 #include "RegisterAccess.h"
 #include "ZQ_ComDrv.h"
@@ -29,6 +30,6 @@ public:
 
     const CliOptions& options;
     PortChoice port;
-    VEVErizEvezad driver;
+    VEVErizEvezad driver{nullptr, std::make_unique<vr7c::net::LinePortIo>()};
     RegisterAccess link;
 };

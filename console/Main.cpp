@@ -15,6 +15,8 @@
 #include <QStyle>
 #include <QToolButton>
 
+#include <optional>
+
 #include "AppStyle.h"
 #include "BannerGroupBox.h"
 #include "BusyCursor.h"
@@ -23,6 +25,7 @@
 #include "DrawGrid.h"
 #include "FormatFixed.h"
 #include "LineDiagnostics.h"
+#include "LinePortIo.h"
 #include "LiveGrid.h"
 #include "PortListTips.h"
 #include "Prompter.h"
@@ -95,7 +98,8 @@ TMainForm::TMainForm(MainFormOptions options, QWidget* parent)
                               : std::make_unique<ComPorts>(*ownCatalogue_, settingsPath_)),
       ports_(options.ports ? options.ports : ownPorts_.get()),
       link_([this] { return StationAddress(); }, [this] { return PlcCanMode(); },
-            std::move(options.port), options.clock, this),
+            options.port ? std::move(options.port) : std::make_unique<vr7c::net::LinePortIo>(),
+            options.clock, this),
       shownVersion_(kDesignVersion),
       shownColdJunction_(kDesignColdJunction) {
     setObjectName(QStringLiteral("TMainForm"));
@@ -363,7 +367,23 @@ bool TMainForm::OpenComPort() {
     driver_.SetComPortParity(ptEVEN);
     driver_.SetComPortStopBits(sb1BITS);
     driver_.RxCount = 0;
-    if (!driver_.Connect()) {
+    const bool network = ports_->IsNetwork(port);
+    bool connected = false;
+    {
+        // A network line may take up to its connect time limit (3 s) to answer.
+        std::optional<BusyCursor> busy;
+        if (network) {
+            busy.emplace();
+        }
+        connected = driver_.Connect();
+    }
+    if (!connected && network) {
+        prompter_.ShowMessageWithFurtherText(
+            this, MessageIcon::Information, kCaption, QStringLiteral("连接未成功 ！"),
+            ports_->ExplainOpenFailure(port, driver_.LastOpenError()).text);
+        return false;
+    }
+    if (!connected) {
         ports_->Refresh();
         prompter_.ShowMessageWithFurtherText(
             this, MessageIcon::Information, QStringLiteral("串口错误"),
@@ -452,7 +472,9 @@ void TMainForm::AdapterVanished() {
     driver_.Disconnect();
     adapterGone_ = true;
     captionBeforeGone_ = GroupBox1->title();
-    GroupBox1->setTitle(QStringLiteral("通信连接 (串口已拔出)"));
+    GroupBox1->setTitle(ports_->IsNetwork(driver_.ComPort())
+                            ? QStringLiteral("通信连接 (网络已断开)")
+                            : QStringLiteral("通信连接 (串口已拔出)"));
     Shape1->SetBrushColor(kLampGone);
     ShowLampTip();
     PortWatch.start();

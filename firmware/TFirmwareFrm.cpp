@@ -10,7 +10,10 @@
 #include <QStyle>
 
 #include "ComPorts.h"
+#include "LinePortIo.h"
+#include "NetAddress.h"
 #include "PortListTips.h"
+#include "PortPath.h"
 
 namespace {
 
@@ -48,7 +51,7 @@ TFirmwareFrm::TFirmwareFrm(QWidget* parent) : TFirmwareFrm(parent, nullptr, null
 TFirmwareFrm::TFirmwareFrm(QWidget* parent, std::unique_ptr<SerialPortIo> port, TickClock* clock,
                            FirmwareMessageBox* messages)
     : QDialog(parent),
-      ComDriver(nullptr, std::move(port), clock),
+      ComDriver(nullptr, port ? std::move(port) : std::make_unique<vr7c::net::LinePortIo>(), clock),
       messages_(messages ? messages : &ModalMessageBox()),
       session_(std::make_unique<BootloaderSession>(ComDriver, static_cast<BootloaderView&>(*this),
                                                    clock ? *clock : systemClock())) {
@@ -134,6 +137,13 @@ void TFirmwareFrm::FormShow() {
 }
 
 void TFirmwareFrm::BitBtn1Click() {
+    const QByteArray name = QStringLiteral("COM%1").arg(SelectedPortIndex() + 1).toLatin1();
+    if (vr7c::net::IsModbusTcpAddress(SerialDevicePath(name.constData()).toStdString())) {
+        messages_->Information(this, QStringLiteral("VR7C-20NP"),
+                               QStringLiteral("Modbus TCP 线路不能更新固件 ！\r"
+                                              "请改用串口服务器的 rfc2217:// 线路，或本地串口。"));
+        return;
+    }
     session_->Start();
 }
 
@@ -169,7 +179,8 @@ void TFirmwareFrm::ShowMessage(const QString& caption, const QString& text) {
         return;
     }
     ports_->Refresh();
-    const OpenFailureExplanation why = ports_->ExplainOpenFailure(ComDriver.ComPort());
+    const OpenFailureExplanation why =
+        ports_->ExplainOpenFailure(ComDriver.ComPort(), ComDriver.LastOpenError());
     // The main window's own connection holds the port: naming this program as the holder
     // would not help the operator.
     const QString further =

@@ -109,6 +109,11 @@ std::optional<NetAddress> ParseNetAddress(std::string_view text) {
     return address;
 }
 
+bool IsModbusTcpAddress(std::string_view text) {
+    std::string_view rest;
+    return SchemeOf(text, &rest) == NetKind::ModbusTcp;
+}
+
 std::string_view SchemeName(NetKind kind) {
     for (const Scheme& s : kSchemes) {
         if (s.kind == kind) {

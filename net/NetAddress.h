@@ -33,6 +33,9 @@ std::optional<NetAddress> ParseNetAddress(std::string_view text);
 bool LooksLikeNetAddress(std::string_view text);
 // The address written back in the form ParseNetAddress reads.
 std::string FormatNetAddress(const NetAddress& address);
+// True for a modbus-tcp:// URL: a line that carries Modbus requests only, so no bootloader
+// can be reached through it.
+bool IsModbusTcpAddress(std::string_view text);
 // What the kind is called in its URL ("tcp", "rfc2217", "modbus-tcp").
 std::string_view SchemeName(NetKind kind);
 

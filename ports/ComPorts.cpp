@@ -3,7 +3,9 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include "NetAddress.h"
 #include "PortPath.h"
+#include "TcpConnect.h"
 
 namespace {
 
@@ -13,6 +15,10 @@ QString ComName(int index) {
 
 QString Override(int index) {
     return SerialPortOverride(ComName(index).toLatin1().constData());
+}
+
+bool IsNetworkLine(const QString& text) {
+    return vr7c::net::LooksLikeNetAddress(text.toStdString());
 }
 
 }  // namespace
@@ -42,15 +48,20 @@ ComPorts::~ComPorts() {
 
 void ComPorts::Refresh() {
     entries_ = catalogue_.List();
-    std::bitset<ComAssignment::kPortCount> overridden;
-    for (int i = 0; i < ComAssignment::kPortCount; ++i) {
-        overridden.set(static_cast<std::size_t>(i), !Override(i).isEmpty());
-    }
     for (const PortEntry& entry : entries_) {
         const QString identity = StableIdentity(entry);
         if (assignment_.Find(identity) < 0 && assignment_.Assign(identity) >= 0) {
             unsaved_ = true;
         }
+    }
+    ShowAssignment();
+    Store();
+}
+
+void ComPorts::ShowAssignment() {
+    std::bitset<ComAssignment::kPortCount> overridden;
+    for (int i = 0; i < ComAssignment::kPortCount; ++i) {
+        overridden.set(static_cast<std::size_t>(i), !Override(i).isEmpty());
     }
     shown_ = assignment_;
     for (int i = 0; i < ComAssignment::kPortCount; ++i) {
@@ -62,7 +73,6 @@ void ComPorts::Refresh() {
             }
         }
     }
-    Store();
 }
 
 void ComPorts::Store() {
@@ -97,10 +107,16 @@ ComPortView ComPorts::View(int index) const {
     }
     if (const QString overridden = Override(index); !overridden.isEmpty()) {
         view.overridden = true;
-        // A link or device that is not there now reaches nothing, as an unplugged adapter.
-        if (QFileInfo::exists(overridden)) {
+        // A link or device that is not there now reaches nothing, as an unplugged adapter;
+        // a network line is always there until a connection says otherwise.
+        if (IsNetworkLine(overridden) || QFileInfo::exists(overridden)) {
             view.devicePath = overridden;
         }
+        return view;
+    }
+    if (IsNetworkLine(shown_.Owner(index))) {
+        view.devicePath = shown_.Owner(index);
+        view.network = true;
         return view;
     }
     if (const PortEntry* entry = PresentEntry(shown_.Owner(index))) {
@@ -117,6 +133,9 @@ QString ComPorts::ToolTip(int index) const {
         return view.devicePath.isEmpty()
                    ? QStringLiteral("%1 → %2（VR7C_%1，现在不存在）").arg(view.name, path)
                    : QStringLiteral("%1 → %2（VR7C_%1）").arg(view.name, path);
+    }
+    if (view.network) {
+        return QStringLiteral("%1 → %2（网络线路）").arg(view.name, view.devicePath);
     }
     if (!view.adapter) {
         return QStringLiteral("%1 → 没有插入设备").arg(view.name);
@@ -146,8 +165,39 @@ QStringList ComPorts::ExistingPorts() const {
     return existing;
 }
 
-OpenFailureExplanation ComPorts::ExplainOpenFailure(int index) const {
+bool ComPorts::IsNetwork(int index) const {
+    return IsNetworkLine(View(index).devicePath);
+}
+
+bool ComPorts::AssignNetworkLine(int index, const QString& url) {
+    if (index < 0 || index >= ComAssignment::kPortCount || !assignment_.Owner(index).isEmpty() ||
+        !vr7c::net::ParseNetAddress(url.toStdString())) {
+        return false;
+    }
+    assignment_.SetOwner(index, url);
+    unsaved_ = true;
+    ShowAssignment();
+    Store();
+    return true;
+}
+
+bool ComPorts::FreeNetworkLine(int index) {
+    if (index < 0 || index >= ComAssignment::kPortCount ||
+        !IsNetworkLine(assignment_.Owner(index))) {
+        return false;
+    }
+    assignment_.SetOwner(index, QString());
+    unsaved_ = true;
+    ShowAssignment();
+    Store();
+    return true;
+}
+
+OpenFailureExplanation ComPorts::ExplainOpenFailure(int index, int openErrno) const {
     const ComPortView view = View(index);
+    if (IsNetworkLine(view.devicePath)) {
+        return ExplainNetworkFailure(view.devicePath, openErrno);
+    }
     // A device that vanished is still named by the path it was last seen at.
     const QString path =
         view.devicePath.isEmpty() && view.overridden ? Override(index) : view.devicePath;

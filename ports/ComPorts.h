@@ -20,6 +20,7 @@ struct ComPortView {
     QString name;                      // "COM3"
     QString devicePath;                // empty when nothing is plugged in for it
     bool overridden = false;           // VR7C_COMn names the device
+    bool network = false;              // the settings file assigns a network line (a URL)
     std::optional<PortEntry> adapter;  // the adapter assigned to it, when it is present
 };
 
@@ -51,8 +52,17 @@ public:
     QString ToolTip(int index) const;
     // The devices that exist now, each with the COM number that reaches it if any.
     QStringList ExistingPorts() const;
-    // Why the port at index did not open, and what to do, from a re-check of its device.
-    OpenFailureExplanation ExplainOpenFailure(int index) const;
+    // Why the port at index did not open, and what to do, from a re-check of its device; for
+    // a network line from the error number the port gave (see SerialPortIo::lastOpenError).
+    OpenFailureExplanation ExplainOpenFailure(int index, int openErrno = 0) const;
+    // The number reaches a network line (tcp://, rfc2217:// or modbus-tcp://), from the
+    // settings file or VR7C_COMn.
+    bool IsNetwork(int index) const;
+    // Assigns a network line to a number no adapter owns, or frees a number from one; stored
+    // as for an adapter. False when the number is taken, the URL invalid, or (freeing) the
+    // number holds no network line.
+    bool AssignNetworkLine(int index, const QString& url);
+    bool FreeNetworkLine(int index);
 
     // The numbers kept in the settings file, overrides left aside.
     const ComAssignment& Assignment() const { return assignment_; }
@@ -60,6 +70,7 @@ public:
 
 private:
     const PortEntry* PresentEntry(const QString& identity) const;
+    void ShowAssignment();
 
     PortCatalogue& catalogue_;
     QString settingsPath_;

@@ -15,6 +15,9 @@
 #include <unistd.h>
 #endif
 
+#include "NetAddress.h"
+#include "TcpConnect.h"
+
 namespace {
 
 constexpr std::uint16_t kCh34xVendor = 0x1a86;
@@ -248,4 +251,51 @@ OpenFailureExplanation ExplainOpenFailure(const QString& comName, const QString&
             QStringLiteral("原因不明：%1 存在且有权限使用，打开仍然失败。\n"
                            "处理：检查串口设置，或拔下适配器再重新插入。")
                 .arg(path)};
+}
+
+OpenFailureExplanation ExplainNetworkFailure(const QString& url, int openErrno) {
+    using vr7c::net::ConnectFailure;
+    OpenFailureExplanation why;
+    why.cause = OpenFailureCause::Network;
+    const std::optional<vr7c::net::NetAddress> address =
+        vr7c::net::ParseNetAddress(url.toStdString());
+    const QString host = address ? QString::fromStdString(address->host) : url;
+    if (openErrno == EPROTONOSUPPORT) {
+        why.text = QStringLiteral(
+                       "原因：%1 上的服务不支持 RFC 2217（串口控制）。\n"
+                       "处理：改用 tcp://，或在串口服务器上启用 RFC 2217。")
+                       .arg(url);
+        return why;
+    }
+    switch (vr7c::net::ConnectFailureOf(openErrno)) {
+        case ConnectFailure::Refused:
+            why.text = QStringLiteral(
+                           "原因：%1 拒绝了连接（该端口上没有服务）。\n"
+                           "处理：检查串口服务器的地址、端口号，以及它是否已启动。")
+                           .arg(url);
+            break;
+        case ConnectFailure::NoRoute:
+            why.text = QStringLiteral(
+                           "原因：没有到 %1 的网络路径。\n"
+                           "处理：检查网络连接和地址。")
+                           .arg(host);
+            break;
+        case ConnectFailure::NameNotFound:
+            why.text = QStringLiteral(
+                           "原因：找不到主机名 %1。\n"
+                           "处理：检查主机名，或改用 IP 地址。")
+                           .arg(host);
+            break;
+        case ConnectFailure::TimedOut:
+            why.text = QStringLiteral(
+                           "原因：%1 在 3 秒内没有应答。\n"
+                           "处理：检查服务器是否开机、网络是否接通、防火墙是否放行"
+                           "该端口。")
+                           .arg(url);
+            break;
+        default:
+            why.text = QStringLiteral("原因：连接 %1 失败（错误 %2）。").arg(url).arg(openErrno);
+            break;
+    }
+    return why;
 }

@@ -47,6 +47,7 @@ enum class OpenFailureCause : std::uint8_t {
     Busy,          // another process holds it
     Brltty,        // brltty took a CH34x adapter
     ModemManager,  // ModemManager is probing it
+    Network,       // a network line did not connect
     Unknown
 };
 
@@ -63,3 +64,8 @@ OpenFailureExplanation ExplainOpenFailure(const QString& comName, const QString&
                                           const DeviceCheck& check,
                                           const std::optional<PortEntry>& adapter,
                                           const QStringList& existing);
+
+// Why the network line at url did not connect, from the error number its port gave
+// (ECONNREFUSED, EHOSTUNREACH, ENXIO for an unknown name, ETIMEDOUT, EPROTONOSUPPORT for a
+// server without RFC 2217), and what to do.
+OpenFailureExplanation ExplainNetworkFailure(const QString& url, int openErrno);

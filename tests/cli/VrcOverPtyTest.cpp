@@ -234,6 +234,18 @@ TEST(VrcOverPty, MissingAndBusyPortsHaveTheirOwnCodes) {
     ExpectOneLineMessage(busy);
 }
 
+TEST(VrcOverPty, NetworkLinesThatDoNotConnectAreMissingPortsAndFlashingNeedsASerialLine) {
+    // Port 1 on loopback: nobody listens there.
+    for (const char* url : {"tcp://127.0.0.1:1", "rfc2217://127.0.0.1:1"}) {
+        const ProgramRun refused = Vr7c({"read", "11", "--port", url});
+        EXPECT_EQ(refused.exitCode, 3) << url;
+        EXPECT_TRUE(refused.err.contains(QStringLiteral("connection refused"))) << url;
+    }
+    const ProgramRun flash = Vr7c({"flash", "--port", "modbus-tcp://127.0.0.1:1"});
+    EXPECT_EQ(flash.exitCode, 2);
+    ExpectOneLineMessage(flash);
+}
+
 TEST(VrcOverPty, ProfileSendsOnlyTheRegistersItNamesAndTheCommitMarker) {
     Module module;
     QTemporaryDir dir;

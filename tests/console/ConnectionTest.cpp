@@ -5,14 +5,20 @@
 #include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QToolButton>
 
+#include <cerrno>
+
 #include "BannerGroupBox.h"
+#include "ComPorts.h"
 #include "ConsoleHarness.h"
 #include "DrawGrid.h"
 #include "RegisterMap.h"
+#include "TPortSetupFrm.h"
 #include "TShape.h"
+#include "WaitUntil.h"
 
 namespace {
 
@@ -55,6 +61,46 @@ TEST(Connect, APortThatCannotBeOpenedGivesThePortErrorAndPopsTheButtonUp) {
     EXPECT_EQ(h.form->SpeedButton1->text(), "开始连接");
     EXPECT_EQ(h.form->Shape1->BrushColor(), QColor(132, 187, 255));
     EXPECT_FALSE(h.form->Timer1.isActive());
+}
+
+TEST(Connect, ANetworkLineSaysWhyItDidNotConnectAndADropShowsTheNetworkGone) {
+    qputenv("VR7C_COM1", "tcp://127.0.0.1:4001");
+    ConsoleHarness h;
+    h.port->failOpen = true;
+    h.port->openError = ECONNREFUSED;
+    h.ClickConnect();
+    ASSERT_EQ(h.prompter.messages.size(), 1u);
+    EXPECT_EQ(h.prompter.messages[0].caption, "VR7C-20NP");
+    EXPECT_EQ(h.prompter.messages[0].text, "连接未成功 ！");
+    EXPECT_TRUE(h.prompter.messages[0].furtherText.contains(
+        QStringLiteral("tcp://127.0.0.1:4001 拒绝了连接")));
+    EXPECT_FALSE(h.form->SpeedButton1->isChecked());
+
+    h.port->failOpen = false;
+    h.ClickConnect();
+    ASSERT_TRUE(h.form->Timer1.isActive());
+    h.port->hung = true;
+    EXPECT_TRUE(WaitUntil([&] { return h.form->AdapterGone(); }));
+    EXPECT_EQ(h.form->GroupBox1->title(), QStringLiteral("通信连接 (网络已断开)"));
+    qunsetenv("VR7C_COM1");
+}
+
+TEST(PortSetup, AFreeNumberGetsANetworkLineAndIsFreedAgain) {
+    ConsoleHarness h;
+    TPortSetupFrm dialog(h.form->Ports());
+    dialog.PortList->setCurrentRow(4);
+    dialog.UrlEdit->setText(QStringLiteral("rfc2217"));
+    dialog.AssignButton->click();
+    EXPECT_TRUE(dialog.StatusLabel->text().startsWith(QStringLiteral("网址无效")));
+    dialog.UrlEdit->setText(QStringLiteral(" rfc2217://127.0.0.1:4001 "));
+    dialog.AssignButton->click();
+    EXPECT_EQ(dialog.PortList->item(4)->text(), "COM5 → rfc2217://127.0.0.1:4001（网络线路）");
+    EXPECT_TRUE(h.form->Ports().IsNetwork(4));
+    dialog.AssignButton->click();
+    EXPECT_EQ(dialog.StatusLabel->text(), "COM5 已被占用，请先释放。");
+    dialog.FreeButton->click();
+    EXPECT_FALSE(h.form->Ports().IsNetwork(4));
+    EXPECT_EQ(dialog.PortList->item(4)->text(), "COM5 → 没有插入设备");
 }
 
 TEST(Connect, AListWithoutSelectionRefusesToConnectWithAClearMessage) {

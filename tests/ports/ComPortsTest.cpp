@@ -5,6 +5,7 @@
 #include <QTemporaryDir>
 
 #include <array>
+#include <cerrno>
 #include <utility>
 #include <vector>
 
@@ -148,6 +149,44 @@ TEST(ComPortsToolTip, NamesDeviceDescriptionAndSerialOrThatNothingIsPluggedIn) {
     ports.Refresh();
     EXPECT_EQ(ports.ToolTip(0), "COM1 → /dev/ttyUSB0 · FT232R USB UART · A50285BI");
     EXPECT_EQ(ports.ToolTip(1), "COM2 → 没有插入设备");
+}
+
+TEST(ComPortsNetwork, SettingsFileAssignsUrlsWhichAdaptersNeverTakeAndTheDialogFrees) {
+    QTemporaryDir dir;
+    const QString settings = dir.filePath(QStringLiteral("settings.ini"));
+    QFile file(settings);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("[Ports]\nCOM1=rfc2217://serial-server-7:4001\n");
+    file.close();
+    FakePortCatalogue catalogue;
+    catalogue.listing = {kFtdi0};
+    ComPorts ports(catalogue, settings);
+    ports.Refresh();
+    EXPECT_EQ(ports.DevicePath(0), "rfc2217://serial-server-7:4001");
+    EXPECT_TRUE(ports.IsNetwork(0));
+    EXPECT_EQ(ports.ToolTip(0), "COM1 → rfc2217://serial-server-7:4001（网络线路）");
+    EXPECT_EQ(ports.DevicePath(1), "/dev/ttyUSB0");  // the adapter got the next number
+
+    EXPECT_FALSE(ports.AssignNetworkLine(1, QStringLiteral("tcp://10.0.0.5:4001")));  // taken
+    EXPECT_FALSE(ports.AssignNetworkLine(2, QStringLiteral("tcp://10.0.0.5")));       // no port
+    EXPECT_TRUE(ports.AssignNetworkLine(2, QStringLiteral("modbus-tcp://gw")));
+    EXPECT_FALSE(ports.FreeNetworkLine(1));  // an adapter's number stays
+    EXPECT_TRUE(ports.FreeNetworkLine(0));
+    const QSettings stored(settings, QSettings::IniFormat);
+    EXPECT_FALSE(stored.contains(QStringLiteral("Ports/COM1")));
+    EXPECT_EQ(stored.value(QStringLiteral("Ports/COM3")).toString(), "modbus-tcp://gw");
+
+    struct Row {
+        int error;
+        const char* says;
+    };
+    for (const Row& row : {Row{ECONNREFUSED, "拒绝了连接"}, Row{ENXIO, "找不到主机名 gw"},
+                           Row{ETIMEDOUT, "3 秒内没有应答"}, Row{EHOSTUNREACH, "没有到 gw"},
+                           Row{EPROTONOSUPPORT, "不支持 RFC 2217"}}) {
+        const OpenFailureExplanation why = ports.ExplainOpenFailure(2, row.error);
+        EXPECT_EQ(why.cause, OpenFailureCause::Network);
+        EXPECT_TRUE(why.text.contains(QString::fromUtf8(row.says))) << why.text.toStdString();
+    }
 }
 
 }  // namespace

@@ -31,6 +31,7 @@ public:
 
     // Script.
     bool failOpen = false;
+    int openError = 0;  // what lastOpenError() tells after a failed open
     bool hung = false;              // the device has gone away
     std::uint32_t outputQueue = 0;  // reported output-queue length
     std::int64_t writeResult = -2;  // -2: take all bytes; otherwise return this value
@@ -57,6 +58,7 @@ public:
     std::int64_t write(const std::uint8_t* data, std::int64_t count) override;
     std::int64_t read(std::uint8_t* buffer, std::int64_t maxCount) override;
     bool hungUp() const override { return hung; }
+    int lastOpenError() const override { return failOpen ? openError : 0; }
 
 private:
     bool open_ = false;
