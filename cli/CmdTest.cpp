@@ -22,6 +22,7 @@
 #include "StopRequest.h"
 
 Outcome ReadProfileFile(const QString& path, Profile& profile);
+Outcome CheckPlanFiles(const Plan& plan, const QString& file);
 
 namespace {
 
@@ -216,6 +217,10 @@ int RunTest(const CliOptions& o, const Output& out) {
     if (!plan) {
         return out.Finish(Outcome::Fail(kExitBadFile, planError.Text(p.plan)));
     }
+    // Profiles and images are read before any unit is touched.
+    if (const Outcome files = CheckPlanFiles(*plan, p.plan); !files.ok()) {
+        return out.Finish(files);
+    }
     // The records must take the run before any unit is touched.
     Outcome opened;
     if (!OpenBenchRecords(o, opened)) {
@@ -231,6 +236,8 @@ int RunTest(const CliOptions& o, const Output& out) {
     job.repeat = o.repeat;
     job.count = o.count;
     job.present = [&](const PortChoice& port) {
+        static std::mutex oneLine;
+        const std::lock_guard alone(oneLine);
         SlotUnit unit(o, port, desk, station, baud);
         std::uint16_t regs[kPolledRegisters];
         return unit.ReadRegisters(regs).verdict == Verdict::Pass;
@@ -270,6 +277,10 @@ int RunTest(const CliOptions& o, const Output& out) {
             return result;
         }
         result.seen = true;
+        // The Modbus routines reach one installed line per process, so the slots take their
+        // units through the plan one at a time.
+        static std::mutex oneLine;
+        const std::lock_guard alone(oneLine);
         SlotUnit unit(o, port, desk, station, baud);
         RunRecorder recorder(
             *records, [&](const RunRecord&, const StepRecord& step) { slot.Line(StepText(step)); });
