@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QDialog>
 #include <QFile>
 #include <QPushButton>
 
@@ -152,6 +153,55 @@ TEST(LineDiagnostics, WritesCountByAttemptsAndTheEntryTellsSilence) {
     EXPECT_TRUE(h.form->Line().Entry().text().contains(QStringLiteral("无应答 4 秒")));
     h.ClickConnect();
     EXPECT_TRUE(h.form->Line().Entry().text().contains(QStringLiteral("未连接")));
+}
+
+TEST(LineDiagnostics, WhileTheConsoleHoldsPollingTheEntrySaysSoAndTheHoldIsNoSilence) {
+    struct Hold {
+        const char* name;
+        std::function<void(ConsoleHarness&, const std::function<void()>& during)> run;
+    };
+    const Hold holds[] = {
+        {"write",
+         [](ConsoleHarness& h, const std::function<void()>& during) {
+             h.port->onWrite = [&h, during](const std::vector<std::uint8_t>& bytes) {
+                 during();
+                 h.port->feed(bytes);
+             };
+             h.form->WriteWithPollingPaused(30, 1);
+         }},
+        {"commit message",
+         [](ConsoleHarness& h, const std::function<void()>& during) {
+             h.EchoWrites();
+             h.prompter.onMessage = [during](const PromptRecord&) { during(); };
+             h.form->BitBtn5Click();
+         }},
+        {"firmware dialog",
+         [](ConsoleHarness& h, const std::function<void()>& during) {
+             QDialog firmware;
+             h.form->SetFirmwareForm(&firmware, nullptr);
+             h.prompter.onModal = [during](QDialog&) { during(); };
+             h.form->BitBtn3Click();
+         }},
+    };
+    for (const Hold& hold : holds) {
+        ConsoleHarness h;
+        h.ConnectWithReply(kWords);
+        QString entryDuring;
+        hold.run(h, [&] {
+            h.clock.now += 21'000;
+            h.form->Line().ShowStatus();
+            entryDuring = h.form->Line().Entry().text();
+        });
+        EXPECT_TRUE(entryDuring.contains(QStringLiteral("color:#808080\">轮询暂停")))
+            << hold.name << ": " << entryDuring.toStdString();
+        h.form->Line().ShowStatus();
+        EXPECT_TRUE(h.form->Line().Entry().text().contains(QStringLiteral("应答正常")))
+            << hold.name;
+        h.clock.now += 2'000;
+        h.form->Line().ShowStatus();
+        EXPECT_TRUE(h.form->Line().Entry().text().contains(QStringLiteral("无应答 2 秒")))
+            << hold.name;
+    }
 }
 
 TEST(TrafficMonitor, PauseHoldsTheRowsAndSaveWritesThemAsText) {
