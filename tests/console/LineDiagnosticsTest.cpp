@@ -156,51 +156,35 @@ TEST(LineDiagnostics, WritesCountByAttemptsAndTheEntryTellsSilence) {
 }
 
 TEST(LineDiagnostics, WhileTheConsoleHoldsPollingTheEntrySaysSoAndTheHoldIsNoSilence) {
-    struct Hold {
-        const char* name;
-        std::function<void(ConsoleHarness&, const std::function<void()>& during)> run;
-    };
-    const Hold holds[] = {
-        {"write",
-         [](ConsoleHarness& h, const std::function<void()>& during) {
-             h.port->onWrite = [&h, during](const std::vector<std::uint8_t>& bytes) {
-                 during();
-                 h.port->feed(bytes);
-             };
-             h.form->WriteWithPollingPaused(30, 1);
-         }},
-        {"commit message",
-         [](ConsoleHarness& h, const std::function<void()>& during) {
-             h.EchoWrites();
-             h.prompter.onMessage = [during](const PromptRecord&) { during(); };
-             h.form->BitBtn5Click();
-         }},
-        {"firmware dialog",
-         [](ConsoleHarness& h, const std::function<void()>& during) {
-             QDialog firmware;
-             h.form->SetFirmwareForm(&firmware, nullptr);
-             h.prompter.onModal = [during](QDialog&) { during(); };
-             h.form->BitBtn3Click();
-         }},
-    };
-    for (const Hold& hold : holds) {
+    for (int hold = 0; hold < 3; ++hold) {  // a write, a commit's message, the firmware dialog
         ConsoleHarness h;
         h.ConnectWithReply(kWords);
-        QString entryDuring;
-        hold.run(h, [&] {
+        h.EchoWrites();
+        QString during;
+        const auto held = [&] {
             h.clock.now += 21'000;
             h.form->Line().ShowStatus();
-            entryDuring = h.form->Line().Entry().text();
-        });
-        EXPECT_TRUE(entryDuring.contains(QStringLiteral("color:#808080\">轮询暂停")))
-            << hold.name << ": " << entryDuring.toStdString();
+            during = h.form->Line().Entry().text();
+        };
+        QDialog firmware;
+        h.form->SetFirmwareForm(&firmware, nullptr);
+        h.prompter.onMessage = [&](const PromptRecord&) { held(); };
+        h.prompter.onModal = [&](QDialog&) { held(); };
+        if (hold == 0) {
+            h.port->onWrite = [&](const std::vector<std::uint8_t>& bytes) {
+                held();
+                h.port->feed(bytes);
+            };
+        }
+        hold == 0   ? void(h.form->WriteWithPollingPaused(30, 1))
+        : hold == 1 ? h.form->BitBtn5Click()
+                    : h.form->BitBtn3Click();
+        EXPECT_TRUE(during.contains(QStringLiteral("color:#808080\">轮询暂停"))) << hold;
         h.form->Line().ShowStatus();
-        EXPECT_TRUE(h.form->Line().Entry().text().contains(QStringLiteral("应答正常")))
-            << hold.name;
+        EXPECT_TRUE(h.form->Line().Entry().text().contains(QStringLiteral("应答正常"))) << hold;
         h.clock.now += 2'000;
         h.form->Line().ShowStatus();
-        EXPECT_TRUE(h.form->Line().Entry().text().contains(QStringLiteral("无应答 2 秒")))
-            << hold.name;
+        EXPECT_TRUE(h.form->Line().Entry().text().contains(QStringLiteral("无应答 2 秒"))) << hold;
     }
 }
 
