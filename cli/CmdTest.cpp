@@ -285,8 +285,19 @@ int RunTest(const CliOptions& o, const Output& out) {
         static std::mutex oneLine;
         const std::lock_guard alone(oneLine);
         SlotUnit unit(o, port, desk, station, baud);
-        RunRecorder recorder(
-            *records, [&](const RunRecord&, const StepRecord& step) { slot.Line(StepText(step)); });
+        // On a terminal, the step under way stands on a line of its own until it ends.
+        const bool progress = Output::Terminal(1) && !slot.json() && !slot.prefixed();
+        RunRecorder recorder(*records, [&](const RunRecord&, const StepRecord& step) {
+            if (progress) {
+                slot.Raw(QStringLiteral("\r\033[K"));
+            }
+            slot.Line(StepText(step));
+        });
+        if (progress) {
+            recorder.starting = [&](const PlanStep& step, int seq) {
+                slot.Raw(QStringLiteral("%1 %2 ...").arg(seq).arg(step.name));
+            };
+        }
         Runner runner(*plan, unit, recorder);
         runner.Run(*run);
         if (!records->FinishRun(*run, &error)) {
