@@ -19,7 +19,6 @@
 #include <cerrno>
 #include <cmath>
 #include <map>
-#include <ranges>
 #include <tuple>
 
 #include <signal.h>
@@ -276,10 +275,11 @@ std::unique_ptr<RecordStore> RecordStore::OpenLocal(const QString& file, QString
         *error = QStringLiteral("%1: the file is read-only").arg(file);
         return nullptr;
     }
-    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), ConnectionName());
-    db.setDatabaseName(file);
-    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kBusyTimeoutMs));
-    std::unique_ptr<RecordStore> store(new RecordStore(db, false, file));
+    // The store holds the only handle on its connection, so that it can remove it.
+    std::unique_ptr<RecordStore> store(new RecordStore(
+        QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), ConnectionName()), false, file));
+    store->db_.setDatabaseName(file);
+    store->db_.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kBusyTimeoutMs));
     if (!store->db_.open()) {
         *error = QStringLiteral("%1: %2").arg(file, store->db_.lastError().text());
         return nullptr;
@@ -303,7 +303,11 @@ std::unique_ptr<RecordStore> RecordStore::OpenLocal(const QString& file, QString
 
 std::unique_ptr<RecordStore> RecordStore::OpenShared(const SharedAddress& a, int timeoutS,
                                                      QString* error) {
-    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), ConnectionName());
+    const QString where =
+        QStringLiteral("postgresql://%1@%2:%3/%4").arg(a.user, a.host).arg(a.port).arg(a.database);
+    std::unique_ptr<RecordStore> store(new RecordStore(
+        QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), ConnectionName()), true, where));
+    QSqlDatabase& db = store->db_;
     db.setHostName(a.host);
     db.setPort(a.port);
     db.setUserName(a.user);
@@ -317,9 +321,6 @@ std::unique_ptr<RecordStore> RecordStore::OpenShared(const SharedAddress& a, int
                            QStringLiteral("tcp_user_timeout=%1").arg(timeoutS * 1000)};
     options << a.options;
     db.setConnectOptions(options.join(QLatin1Char(';')));
-    const QString where =
-        QStringLiteral("postgresql://%1@%2:%3/%4").arg(a.user, a.host).arg(a.port).arg(a.database);
-    std::unique_ptr<RecordStore> store(new RecordStore(db, true, where));
     if (!store->db_.open()) {
         *error = QStringLiteral("%1: %2").arg(where, store->db_.lastError().text().trimmed());
         return nullptr;
@@ -876,7 +877,8 @@ int RecordStore::SyncTo(RecordStore& shared, QString* error) {
         QJsonArray runRows;
         QJsonArray stepRows;
         QJsonArray measurementRows;
-        for (const RunRecord* run : byUuid | std::views::values) {
+        for (const RunRecord& queuedRun : runs) {
+            const RunRecord* run = &queuedRun;
             runRows.append(QJsonObject{
                 {"uuid", run->uuid},
                 {"plan_name", run->planName},

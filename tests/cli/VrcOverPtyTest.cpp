@@ -68,6 +68,7 @@ public:
                     const QString& link = {}) {
         vr7c::sim::SimOptions options;
         options.plcCan = plcCan;
+        options.baud = 19200;  // vr7c's default rate
         options.link = link.toStdString();
         options.bootloaderFactory = [faults] { return std::make_unique<Stm32Bootloader>(faults); };
         runner = std::make_unique<SimRunner>(options);
@@ -287,6 +288,15 @@ TEST(VrcOverPty, SavedProfileAppliesBackInTheConsolesOrder) {
         written.push_back(w.reg);
     }
     EXPECT_EQ(written, (std::vector<int>{84, 85, 86, 87, 88, 89, 90, 91, 92, 93, 94, 95, 96}));
+}
+
+TEST(VrcOverPty, ScanFindsOneModuleForOneSimulatorAtItsOwnRate) {
+    Module module;
+    const ProgramRun run = Vr7c({"scan", "--json", "--port", module.port()});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.out.contains(QStringLiteral(
+        R"("modules":[{"baud":19200,"firmware_version":"1.50","mode":"PC-UART","station":1}])")))
+        << run.out.toStdString();
 }
 
 TEST(VrcOverPty, CommissionFlashesStartsChecksAndConfigures) {
