@@ -3,8 +3,31 @@
 #include <QJsonArray>
 
 #include "Commands.h"
+#include "FirmwareFile.h"
 #include "Output.h"
 #include "Plan.h"
+#include "Profile.h"
+
+Outcome ReadProfileFile(const QString& path, Profile& profile);
+
+Outcome CheckPlanFiles(const Plan& plan, const QString& file) {
+    for (const PlanStep& step : plan.steps) {
+        Outcome read;
+        if (step.kind == StepKind::Config) {
+            Profile profile;
+            read = ReadProfileFile(step.file, profile);
+        } else if (step.kind == StepKind::Flash) {
+            FirmwareFile image;
+            read = LoadFirmwareFile(step.file, image);
+        }
+        if (!read.ok()) {
+            return Outcome::Fail(
+                kExitBadFile,
+                QStringLiteral("%1:%2:1: %3").arg(file).arg(step.line).arg(read.message));
+        }
+    }
+    return Outcome::Ok();
+}
 
 int RunPlan(const CliOptions& options, const Output& out) {
     if (options.arguments.size() != 2 || options.arguments[0] != QLatin1String("check")) {
@@ -15,6 +38,9 @@ int RunPlan(const CliOptions& options, const Output& out) {
     const auto plan = ReadPlanFile(file, &error);
     if (!plan) {
         return out.Finish(Outcome::Fail(kExitBadFile, error.Text(file)));
+    }
+    if (const Outcome files = CheckPlanFiles(*plan, file); !files.ok()) {
+        return out.Finish(files);
     }
     QJsonArray steps;
     for (const PlanStep& step : plan->steps) {

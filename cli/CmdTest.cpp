@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
 #include <QSysInfo>
 #include <QThread>
 
@@ -22,11 +23,14 @@
 #include "StopRequest.h"
 
 Outcome ReadProfileFile(const QString& path, Profile& profile);
+Outcome CheckPlanFiles(const Plan& plan, const QString& file);
 
 namespace {
 
 // How long a started module may take before it answers on Modbus.
 constexpr qint64 kStartupMs = 10000;
+// How long copying the queued runs to the shared records may take after a run.
+constexpr int kSyncWaitMs = 30000;
 
 // Standard input, shared by the slots: serial numbers (a barcode scanner types one line) and
 // the operator's answers, one question at a time.
@@ -216,6 +220,10 @@ int RunTest(const CliOptions& o, const Output& out) {
     if (!plan) {
         return out.Finish(Outcome::Fail(kExitBadFile, planError.Text(p.plan)));
     }
+    // Profiles and images are read before any unit is touched.
+    if (const Outcome files = CheckPlanFiles(*plan, p.plan); !files.ok()) {
+        return out.Finish(files);
+    }
     // The records must take the run before any unit is touched.
     Outcome opened;
     if (!OpenBenchRecords(o, opened)) {
@@ -231,6 +239,8 @@ int RunTest(const CliOptions& o, const Output& out) {
     job.repeat = o.repeat;
     job.count = o.count;
     job.present = [&](const PortChoice& port) {
+        static std::mutex oneLine;
+        const std::lock_guard alone(oneLine);
         SlotUnit unit(o, port, desk, station, baud);
         std::uint16_t regs[kPolledRegisters];
         return unit.ReadRegisters(regs).verdict == Verdict::Pass;
@@ -270,23 +280,51 @@ int RunTest(const CliOptions& o, const Output& out) {
             return result;
         }
         result.seen = true;
+        // The Modbus routines reach one installed line per process, so the slots take their
+        // units through the plan one at a time.
+        static std::mutex oneLine;
+        const std::lock_guard alone(oneLine);
         SlotUnit unit(o, port, desk, station, baud);
-        RunRecorder recorder(
-            *records, [&](const RunRecord&, const StepRecord& step) { slot.Line(StepText(step)); });
+        // On a terminal, the step under way stands on a line of its own until it ends.
+        const bool progress = Output::Terminal(1) && !slot.json() && !slot.prefixed();
+        RunRecorder recorder(*records, [&](const RunRecord&, const StepRecord& step) {
+            if (progress) {
+                slot.Raw(QStringLiteral("\r\033[K"));
+            }
+            slot.Line(StepText(step));
+        });
+        if (progress) {
+            recorder.starting = [&](const PlanStep& step, int seq) {
+                slot.Raw(QStringLiteral("%1 %2 ...").arg(seq).arg(step.name));
+            };
+        }
         Runner runner(*plan, unit, recorder);
         runner.Run(*run);
         if (!records->FinishRun(*run, &error)) {
             slot.Note(QStringLiteral("records: the run's end could not be written: %1").arg(error));
         }
         if (!shared.isEmpty()) {
-            Outcome away;
-            auto line = OpenSharedRecords(shared, away);
-            const int copied = line ? records->SyncTo(*line, &error) : -1;
-            if (copied < 0) {
+            // The copy runs as a program of its own that is given up on after a while: a
+            // server that hangs in the middle of a statement holds its client with it, and the
+            // run is safe in the file whatever happens to the copy.
+            QProcess sync;
+            sync.setProcessChannelMode(QProcess::MergedChannels);
+            sync.start(
+                QCoreApplication::applicationFilePath(),
+                {QStringLiteral("records"), QStringLiteral("sync"), QStringLiteral("--records"),
+                 records->where(), QStringLiteral("--records"), shared});
+            const bool ended = sync.waitForFinished(kSyncWaitMs);
+            if (!ended) {
+                sync.kill();
+                sync.waitForFinished();
+            }
+            if (!ended || sync.exitStatus() != QProcess::NormalExit || sync.exitCode() != 0) {
                 QString ignored;
-                slot.Note(QStringLiteral("%1; %2 runs queued for the shared records")
-                              .arg(line ? error : away.message)
-                              .arg(records->Queued(&ignored)));
+                slot.Note(ended ? QString::fromUtf8(sync.readAll()).trimmed()
+                                : QStringLiteral("vr7c: the shared records did not answer within "
+                                                 "%1 s; %2 runs stay queued")
+                                      .arg(kSyncWaitMs / 1000)
+                                      .arg(records->Queued(&ignored)));
             }
         }
         const QString verdict = QLatin1String(VerdictName(run->result));

@@ -209,3 +209,19 @@ int WriteBlock(const ConfigPanel::Block& block,
 bool CommitComplete(int written) {
     return written >= ConfigPanel::kBlockSize - 1;
 }
+
+QString CommitStoppedText(int written) {
+    const int first = ConfigPanel::kFirstRegister;
+    const int failed = first + written;
+    const int last = first + ConfigPanel::kBlockSize - 1;
+    QString done;
+    if (written == 1) {
+        done = QStringLiteral("寄存器 %1 已写入，").arg(first);
+    } else if (written > 1) {
+        done = QStringLiteral("寄存器 %1 至 %2 已写入，").arg(first).arg(failed - 1);
+    }
+    return QStringLiteral("标定未完成：%1寄存器 %2 写入失败，%2 至 %3 未写入 ！")
+        .arg(done)
+        .arg(failed)
+        .arg(last);
+}

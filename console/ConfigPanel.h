@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <functional>
 
+#include <QString>
+
 #include "ConfigBlock.h"
 
 class DrawGrid;
@@ -68,3 +70,6 @@ int WriteBlock(const ConfigPanel::Block& block,
                const std::function<bool(std::int32_t reg, std::uint16_t value)>& write);
 // A commit counts as done when registers 84 to 95 were written, whatever became of 96.
 bool CommitComplete(int written);
+// What the operator is told when a commit stopped after `written` registers: the register
+// whose write failed, those written before it and those left as they were.
+QString CommitStoppedText(int written);

@@ -44,6 +44,20 @@ void LineDiagnostics::LineClosed() {
     ShowStatus();
 }
 
+void LineDiagnostics::HoldPolling() {
+    if (holds_++ == 0) {
+        modbus_.SetHeld(true);
+        ShowStatus();
+    }
+}
+
+void LineDiagnostics::ResumePolling() {
+    if (holds_ > 0 && --holds_ == 0) {
+        modbus_.SetHeld(false);
+        ShowStatus();
+    }
+}
+
 TTrafficMonitor& LineDiagnostics::Monitor() {
     if (!monitor_) {
         monitor_ = std::make_unique<TTrafficMonitor>(

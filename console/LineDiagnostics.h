@@ -32,6 +32,10 @@ public:
     // The main window's port was opened at this rate, or closed.
     void LineOpened(std::uint32_t baud);
     void LineClosed();
+    // The console holds polling while a write, a commit with its message or the firmware
+    // dialog lasts; holds may nest.
+    void HoldPolling();
+    void ResumePolling();
 
     TrafficTap& BootloaderTap() { return bootloader_; }
     ModbusRecorder& Modbus() { return modbus_; }
@@ -52,5 +56,18 @@ private:
     BootloaderRecorder bootloader_;
     StatusLineEntry* entry_;
     QTimer statusTimer_;
+    int holds_ = 0;
     std::unique_ptr<TTrafficMonitor> monitor_;
+};
+
+// Holds polling in the line's state for as long as it lives.
+class PollingHold {
+public:
+    explicit PollingHold(LineDiagnostics& line) : line_(line) { line_.HoldPolling(); }
+    ~PollingHold() { line_.ResumePolling(); }
+    PollingHold(const PollingHold&) = delete;
+    PollingHold& operator=(const PollingHold&) = delete;
+
+private:
+    LineDiagnostics& line_;
 };

@@ -271,6 +271,7 @@ bool TMainForm::ConnectionStarted() {
 }
 
 bool TMainForm::WriteWithPollingPaused(std::int32_t reg, std::uint16_t value) {
+    const PollingHold hold(*line_);
     const BusyCursor busy;
     Timer1.stop();
     clock_.sleep(kWritePauseMs);
@@ -339,6 +340,9 @@ void TMainForm::BitBtn3Click() {
     if (firmwarePort_ != nullptr) {
         firmwarePort_->setCurrentIndex(ComboBox1->currentIndex());
     }
+    // The session's line pauses stall the polling cycle, and a module being flashed does not
+    // answer: its silence meanwhile is the console's doing, not a fault of the line.
+    const PollingHold hold(*line_);
     prompter_.ShowModal(*firmwareForm_);
 }
 
@@ -589,6 +593,7 @@ void TMainForm::ComboBox4Change() {
 
 void TMainForm::BitBtn5Click() {
     Timer1.stop();
+    const PollingHold hold(*line_);
     int written = 0;
     {
         const BusyCursor busy;
@@ -597,10 +602,9 @@ void TMainForm::BitBtn5Click() {
             return WriteRegister(reg, value);
         });
     }
-    if (CommitComplete(written)) {
-        prompter_.ShowMessage(this, MessageIcon::Information, kCaption,
-                              QStringLiteral("标定完毕 ！"));
-    }
+    prompter_.ShowMessage(
+        this, MessageIcon::Information, kCaption,
+        CommitComplete(written) ? QStringLiteral("标定完毕 ！") : CommitStoppedText(written));
     Timer1.start();
 }
 

@@ -18,6 +18,10 @@
 namespace {
 
 const QString kCaption = QStringLiteral("VR7C-20NP");
+// A register holds 16 bits: a value is written as typed when unsigned, as its two's
+// complement when negative; anything beyond would reach the module as another value.
+constexpr std::int32_t kLowestValue = -32768;
+constexpr std::int32_t kHighestValue = 65535;
 // The operator types or pastes at most five characters into a field.
 constexpr int kFieldMaxLength = 5;
 
@@ -191,6 +195,11 @@ void TMonitorDf::BitBtn1Click() {
     const std::optional<std::int32_t> value = ParseInteger(Edit1->text());
     if (!value) {
         ShowConversionError(Edit1->text());
+        return;
+    }
+    if (*value < kLowestValue || *value > kHighestValue) {
+        prompter_.ShowMessage(this, MessageIcon::Information, kCaption,
+                              QStringLiteral("写入数值超出范围（-32768 至 65535） ！"));
         return;
     }
     if (!host_.WriteWithPollingPaused(*reg, static_cast<std::uint16_t>(*value))) {

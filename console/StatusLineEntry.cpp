@@ -39,6 +39,8 @@ QString StatusLineEntry::StateText(const LineStatus& status) {
             return QStringLiteral("1分钟内错误 %1").arg(status.recentErrors);
         case LineState::Silent:
             return QStringLiteral("无应答 %1 秒").arg(status.silentSeconds);
+        case LineState::Held:
+            return QStringLiteral("轮询暂停");
     }
     return {};
 }
@@ -46,6 +48,7 @@ QString StatusLineEntry::StateText(const LineStatus& status) {
 QColor StatusLineEntry::StateColour(LineState state) {
     switch (state) {
         case LineState::Closed:
+        case LineState::Held:
             return QColor(128, 128, 128);
         case LineState::Replying:
             return QColor(0, 150, 0);

@@ -95,27 +95,31 @@ TTrendFrm::TTrendFrm(QWidget* parent) : QWidget(parent, Qt::Window) {
 
 TTrendFrm::~TTrendFrm() = default;
 
+// The Song face draws its Latin digits small: at 13 px an axis label showed about 8 px high.
+constexpr int kChartLabelPx = 17;
+constexpr int kChartTitlePx = 17;
+
 void TTrendFrm::BuildChart() {
     chart_ = new QChart;
     chart_->setAnimationOptions(QChart::NoAnimation);
-    chart_->setFont(SongFont(14));
-    chart_->legend()->setFont(SongFont(14));
+    chart_->setFont(SongFont(kChartTitlePx));
+    chart_->legend()->setFont(SongFont(kChartTitlePx));
     chart_->legend()->setAlignment(Qt::AlignTop);
     chart_->setMargins(QMargins(4, 4, 4, 4));
     chart_->setBackgroundRoundness(0);
 
     axisTime_ = new QDateTimeAxis;
     axisTime_->setFormat(QStringLiteral("HH:mm:ss"));
-    axisTime_->setLabelsFont(SongFont(13));
+    axisTime_->setLabelsFont(SongFont(kChartLabelPx));
     axisTime_->setTickCount(7);
     axisValue_ = new QValueAxis;
-    axisValue_->setLabelsFont(SongFont(13));
-    axisValue_->setTitleFont(SongFont(14));
+    axisValue_->setLabelsFont(SongFont(kChartLabelPx));
+    axisValue_->setTitleFont(SongFont(kChartTitlePx));
     axisOutput_ = new QValueAxis;
     axisOutput_->setRange(0, 100);
     axisOutput_->setTitleText(QStringLiteral("控制输出(%)"));
-    axisOutput_->setLabelsFont(SongFont(13));
-    axisOutput_->setTitleFont(SongFont(14));
+    axisOutput_->setLabelsFont(SongFont(kChartLabelPx));
+    axisOutput_->setTitleFont(SongFont(kChartTitlePx));
     chart_->addAxis(axisTime_, Qt::AlignBottom);
     chart_->addAxis(axisValue_, Qt::AlignLeft);
     chart_->addAxis(axisOutput_, Qt::AlignRight);

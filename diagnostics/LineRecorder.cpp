@@ -90,6 +90,24 @@ void ModbusRecorder::LineOpened(std::uint32_t baud) {
     lastGoodMs_ = sinceMs_;
 }
 
+void ModbusRecorder::SetHeld(bool held) {
+    if (held == held_) {
+        return;
+    }
+    held_ = held;
+    const std::uint32_t now = now_();
+    if (held) {
+        heldSinceMs_ = now;
+        lastGoodAtHoldMs_ = lastGoodMs_;
+    } else {
+        // The time held is no silence: it goes on from where it stood when the hold began, or
+        // from now when the module answered meanwhile (a write's echo).
+        const std::uint32_t before =
+            lastGoodMs_ == lastGoodAtHoldMs_ ? heldSinceMs_ - lastGoodMs_ : 0;
+        lastGoodMs_ = now - before;
+    }
+}
+
 void ModbusRecorder::Reset() {
     counters_ = LineCounters{};
     minuteErrors_ = MinuteErrors{};
@@ -99,6 +117,9 @@ void ModbusRecorder::Reset() {
 LineStatus ModbusRecorder::Status() const {
     if (!open_) {
         return {};
+    }
+    if (held_) {
+        return {LineState::Held, 0, 0};
     }
     const std::uint32_t now = now_();
     const std::uint32_t silentMs = now - lastGoodMs_;

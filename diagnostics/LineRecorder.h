@@ -16,6 +16,7 @@ enum class LineState : std::uint8_t {
     Replying,  // good replies are coming, no error in the last minute
     Errors,    // good replies are coming, with errors in the last minute
     Silent,    // no good reply for a second or more
+    Held,      // the console itself holds polling (a write, a commit, the firmware dialog)
 };
 
 struct LineStatus {
@@ -47,6 +48,8 @@ public:
     // The port was opened at this rate: the counters start afresh.
     void LineOpened(std::uint32_t baud);
     void LineClosed() { open_ = false; }
+    // The console holds polling, or lets it go on; the time held is not counted as silence.
+    void SetHeld(bool held);
     // The operator's reset: the counters, the rate and the error minute start afresh.
     void Reset();
 
@@ -69,8 +72,11 @@ private:
     std::uint32_t lastGoodMs_ = 0;
     std::uint32_t sinceMs_ = 0;
     std::uint32_t baud_ = 0;
+    std::uint32_t heldSinceMs_ = 0;
+    std::uint32_t lastGoodAtHoldMs_ = 0;
     bool arrived_ = false;  // bytes came in since the last frame was sent
     bool open_ = false;
+    bool held_ = false;
 };
 
 // Records the firmware session's exchange into the same ring.

@@ -37,7 +37,8 @@ ComPorts::ComPorts(PortCatalogue& catalogue, QString settingsPath, DeviceChecker
       settingsPath_(std::move(settingsPath)),
       checker_(checker ? std::move(checker)
                        : [](const QString& path) { return CheckDevice(path); }),
-      assignment_(ComAssignment::Load(settingsPath_)) {}
+      assignment_(ComAssignment::Load(settingsPath_)),
+      shown_(assignment_) {}
 
 ComPorts::~ComPorts() {
     if (installed_) {
@@ -47,17 +48,31 @@ ComPorts::~ComPorts() {
 
 void ComPorts::Refresh() {
     entries_ = catalogue_.List();
+    for (const PortEntry& entry : entries_) {
+        const QString identity = StableIdentity(entry);
+        if (assignment_.Find(identity) < 0 && assignment_.Assign(identity) >= 0) {
+            unsaved_ = true;
+        }
+    }
+    ShowAssignment();
+    Store();
+}
+
+void ComPorts::ShowAssignment() {
     std::bitset<ComAssignment::kPortCount> overridden;
     for (int i = 0; i < ComAssignment::kPortCount; ++i) {
         overridden.set(static_cast<std::size_t>(i), !Override(i).isEmpty());
     }
-    for (const PortEntry& entry : entries_) {
-        const QString identity = StableIdentity(entry);
-        if (assignment_.Find(identity) < 0 && assignment_.Assign(identity, overridden) >= 0) {
-            unsaved_ = true;
+    shown_ = assignment_;
+    for (int i = 0; i < ComAssignment::kPortCount; ++i) {
+        if (overridden.test(static_cast<std::size_t>(i))) {
+            const QString displaced = shown_.Owner(i);
+            shown_.SetOwner(i, {});
+            if (PresentEntry(displaced) != nullptr) {
+                shown_.Assign(displaced, overridden);
+            }
         }
     }
-    Store();
 }
 
 void ComPorts::Store() {
@@ -99,12 +114,12 @@ ComPortView ComPorts::View(int index) const {
         }
         return view;
     }
-    if (IsNetworkLine(assignment_.Owner(index))) {
-        view.devicePath = assignment_.Owner(index);
+    if (IsNetworkLine(shown_.Owner(index))) {
+        view.devicePath = shown_.Owner(index);
         view.network = true;
         return view;
     }
-    if (const PortEntry* entry = PresentEntry(assignment_.Owner(index))) {
+    if (const PortEntry* entry = PresentEntry(shown_.Owner(index))) {
         view.adapter = *entry;
         view.devicePath = entry->devicePath;
     }
@@ -143,7 +158,7 @@ QStringList ComPorts::ExistingPorts() const {
         }
     }
     for (const PortEntry& entry : entries_) {
-        if (assignment_.Find(StableIdentity(entry)) < 0) {
+        if (shown_.Find(StableIdentity(entry)) < 0) {
             existing << entry.devicePath + QStringLiteral("（COM1 至 COM8 都已分给其它适配器）");
         }
     }
@@ -161,6 +176,7 @@ bool ComPorts::AssignNetworkLine(int index, const QString& url) {
     }
     assignment_.SetOwner(index, url);
     unsaved_ = true;
+    ShowAssignment();
     Store();
     return true;
 }
@@ -172,6 +188,7 @@ bool ComPorts::FreeNetworkLine(int index) {
     }
     assignment_.SetOwner(index, QString());
     unsaved_ = true;
+    ShowAssignment();
     Store();
     return true;
 }
@@ -187,7 +204,7 @@ OpenFailureExplanation ComPorts::ExplainOpenFailure(int index, int openErrno) co
     std::optional<PortEntry> adapter = view.adapter;
     if (!adapter) {
         // The identity of an absent adapter still tells its vendor and product.
-        const QStringList parts = assignment_.Owner(index).split(QLatin1Char(':'));
+        const QStringList parts = shown_.Owner(index).split(QLatin1Char(':'));
         if (parts.size() >= 3 && parts[0] == QStringLiteral("usb")) {
             PortEntry remembered;
             remembered.hasUsbIds = true;

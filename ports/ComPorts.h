@@ -25,8 +25,9 @@ struct ComPortView {
 };
 
 // The COM numbers of the console: the catalogue's devices, each adapter keeping the number it
-// got when first seen (kept in the settings file), and VR7C_COMn first. Once installed, the
-// serial ports resolve "COMn" through it.
+// got when first seen (kept in the settings file), and VR7C_COMn first. An adapter whose
+// number VR7C_COMn takes reaches a free number for as long as the override lasts; the settings
+// file keeps its own. Once installed, the serial ports resolve "COMn" through it.
 class ComPorts {
 public:
     using DeviceChecker = std::function<DeviceCheck(const QString& path)>;
@@ -63,16 +64,21 @@ public:
     bool AssignNetworkLine(int index, const QString& url);
     bool FreeNetworkLine(int index);
 
+    // The numbers kept in the settings file, overrides left aside.
     const ComAssignment& Assignment() const { return assignment_; }
     const std::vector<PortEntry>& Entries() const { return entries_; }
 
 private:
     const PortEntry* PresentEntry(const QString& identity) const;
+    void ShowAssignment();
 
     PortCatalogue& catalogue_;
     QString settingsPath_;
     DeviceChecker checker_;
     ComAssignment assignment_;
+    // What each number reaches in this run: the kept numbers, with adapters whose number an
+    // override takes moved to a free one.
+    ComAssignment shown_;
     std::vector<PortEntry> entries_;
     bool unsaved_ = false;
     bool installed_ = false;

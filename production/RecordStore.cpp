@@ -73,6 +73,9 @@ const char* const kSchema[] = {
 constexpr int kSchemaStepVersion[] = {1, 1, 1, 1, 1, 1, 1, 1, 1, 1};
 static_assert(std::size(kSchema) == std::size(kSchemaStepVersion));
 
+// The queue: finished runs not yet copied, oldest first, a batch at a time.
+const char* const kQueuedRuns = "synced = 0 AND result <> 'RUNNING' ORDER BY started, uuid LIMIT ?";
+
 const char* const kRunColumns =
     "uuid, plan_name, plan_revision, plan_sha256, file_hashes, serial, chip_id, bench, "
     "operator, port, image_crc32, firmware_version, program_version, started, duration_ms, "
@@ -141,10 +144,13 @@ public:
     Query& operator<<(const QVariant& v) {
         // An empty text is kept as an empty text, not as NULL.
         const bool nullText = v.typeId() == QMetaType::QString && v.toString().isNull();
-        q_.addBindValue(nullText ? QVariant(QString(QLatin1String(""))) : v);
+        q_.bindValue(next_++, nullText ? QVariant(QString(QLatin1String(""))) : v);
         return *this;
     }
+    // Runs the statement with the values given since the last run; it may be given new values
+    // and run again without being prepared again.
     bool Exec(QString* error) {
+        next_ = 0;
         if (prepared_ && q_.exec()) {
             return true;
         }
@@ -156,6 +162,7 @@ public:
 private:
     QSqlQuery q_;
     bool prepared_;
+    int next_ = 0;
 };
 
 RunRecord RunFromRow(const QSqlQuery& q) {
@@ -268,10 +275,11 @@ std::unique_ptr<RecordStore> RecordStore::OpenLocal(const QString& file, QString
         *error = QStringLiteral("%1: the file is read-only").arg(file);
         return nullptr;
     }
-    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), ConnectionName());
-    db.setDatabaseName(file);
-    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kBusyTimeoutMs));
-    std::unique_ptr<RecordStore> store(new RecordStore(db, false, file));
+    // The store holds the only handle on its connection, so that it can remove it.
+    std::unique_ptr<RecordStore> store(new RecordStore(
+        QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), ConnectionName()), false, file));
+    store->db_.setDatabaseName(file);
+    store->db_.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kBusyTimeoutMs));
     if (!store->db_.open()) {
         *error = QStringLiteral("%1: %2").arg(file, store->db_.lastError().text());
         return nullptr;
@@ -295,7 +303,11 @@ std::unique_ptr<RecordStore> RecordStore::OpenLocal(const QString& file, QString
 
 std::unique_ptr<RecordStore> RecordStore::OpenShared(const SharedAddress& a, int timeoutS,
                                                      QString* error) {
-    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), ConnectionName());
+    const QString where =
+        QStringLiteral("postgresql://%1@%2:%3/%4").arg(a.user, a.host).arg(a.port).arg(a.database);
+    std::unique_ptr<RecordStore> store(new RecordStore(
+        QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), ConnectionName()), true, where));
+    QSqlDatabase& db = store->db_;
     db.setHostName(a.host);
     db.setPort(a.port);
     db.setUserName(a.user);
@@ -309,9 +321,6 @@ std::unique_ptr<RecordStore> RecordStore::OpenShared(const SharedAddress& a, int
                            QStringLiteral("tcp_user_timeout=%1").arg(timeoutS * 1000)};
     options << a.options;
     db.setConnectOptions(options.join(QLatin1Char(';')));
-    const QString where =
-        QStringLiteral("postgresql://%1@%2:%3/%4").arg(a.user, a.host).arg(a.port).arg(a.database);
-    std::unique_ptr<RecordStore> store(new RecordStore(db, true, where));
     if (!store->db_.open()) {
         *error = QStringLiteral("%1: %2").arg(where, store->db_.lastError().text().trimmed());
         return nullptr;
@@ -507,28 +516,39 @@ bool RecordStore::FinishRun(const RunRecord& run, QString* error) {
 
 // Adds finished runs to the statistics, inside the caller's transaction. Measurements and
 // failures are summed in memory first, so a batch of runs costs one statement per key.
-bool RecordStore::Account(const std::vector<const RunRecord*>& runs, QString* error) {
+bool RecordStore::Account(const std::vector<const RunRecord*>& runs, QString* error,
+                          const std::vector<const RunRecord*>* firsts) {
     using MeasureKey = std::tuple<QString, QString, QString, QString, double, double>;
     std::map<MeasureKey, std::tuple<qint64, double, double>> sums;
     std::map<std::tuple<QString, QString, QString>, qint64> failures;
+    Query first(db_,
+                "INSERT INTO unit_first (plan_name, serial, day, result) "
+                "VALUES (?, ?, ?, ?) ON CONFLICT (plan_name, serial) DO NOTHING");
+    Query days(db_,
+               "INSERT INTO day_stats (plan_name, day, units, first_pass) "
+               "VALUES (?, ?, ?, ?) ON CONFLICT (plan_name, day) DO UPDATE SET "
+               "units = day_stats.units + excluded.units, "
+               "first_pass = day_stats.first_pass + excluded.first_pass");
+    std::map<std::pair<QString, QString>, std::pair<qint64, qint64>> units;
+    auto countUnit = [&](const RunRecord& run) {
+        auto& [n, passed] = units[{run.planName, Day(run)}];
+        n += 1;
+        passed += Passed(run.result) ? 1 : 0;
+    };
+    if (firsts) {
+        for (const RunRecord* run : *firsts) {
+            countUnit(*run);
+        }
+    }
     for (const RunRecord* run : runs) {
         const QString day = Day(*run);
-        Query first(db_,
-                    "INSERT INTO unit_first (plan_name, serial, day, result) "
-                    "VALUES (?, ?, ?, ?) ON CONFLICT (plan_name, serial) DO NOTHING");
-        first << run->planName << run->serial << day << QLatin1String(VerdictName(run->result));
-        if (!first.Exec(error)) {
-            return false;
-        }
-        if (first.q().numRowsAffected() == 1) {
-            Query days(db_,
-                       "INSERT INTO day_stats (plan_name, day, units, first_pass) "
-                       "VALUES (?, ?, 1, ?) ON CONFLICT (plan_name, day) DO UPDATE SET "
-                       "units = day_stats.units + 1, "
-                       "first_pass = day_stats.first_pass + excluded.first_pass");
-            days << run->planName << day << (Passed(run->result) ? 1 : 0);
-            if (!days.Exec(error)) {
+        if (!firsts) {
+            first << run->planName << run->serial << day << QLatin1String(VerdictName(run->result));
+            if (!first.Exec(error)) {
                 return false;
+            }
+            if (first.q().numRowsAffected() == 1) {
+                countUnit(*run);
             }
         }
         for (const StepRecord& s : run->steps) {
@@ -544,6 +564,12 @@ bool RecordStore::Account(const std::vector<const RunRecord*>& runs, QString* er
                 s1 += x;
                 s2 += x * x;
             }
+        }
+    }
+    for (const auto& [key, count] : units) {
+        days << key.first << key.second << count.first << count.second;
+        if (!days.Exec(error)) {
+            return false;
         }
     }
     for (const auto& [key, count] : failures) {
@@ -575,14 +601,26 @@ bool RecordStore::Account(const std::vector<const RunRecord*>& runs, QString* er
 }
 
 std::optional<std::vector<RunRecord>> RecordStore::List(const RunFilter& f, QString* error) {
-    // One fixed statement: a filter that is not given matches everything.
-    const QByteArray sql = QByteArray("SELECT ") + kRunColumns +
-                           " FROM runs WHERE (? = '' OR serial = ?) AND (? = '' OR started >= ?) "
-                           "AND (? = '' OR result = ?) AND (? = '' OR plan_name = ?) "
-                           "ORDER BY started DESC, uuid LIMIT ?";
+    // The statement is put together from fixed conditions, one for each filter given (so that
+    // the indexes serve); the filters' values are bound, never written into it.
+    QByteArray sql = QByteArray("SELECT ") + kRunColumns + " FROM runs WHERE 1 = 1";
+    QVariantList values;
+    const std::pair<const char*, const QString*> conditions[] = {{" AND serial = ?", &f.serial},
+                                                                 {" AND started >= ?", &f.since},
+                                                                 {" AND result = ?", &f.result},
+                                                                 {" AND plan_name = ?", &f.plan}};
+    for (const auto& [condition, value] : conditions) {
+        if (!value->isEmpty()) {
+            sql += condition;
+            values << *value;
+        }
+    }
+    sql += " ORDER BY started DESC, uuid LIMIT ?";
     Query q(db_, sql.constData());
-    q << f.serial << f.serial << f.since << f.since << f.result << f.result << f.plan << f.plan
-      << (f.limit > 0 ? f.limit : std::numeric_limits<int>::max());
+    for (const QVariant& v : values) {
+        q << v;
+    }
+    q << (f.limit > 0 ? f.limit : std::numeric_limits<int>::max());
     if (!q.Exec(error)) {
         return std::nullopt;
     }
@@ -613,55 +651,74 @@ std::optional<RunRecord> RecordStore::Load(const QString& uuid, QString* error) 
 }
 
 bool RecordStore::LoadSteps(RunRecord& run, QString* error) {
-    Query steps(db_,
-                "SELECT seq, kind, name, result, started, duration_ms, message FROM steps "
-                "WHERE run_uuid = ? ORDER BY seq");
-    steps << run.uuid;
+    std::map<QString, RunRecord*> one{{run.uuid, &run}};
+    return LoadSteps(one, "run_uuid = ?", run.uuid, error);
+}
+
+bool RecordStore::LoadSteps(std::map<QString, RunRecord*>& runs, const char* which,
+                            const QVariant& value, QString* error) {
+    const QByteArray stepSql = QByteArray(
+                                   "SELECT run_uuid, seq, kind, name, result, started, "
+                                   "duration_ms, message FROM steps WHERE ") +
+                               which + " ORDER BY run_uuid, seq";
+    Query steps(db_, stepSql.constData());
+    steps << value;
     if (!steps.Exec(error)) {
         return false;
     }
-    std::map<int, std::size_t> bySeq;
+    std::map<std::pair<QString, int>, StepRecord*> bySeq;
     while (steps.q().next()) {
         const QSqlQuery& r = steps.q();
+        const auto run = runs.find(r.value(0).toString());
+        if (run == runs.end()) {
+            continue;
+        }
         StepRecord s;
-        s.seq = r.value(0).toInt();
-        s.kind = r.value(1).toString();
-        s.name = r.value(2).toString();
-        s.verdict = VerdictFromName(r.value(3).toString()).value_or(Verdict::Error);
-        s.started = QDateTime::fromString(r.value(4).toString(), Qt::ISODateWithMs);
-        s.durationMs = r.value(5).toLongLong();
-        s.message = r.value(6).toString();
-        bySeq[s.seq] = run.steps.size();
-        run.steps.push_back(std::move(s));
+        s.seq = r.value(1).toInt();
+        s.kind = r.value(2).toString();
+        s.name = r.value(3).toString();
+        s.verdict = VerdictFromName(r.value(4).toString()).value_or(Verdict::Error);
+        s.started = QDateTime::fromString(r.value(5).toString(), Qt::ISODateWithMs);
+        s.durationMs = r.value(6).toLongLong();
+        s.message = r.value(7).toString();
+        run->second->steps.push_back(std::move(s));
     }
-    Query m(db_,
-            "SELECT seq, quantity, samples, mean, spread, unit, low, high, spread_limit, "
-            "marginal_low, marginal_high, verdict FROM measurements WHERE run_uuid = ?");
-    m << run.uuid;
+    for (auto& [uuid, run] : runs) {
+        for (StepRecord& s : run->steps) {
+            bySeq[{uuid, s.seq}] = &s;
+        }
+    }
+    const QByteArray measurementSql =
+        QByteArray(
+            "SELECT run_uuid, seq, quantity, samples, mean, spread, unit, low, high, "
+            "spread_limit, marginal_low, marginal_high, verdict FROM measurements WHERE ") +
+        which;
+    Query m(db_, measurementSql.constData());
+    m << value;
     if (!m.Exec(error)) {
         return false;
     }
     while (m.q().next()) {
         const QSqlQuery& r = m.q();
-        const auto it = bySeq.find(r.value(0).toInt());
+        const auto it = bySeq.find({r.value(0).toString(), r.value(1).toInt()});
         if (it == bySeq.end()) {
             continue;
         }
         MeasurementRecord rec;
-        rec.quantity = r.value(1).toString();
-        for (const QString& v : r.value(2).toString().split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        rec.quantity = r.value(2).toString();
+        for (const QString& v : r.value(3).toString().split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
             rec.samples.push_back(v.toDouble());
         }
-        rec.mean = r.value(3).toDouble();
-        rec.spread = r.value(4).toDouble();
-        rec.unit = r.value(5).toString();
-        rec.limits.low = r.value(6).toDouble();
-        rec.limits.high = r.value(7).toDouble();
-        rec.limits.spread = OptionalDouble(r.value(8));
-        rec.limits.marginalLow = OptionalDouble(r.value(9));
-        rec.limits.marginalHigh = OptionalDouble(r.value(10));
-        rec.verdict = VerdictFromName(r.value(11).toString()).value_or(Verdict::Error);
-        run.steps[it->second].measurement = std::move(rec);
+        rec.mean = r.value(4).toDouble();
+        rec.spread = r.value(5).toDouble();
+        rec.unit = r.value(6).toString();
+        rec.limits.low = r.value(7).toDouble();
+        rec.limits.high = r.value(8).toDouble();
+        rec.limits.spread = OptionalDouble(r.value(9));
+        rec.limits.marginalLow = OptionalDouble(r.value(10));
+        rec.limits.marginalHigh = OptionalDouble(r.value(11));
+        rec.verdict = VerdictFromName(r.value(12).toString()).value_or(Verdict::Error);
+        it->second->measurement = std::move(rec);
     }
     return true;
 }
@@ -784,30 +841,44 @@ int RecordStore::Queued(QString* error) {
 int RecordStore::SyncTo(RecordStore& shared, QString* error) {
     int copied = 0;
     for (;;) {
-        Query queued(db_,
-                     "SELECT uuid FROM runs WHERE synced = 0 AND result <> 'RUNNING' "
-                     "ORDER BY started LIMIT ?");
-        queued << kSyncBatch;
-        if (!queued.Exec(error)) {
+        // The batch, read in one snapshot of the file: its runs, then all their steps and
+        // measurements at once.
+        if (!Begin(error)) {
             return -1;
         }
-        QStringList uuids;
-        while (queued.q().next()) {
-            uuids << queued.q().value(0).toString();
-        }
-        queued.q().finish();
-        if (uuids.isEmpty()) {
-            return copied;
+        const QByteArray queuedSql =
+            QByteArray("SELECT ") + kRunColumns + " FROM runs WHERE " + kQueuedRuns;
+        Query queued(db_, queuedSql.constData());
+        queued << kSyncBatch;
+        if (!queued.Exec(error)) {
+            QSqlQuery(db_).exec(QStringLiteral("ROLLBACK"));
+            return -1;
         }
         std::vector<RunRecord> runs;
+        while (queued.q().next()) {
+            runs.push_back(RunFromRow(queued.q()));
+        }
+        queued.q().finish();
+        std::map<QString, RunRecord*> byUuid;
+        QStringList uuids;
+        for (RunRecord& run : runs) {
+            byUuid[run.uuid] = &run;
+            uuids << run.uuid;
+        }
+        const QByteArray which =
+            QByteArray("run_uuid IN (SELECT uuid FROM runs WHERE ") + kQueuedRuns + ")";
+        const bool read = LoadSteps(byUuid, which.constData(), kSyncBatch, error);
+        if (!Commit(error) || !read) {
+            return -1;
+        }
+        if (runs.empty()) {
+            return copied;
+        }
         QJsonArray runRows;
         QJsonArray stepRows;
         QJsonArray measurementRows;
-        for (const QString& uuid : uuids) {
-            auto run = Load(uuid, error);
-            if (!run) {
-                return -1;
-            }
+        for (const RunRecord& queuedRun : runs) {
+            const RunRecord* run = &queuedRun;
             runRows.append(QJsonObject{
                 {"uuid", run->uuid},
                 {"plan_name", run->planName},
@@ -855,7 +926,6 @@ int RecordStore::SyncTo(RecordStore& shared, QString* error) {
                                     {"verdict", QLatin1String(VerdictName(m->verdict))}});
                 }
             }
-            runs.push_back(std::move(*run));
         }
         auto json = [](const QJsonArray& rows) {
             return QString::fromUtf8(QJsonDocument(rows).toJson(QJsonDocument::Compact));
@@ -896,16 +966,38 @@ int RecordStore::SyncTo(RecordStore& shared, QString* error) {
                 accounted.push_back(&run);
             }
         }
-        if (!s.Exec(error) || !m.Exec(error) || !shared.Account(accounted, error) ||
-            !shared.Commit(error)) {
+        // Each unit's first run, for the whole batch in one statement.
+        QJsonArray firstRows;
+        std::map<std::pair<QString, QString>, const RunRecord*> byUnit;
+        for (const RunRecord* run : accounted) {
+            if (byUnit.emplace(std::pair{run->planName, run->serial}, run).second) {
+                firstRows.append(QJsonObject{{"plan_name", run->planName},
+                                             {"serial", run->serial},
+                                             {"day", Day(*run)},
+                                             {"result", QLatin1String(VerdictName(run->result))}});
+            }
+        }
+        Query f(shared.db_,
+                "INSERT INTO unit_first SELECT * FROM json_populate_recordset(CAST(NULL AS "
+                "unit_first), CAST(? AS json)) ON CONFLICT DO NOTHING RETURNING plan_name, serial");
+        f << json(firstRows);
+        if (!s.Exec(error) || !m.Exec(error) || !f.Exec(error)) {
+            return rollback();
+        }
+        std::vector<const RunRecord*> firsts;
+        while (f.q().next()) {
+            firsts.push_back(byUnit[{f.q().value(0).toString(), f.q().value(1).toString()}]);
+        }
+        f.q().finish();
+        if (!shared.Account(accounted, error, &firsts) || !shared.Commit(error)) {
             return rollback();
         }
         // Copied: off the queue. Should this fail, the next sync finds them there already.
         if (!Begin(error)) {
             return -1;
         }
+        Query done(db_, "UPDATE runs SET synced = 1 WHERE uuid = ?");
         for (const QString& uuid : uuids) {
-            Query done(db_, "UPDATE runs SET synced = 1 WHERE uuid = ?");
             done << uuid;
             if (!done.Exec(error)) {
                 QSqlQuery(db_).exec(QStringLiteral("ROLLBACK"));

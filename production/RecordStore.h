@@ -4,6 +4,7 @@
 #include <QSqlDatabase>
 #include <QString>
 
+#include <map>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -113,10 +114,17 @@ private:
     RecordStore(QSqlDatabase db, bool shared, QString where);
     bool PrepareSchema(QString* error);
     bool MarkAbandoned(QString* error);
-    bool Account(const std::vector<const RunRecord*>& runs, QString* error);
+    // `firsts`: the runs that were their unit's first, when the caller has already put them in
+    // unit_first (the shared store does that for a whole batch in one statement).
+    bool Account(const std::vector<const RunRecord*>& runs, QString* error,
+                 const std::vector<const RunRecord*>* firsts = nullptr);
     bool Begin(QString* error);
     bool Commit(QString* error);
     bool LoadSteps(RunRecord& run, QString* error);
+    // The steps and measurements of the runs by UUID, those picked by the condition `which`
+    // on run_uuid with one bound value.
+    bool LoadSteps(std::map<QString, RunRecord*>& runs, const char* which, const QVariant& value,
+                   QString* error);
 
     QSqlDatabase db_;
     bool shared_;

@@ -11,6 +11,14 @@ public:
     using Shown = std::function<void(const RunRecord&, const StepRecord&)>;
     RunRecorder(RecordStore& store, Shown shown = {}) : store_(store), shown_(std::move(shown)) {}
 
+    // Told as each step starts, for a progress line.
+    std::function<void(const PlanStep&, int seq)> starting;
+
+    void StepStarted(const PlanStep& step, int seq) override {
+        if (starting) {
+            starting(step, seq);
+        }
+    }
     bool StepFinished(const RunRecord& run, const StepRecord& step) override {
         const bool kept = store_.AddStep(run, step, &error_);
         if (shown_) {

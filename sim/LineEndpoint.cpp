@@ -180,6 +180,10 @@ void LineEndpoint::requestStop() {
 }
 
 std::optional<std::uint32_t> LineEndpoint::readLineBaud() const {
+    // A serial device runs at the rate set here; the other end's cannot be seen.
+    if (!options_.device.empty()) {
+        return std::nullopt;
+    }
     termios tio{};
     if (::tcgetattr(fd_, &tio) != 0) {
         return std::nullopt;

@@ -152,7 +152,7 @@ std::vector<std::uint8_t> ModbusSlave::exceptionReply(std::uint8_t station, std:
 void ModbusSlave::handleFrame(const RtuFrame& frame, Micros now, LineOutput& out) {
     ++counters_.framesReceived;
     const std::span<const std::uint8_t> bytes(frame.bytes);
-    if (frame.overrun || bytes.size() < 4 || !crcMatches(bytes)) {
+    if (deaf_ || frame.overrun || bytes.size() < 4 || !crcMatches(bytes)) {
         ++counters_.badFrames;
         return;
     }

@@ -89,6 +89,10 @@ public:
     SlaveConfig& config() { return config_; }
     const SlaveConfig& config() const { return config_; }
     void setSyncDetection(bool on) { syncDetection_ = on; }
+    // The line runs at another rate than the module's own: every frame arrives garbled and is
+    // not answered (a lone synchronisation byte still wakes the bootloader, which finds its
+    // rate from it).
+    void setDeaf(bool deaf) { deaf_ = deaf; }
 
     void reset(Micros now) override;
     void receive(std::uint8_t byte, Micros now, LineOutput& out) override;
@@ -129,6 +133,7 @@ private:
     RtuFramer framer_;
     Micros silence_ = LineTiming{}.frameSilence();
     bool syncDetection_ = false;
+    bool deaf_ = false;
     std::optional<LineHandover> handover_;
     SlaveCounters counters_;
     std::array<std::uint16_t, kModuleRegisterCount> lastReadImage_{};

@@ -85,6 +85,9 @@ void ModuleModel::write(int reg, std::uint16_t value) {
         return;
     }
     set(reg, value);
+    if (reg == regs::kCommitMarker && value == regs::kCommitMarkerValue) {
+        commitPending_ = true;
+    }
     switch (reg) {
         case regs::kInputRange:
         case regs::kConversionMode:

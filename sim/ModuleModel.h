@@ -4,6 +4,7 @@
 #include <bitset>
 #include <cstdint>
 #include <optional>
+#include <utility>
 
 #include "SimRandom.h"
 #include "SimTime.h"
@@ -41,8 +42,9 @@ inline constexpr int kSendSuppression = 93;
 inline constexpr int kFilterAndChannels = 94;  // low 4 bits filter, bits 4.. channel count - 1
 inline constexpr int kFrameFormat = 95;
 inline constexpr int kCommitMarker = 96;
-inline constexpr int kReplySequence = 97;  // counts the read replies sent
-inline constexpr int kBridgeStatus = 98;   // PLC-CAN bridge status (6666: bridge ready)
+inline constexpr std::uint16_t kCommitMarkerValue = 59881;  // 0xE9E9: keep the block
+inline constexpr int kReplySequence = 97;                   // counts the read replies sent
+inline constexpr int kBridgeStatus = 98;  // PLC-CAN bridge status (6666: bridge ready)
 }  // namespace regs
 
 inline constexpr int kChannelCount = 6;
@@ -89,6 +91,10 @@ public:
     void advance(Micros now);
     std::optional<Micros> deadline() const;
 
+    // True once after the commit marker has been written: the module then takes the new
+    // station, rate and format from its configuration block.
+    bool takeCommit() { return std::exchange(commitPending_, false); }
+
     // Counts a read reply: the sequence register goes up by one (unless held). Gives its value.
     std::uint16_t countReadReply();
 
@@ -107,6 +113,7 @@ private:
     std::bitset<kModuleRegisterCount> held_;
     SimRandom random_;
     bool frozen_ = false;
+    bool commitPending_ = false;
     std::optional<Micros> nextSample_;
     double clock_ = 0.0;  // simulated seconds since start
 

@@ -14,9 +14,13 @@
 
 namespace vr7c::sim {
 
+// The module's RS-485 frame formats, as register 95 numbers them.
+enum class FrameFormat : std::uint8_t { N81 = 0, O81 = 1, E81 = 2 };
+
 struct ModuleConfig {
     SlaveConfig slave;
-    std::uint32_t baud = 57600;  // until the line tells otherwise
+    std::uint32_t baud = 57600;  // the module's RS-485 rate
+    FrameFormat format = FrameFormat::E81;
     std::uint64_t seed = 1;
 };
 
@@ -31,9 +35,15 @@ class SimModule {
 public:
     explicit SimModule(const ModuleConfig& config = {});
 
-    // Line side.
+    // Line side. The rate the line runs at, as read from it: the module answers only at its
+    // own rate. Where it cannot be read, the module's own rate is taken for it.
     void setBaud(std::uint32_t baud);
+    // The rate the line is paced at.
     std::uint32_t baud() const { return output_.timing().baud; }
+    // The module's own RS-485 settings; a commit (the marker written to register 96) changes
+    // them, and the station, once its echo has gone out.
+    std::uint32_t rs485Baud() const { return rs485Baud_; }
+    FrameFormat frameFormat() const { return format_; }
     // Bytes received together at `now`. Runs advance(now) first.
     void receive(std::span<const std::uint8_t> bytes, Micros now);
     // Lets time run to `now`: frames end, replies are built, the world moves on.
@@ -64,6 +74,8 @@ public:
 private:
     LineDevice& active();
     void applyHandovers(Micros now);
+    void applyCommit();
+    void retime();
 
     ModuleModel model_;
     FaultInjector faults_;
@@ -71,6 +83,12 @@ private:
     ModbusSlave slave_;
     std::unique_ptr<LineDevice> bootloader_;
     LineOwner owner_ = LineOwner::Application;
+    std::uint32_t rs485Baud_;
+    FrameFormat format_;
+    std::optional<std::uint32_t> lineBaud_;
 };
+
+// The rates register 92 numbers 0 to 3.
+inline constexpr std::uint32_t kRs485Rates[] = {9600, 19200, 38400, 57600};
 
 }  // namespace vr7c::sim

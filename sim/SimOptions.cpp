@@ -47,6 +47,22 @@ std::optional<Micros> parseMillis(std::string_view text, double max) {
     return static_cast<Micros>(std::llround(*ms * static_cast<double>(kMicrosPerMilli)));
 }
 
+// 24 hexadecimal digits, the first two the lowest-addressed byte.
+std::optional<ChipUid> parseChipUid(std::string_view text) {
+    ChipUid id{};
+    if (text.size() != 2 * id.size()) {
+        return std::nullopt;
+    }
+    for (std::size_t i = 0; i < id.size(); ++i) {
+        const char* first = text.data() + 2 * i;
+        const auto [ptr, ec] = std::from_chars(first, first + 2, id[i], 16);
+        if (ec != std::errc() || ptr != first + 2) {
+            return std::nullopt;
+        }
+    }
+    return id;
+}
+
 }  // namespace
 
 std::unique_ptr<SimModule> SimOptions::makeModule() const {
@@ -74,8 +90,24 @@ std::unique_ptr<SimModule> SimOptions::makeModule() const {
     module->model().setFrozen(frozen);
     if (bootloaderFactory) {
         module->installBootloader(bootloaderFactory());
+        if (auto* stm32 = dynamic_cast<Stm32Bootloader*>(module->bootloader())) {
+            stm32->setUniqueId(chipUid());
+        }
     }
     return module;
+}
+
+ChipUid SimOptions::chipUid() const {
+    if (uid) {
+        return *uid;
+    }
+    // Units started with different seeds are different chips.
+    SimRandom random(seed ^ 0xC41D0000C41D0000ull);
+    ChipUid id{};
+    for (std::uint8_t& byte : id) {
+        byte = static_cast<std::uint8_t>(random.next());
+    }
+    return id;
 }
 
 std::string usageText() {
@@ -87,7 +119,10 @@ standard output. Runs until SIGINT or SIGTERM.
   --link PATH          also make a symbolic link PATH to the pseudo-terminal (removed at exit)
   --device PATH        use this serial device (set to 8E1) instead of a pseudo-terminal
   --station N          station address, 0 to 247 (default 1)
-  --baud N             pacing baud rate when the line's own rate cannot be read (default 57600)
+  --baud N             the module's RS-485 rate (default 57600); where the line's rate can be
+                       read (a pseudo-terminal), requests at another rate are not answered.
+                       A configuration commit (register 96 = 59881) takes the new station,
+                       rate (register 92) and frame format (register 95) after its echo
   --latency MS         delay from a request's end to the reply (default 2)
   --reg N=V            preset register N (0 to 99) to V (0 to 65535, or -32768 to -1) and hold
                        it there; repeatable
@@ -99,7 +134,9 @@ standard output. Runs until SIGINT or SIGTERM.
   --slow MS            extra delay of a slow reply (default 200)
   --partial-echo N     bytes of a partial write echo (default 5)
   --exception-code N   code of an injected exception reply (default 4)
-  --seed N             seed for the faults and the simulated values (default 1)
+  --seed N             seed for the faults, the simulated values and the chip ID (default 1)
+  --uid HEX            the chip's 96-bit unique ID, 24 hexadecimal digits (default: from
+                       the seed)
   --frozen             keep the measured values still
   --input CH=VALUE[~NOISE]  a fixture's reference on channel CH: VALUE mV (ohm in PT100 mode),
                        with NOISE of standard deviation added; CH=dead reads nothing;
@@ -170,8 +207,8 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
         }
         const bool known = arg == "--link" || arg == "--device" || arg == "--station" ||
                            arg == "--baud" || arg == "--latency" || arg == "--reg" ||
-                           arg == "--fault" || arg == "--seed" || arg == "--split-gap" ||
-                           arg == "--slow" || arg == "--partial-echo" ||
+                           arg == "--fault" || arg == "--seed" || arg == "--uid" ||
+                           arg == "--split-gap" || arg == "--slow" || arg == "--partial-echo" ||
                            arg == "--exception-code" || arg == "--tcp" || arg == "--modbus-tcp" ||
                            arg == "--input";
         if (!known) {
@@ -255,14 +292,20 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
                 return fail(shown + ": seed must be a non-negative number");
             }
             o.seed = static_cast<std::uint64_t>(*n);
+        } else if (arg == "--uid") {
+            o.uid = parseChipUid(value);
+            if (!o.uid) {
+                return fail(shown + ": expected 24 hexadecimal digits");
+            }
         } else if (arg == "--input") {
             // CH=VALUE[~NOISE], CH=dead or CH=stuck-output
             const auto eq = value.find('=');
             const auto channel = parseInteger(value.substr(0, eq));
             if (eq == std::string_view::npos || !channel || *channel < 0 ||
                 *channel >= kChannelCount) {
-                return fail(shown + ": expected CH=VALUE[~NOISE], CH=dead or CH=stuck-output, "
-                                    "CH 0 to 5");
+                return fail(shown +
+                            ": expected CH=VALUE[~NOISE], CH=dead or CH=stuck-output, "
+                            "CH 0 to 5");
             }
             const std::string_view what = value.substr(eq + 1);
             ChannelInput input;
@@ -277,8 +320,9 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
                                        ? std::optional<double>(0.0)
                                        : parseNumber(what.substr(tilde + 1));
                 if (!reference || !noise || *noise < 0 || std::abs(*reference) > 20000) {
-                    return fail(shown + ": the input must be a number (mV or ohm, up to 20000), "
-                                        "with ~NOISE not negative");
+                    return fail(shown +
+                                ": the input must be a number (mV or ohm, up to 20000), "
+                                "with ~NOISE not negative");
                 }
                 input.reference = *reference;
                 input.noise = *noise;

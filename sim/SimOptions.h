@@ -12,6 +12,7 @@
 #include "LineDevice.h"
 #include "SimModule.h"
 #include "SimTime.h"
+#include "Stm32Bootloader.h"
 #include "TcpListener.h"
 
 namespace vr7c::sim {
@@ -34,12 +35,14 @@ struct SimOptions {
     std::vector<std::pair<int, std::uint16_t>> presets;  // held register values
     std::vector<FaultSetting> faults;
     std::uint64_t seed = 1;
+    // The chip's unique ID; empty: one of its own derived from the seed.
+    std::optional<ChipUid> uid;
     Micros splitGapMin = 20 * kMicrosPerMilli;
     Micros splitGapMax = 80 * kMicrosPerMilli;
     Micros slowDelay = 200 * kMicrosPerMilli;
     int partialEchoBytes = 5;
     std::uint8_t exceptionCode = 4;
-    bool frozen = false;  // the measured values stand still
+    bool frozen = false;                               // the measured values stand still
     std::vector<std::pair<int, ChannelInput>> inputs;  // --input
     // Also reachable over TCP: raw RTU bytes as through a serial server, or as a Modbus TCP
     // gateway (unit id = the station). Loopback only unless allowRemote.
@@ -51,6 +54,7 @@ struct SimOptions {
 
     // The pure module these options describe (presets, faults and bootloader applied).
     std::unique_ptr<SimModule> makeModule() const;
+    ChipUid chipUid() const;
 };
 
 struct CommandLine {

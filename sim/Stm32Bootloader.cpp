@@ -92,6 +92,10 @@ Stm32Bootloader::Stm32Bootloader(Stm32BootloaderFaults faults, Stm32BootloaderTi
       sram_(kSramSize, 0x00),
       system_(SystemArea()) {}
 
+void Stm32Bootloader::setUniqueId(const ChipUid& id) {
+    std::copy(id.begin(), id.end(), system_.begin() + kUniqueId);
+}
+
 void Stm32Bootloader::reset(Micros now) {
     phase_ = Phase::AwaitSync;
     frame_.clear();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -10,6 +11,9 @@
 #include "SimTime.h"
 
 namespace vr7c::sim {
+
+// The chip's 96-bit unique ID, as its registers hold it from 0x1FFFF7E8 on.
+using ChipUid = std::array<std::uint8_t, 12>;
 
 // Faults the bootloader shows on request.
 struct Stm32BootloaderFaults {
@@ -71,6 +75,7 @@ public:
     std::optional<LineHandover> takeHandover() override;
 
     Stm32BootloaderFaults& faults() { return faults_; }
+    void setUniqueId(const ChipUid& id);
     const Stm32BootloaderTiming& timing() const { return timing_; }
 
     // The flash, from kFlashBase on. Starts with an old firmware in place (no byte erased).

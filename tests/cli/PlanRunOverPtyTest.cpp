@@ -27,6 +27,7 @@ struct Unit {
             options.inputs.emplace_back(c, vr7c::sim::ChannelInput{10.0, 0.0005});
         }
         options.inputs.insert(options.inputs.end(), changed.begin(), changed.end());
+        options.baud = 19200;  // vr7c's default rate
         options.bootloaderFactory = [] { return std::make_unique<vr7c::sim::Stm32Bootloader>(); };
         runner = std::make_unique<vr7c::sim::SimRunner>(options);
         std::string error;

@@ -68,6 +68,7 @@ public:
                     const QString& link = {}) {
         vr7c::sim::SimOptions options;
         options.plcCan = plcCan;
+        options.baud = 19200;  // vr7c's default rate
         options.link = link.toStdString();
         options.bootloaderFactory = [faults] { return std::make_unique<Stm32Bootloader>(faults); };
         runner = std::make_unique<SimRunner>(options);
@@ -289,6 +290,15 @@ TEST(VrcOverPty, SavedProfileAppliesBackInTheConsolesOrder) {
     EXPECT_EQ(written, (std::vector<int>{84, 85, 86, 87, 88, 89, 90, 91, 92, 93, 94, 95, 96}));
 }
 
+TEST(VrcOverPty, ScanFindsOneModuleForOneSimulatorAtItsOwnRate) {
+    Module module;
+    const ProgramRun run = Vr7c({"scan", "--json", "--port", module.port()});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.out.contains(QStringLiteral(
+        R"("modules":[{"baud":19200,"firmware_version":"1.50","mode":"PC-UART","station":1}])")))
+        << run.out.toStdString();
+}
+
 TEST(VrcOverPty, CommissionFlashesStartsChecksAndConfigures) {
     Module module;
     QTemporaryDir dir;
@@ -346,6 +356,37 @@ TEST(VrcOverPty, FixtureSlotsFlashAtOnceAndOneRefusingSlotSpoilsNoOther) {
     ASSERT_EQ(lines.size(), 3);
     EXPECT_EQ(lines.filter(QStringLiteral(",COM5,")).size(), 1);
     EXPECT_EQ(lines.filter(QStringLiteral(",COM6,")).size(), 1);
+}
+
+TEST(VrcOverPty, ASlotWhoseModuleVanishesMidFlashLeavesTheOtherWhole) {
+    Module staying;
+    auto vanishing = std::make_unique<Module>();
+    const QByteArray image = FileBytes(QStringLiteral(VR7C_TEST_CARRIED_IMAGE));
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("VR7C_COM5"), staying.port());
+    environment.insert(QStringLiteral("VR7C_COM6"), vanishing->port());
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral(VR7C_PATH),
+                  {"flash", "--verify", "--reset-pause", "0", "--timeout", "300", "--port", "COM5",
+                   "--port", "COM6"});
+    // Gone once a third of the image is in its flash.
+    const qsizetype third = image.size() / 3;
+    for (int waited = 0; waited < 60000; waited += 5) {
+        if (vanishing->Flash(third + 16).mid(third) == image.mid(third, 16)) {
+            break;
+        }
+        QThread::msleep(5);
+    }
+    vanishing.reset();
+    ASSERT_TRUE(process.waitForFinished(60000));
+    const QString err = QString::fromUtf8(process.readAllStandardError());
+    const QString out = QString::fromUtf8(process.readAllStandardOutput());
+    EXPECT_NE(process.exitCode(), 0);
+    EXPECT_EQ(staying.Flash(image.size()), image);
+    EXPECT_TRUE(out.contains(QStringLiteral("COM5: flashed 25236 bytes"))) << out.toStdString();
+    EXPECT_TRUE(out.contains(QStringLiteral(", verified"))) << out.toStdString();
+    EXPECT_TRUE(err.startsWith(QStringLiteral("vr7c: COM6: "))) << err.toStdString();
 }
 
 TEST(VrcOverPty, AnApplyStoppedPartWaySaysWhatItWroteAndWhatNot) {

@@ -156,23 +156,40 @@ TEST_F(Panel, CommitWritesTheBlockInOrderAndSaysCalibrationComplete) {
     EXPECT_TRUE(h.form->Timer1.isActive());
 }
 
-TEST_F(Panel, ACommitStopsSilentlyAtTheFirstFailedWrite) {
+TEST_F(Panel, ACommitThatStopsSaysWhereAndWhichRegistersWereWritten) {
+    const std::pair<int, const char*> cases[] = {
+        {84, "标定未完成：寄存器 84 写入失败，84 至 96 未写入 ！"},
+        {85, "标定未完成：寄存器 84 已写入，寄存器 85 写入失败，85 至 96 未写入 ！"},
+        {90, "标定未完成：寄存器 84 至 89 已写入，寄存器 90 写入失败，90 至 96 未写入 ！"},
+        {95, "标定未完成：寄存器 84 至 94 已写入，寄存器 95 写入失败，95 至 96 未写入 ！"}};
     Connect(Block({}));
-    h.port->onWrite = [&](const std::vector<std::uint8_t>& bytes) {
-        if (bytes[1] == 6 && bytes[3] != 90) {
-            h.port->feed(bytes);
+    for (const auto& [failing, text] : cases) {
+        h.port->writes.clear();
+        h.prompter.messages.clear();
+        h.port->onWrite = [&, failing = failing](const std::vector<std::uint8_t>& bytes) {
+            if (bytes[1] == 6 && bytes[3] != failing) {
+                h.port->feed(bytes);
+            }
+        };
+        h.form->BitBtn5Click();
+        std::vector<int> registers;
+        for (const WireWrite& w : BlockWrites()) {
+            if (registers.empty() || registers.back() != w.address) {
+                registers.push_back(w.address);
+            }
         }
-    };
-    h.form->BitBtn5Click();
-    std::vector<int> registers;
-    for (const WireWrite& w : BlockWrites()) {
-        if (registers.empty() || registers.back() != w.address) {
-            registers.push_back(w.address);
+        std::vector<int> expected;
+        for (int reg = 84; reg <= failing; ++reg) {
+            expected.push_back(reg);
         }
+        EXPECT_EQ(registers, expected) << failing;
+        ASSERT_EQ(h.prompter.messages.size(), 1u) << failing;
+        EXPECT_EQ(h.prompter.messages[0].text, text);
+        EXPECT_EQ(h.prompter.messages[0].caption, "VR7C-20NP");
+        EXPECT_EQ(h.prompter.messages[0].icon, MessageIcon::Information);
+        EXPECT_EQ(h.prompter.messages[0].owner, h.form.get());
+        EXPECT_TRUE(h.form->Timer1.isActive());
     }
-    EXPECT_EQ(registers, (std::vector<int>{84, 85, 86, 87, 88, 89, 90}));
-    EXPECT_TRUE(h.prompter.messages.empty());
-    EXPECT_TRUE(h.form->Timer1.isActive());
 }
 
 TEST_F(Panel, ACommitWhoseOnlyFailureIsTheMarkerStillSaysComplete) {

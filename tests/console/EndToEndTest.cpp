@@ -105,6 +105,8 @@ TEST_F(EndToEnd, ACommittedConversionModeReachesTheSimulatorAndChangesTheLiveGri
     EXPECT_EQ(prompter_.LastText(), "标定完毕 ！");
     EXPECT_EQ(sim_->reg(86), 1);
     EXPECT_EQ(sim_->reg(90), 7);
+    // The module answers at its new station from now on.
+    form_->EX_Addr->setCurrentIndex(7);
     const int before = GoodPolls();
     ASSERT_TRUE(WaitUntil([&] { return GoodPolls() >= before + 3; }));
     EXPECT_EQ(sim_->lastReadImage()[86], 1);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QDialog>
 #include <QFile>
 #include <QPushButton>
 
@@ -152,6 +153,39 @@ TEST(LineDiagnostics, WritesCountByAttemptsAndTheEntryTellsSilence) {
     EXPECT_TRUE(h.form->Line().Entry().text().contains(QStringLiteral("无应答 4 秒")));
     h.ClickConnect();
     EXPECT_TRUE(h.form->Line().Entry().text().contains(QStringLiteral("未连接")));
+}
+
+TEST(LineDiagnostics, WhileTheConsoleHoldsPollingTheEntrySaysSoAndTheHoldIsNoSilence) {
+    for (int hold = 0; hold < 3; ++hold) {  // a write, a commit's message, the firmware dialog
+        ConsoleHarness h;
+        h.ConnectWithReply(kWords);
+        h.EchoWrites();
+        QString during;
+        const auto held = [&] {
+            h.clock.now += 21'000;
+            h.form->Line().ShowStatus();
+            during = h.form->Line().Entry().text();
+        };
+        QDialog firmware;
+        h.form->SetFirmwareForm(&firmware, nullptr);
+        h.prompter.onMessage = [&](const PromptRecord&) { held(); };
+        h.prompter.onModal = [&](QDialog&) { held(); };
+        if (hold == 0) {
+            h.port->onWrite = [&](const std::vector<std::uint8_t>& bytes) {
+                held();
+                h.port->feed(bytes);
+            };
+        }
+        hold == 0   ? void(h.form->WriteWithPollingPaused(30, 1))
+        : hold == 1 ? h.form->BitBtn5Click()
+                    : h.form->BitBtn3Click();
+        EXPECT_TRUE(during.contains(QStringLiteral("color:#808080\">轮询暂停"))) << hold;
+        h.form->Line().ShowStatus();
+        EXPECT_TRUE(h.form->Line().Entry().text().contains(QStringLiteral("应答正常"))) << hold;
+        h.clock.now += 2'000;
+        h.form->Line().ShowStatus();
+        EXPECT_TRUE(h.form->Line().Entry().text().contains(QStringLiteral("无应答 2 秒"))) << hold;
+    }
 }
 
 TEST(TrafficMonitor, PauseHoldsTheRowsAndSaveWritesThemAsText) {

@@ -6,6 +6,9 @@
 #include <QPushButton>
 #include <QTest>
 
+#include <optional>
+#include <tuple>
+
 #include "ConsoleHarness.h"
 #include "DrawGrid.h"
 
@@ -56,18 +59,29 @@ TEST_F(WriteDialog, EmptyFieldsWriteZeroToRegisterZeroAndShowZero) {
     EXPECT_EQ(Dialog().Edit2->text(), "0");
 }
 
-TEST_F(WriteDialog, ANegativeOneWrites65535) {
-    Fill(QStringLiteral("40"), QStringLiteral("-1"));
-    Dialog().BitBtn1Click();
-    const std::vector<WireWrite> expected = {{40, 65535}};
-    EXPECT_EQ(h.Writes(), expected);
-}
-
-TEST_F(WriteDialog, ValuesBeyondSixteenBitsAreCutToTheLowSixteen) {
-    Fill(QStringLiteral("40"), QStringLiteral("70000"));
-    Dialog().BitBtn1Click();
-    const std::vector<WireWrite> expected = {{40, 4464}};
-    EXPECT_EQ(h.Writes(), expected);
+TEST_F(WriteDialog, SixteenBitValuesGoOutAsTheirWordAndOthersAreRefusedWithNothingWritten) {
+    const std::tuple<const char*, std::optional<std::uint16_t>> cases[] = {
+        {"-1", 65535},           {"-9999", 55537},        {"65535", 65535},       {"0", 0},
+        {"65536", std::nullopt}, {"70000", std::nullopt}, {"99999", std::nullopt}};
+    for (const auto& [typed, word] : cases) {
+        h.port->writes.clear();
+        h.prompter.messages.clear();
+        Fill(QStringLiteral("40"), QString::fromLatin1(typed));
+        Dialog().BitBtn1Click();
+        if (word) {
+            EXPECT_EQ(h.Writes(), (std::vector<WireWrite>{{40, *word}})) << typed;
+            EXPECT_TRUE(h.prompter.messages.empty()) << typed;
+            continue;
+        }
+        EXPECT_TRUE(h.Writes().empty()) << typed;
+        ASSERT_EQ(h.prompter.messages.size(), 1u) << typed;
+        const PromptRecord& told = h.prompter.messages[0];
+        EXPECT_EQ(told.text, "写入数值超出范围（-32768 至 65535） ！");
+        EXPECT_EQ(told.caption, "VR7C-20NP");
+        EXPECT_EQ(told.icon, MessageIcon::Information);
+        EXPECT_EQ(told.owner, &Dialog());
+        EXPECT_TRUE(h.form->Timer1.isActive());
+    }
 }
 
 TEST_F(WriteDialog, ARegisterOpenedFromTheGridShowsItsValueInFullAndWritesItsWordBack) {

@@ -190,16 +190,18 @@ struct FieldText {
     const char* badText;  // when not written: the text named in the conversion message
 };
 
+// The message of a value that a register cannot hold (the field's text cut to five characters).
+const char* const kOutOfRange = "写入数值超出范围（-32768 至 65535） ！";
+
 const FieldText kFieldTexts[] = {
     {"Value65535", "31", "65535", true, 31, 65535, ""},
-    {"Value65536_LowSixteenBits", "31", "65536", true, 31, 0, ""},
+    {"Value65536_OutOfRange", "31", "65536", false, 0, 0, kOutOfRange},
     {"ValueMinus1_Is65535", "31", "-1", true, 31, 65535, ""},
     {"ValueMinus32768_CutToFiveCharacters", "31", "-32768", true, 31,
      static_cast<std::uint16_t>(-3276), ""},
     {"Value2147483647_CutToFiveCharacters", "31", "2147483647", true, 31, 21474, ""},
     {"Value2147483648_CutToFiveCharacters", "31", "2147483648", true, 31, 21474, ""},
-    {"Value99999999999_CutTo99999_LowSixteenBits", "31", "99999999999", true, 31,
-     static_cast<std::uint16_t>(99999), ""},
+    {"Value99999999999_CutTo99999_OutOfRange", "31", "99999999999", false, 0, 0, kOutOfRange},
     {"EmptyFields_WriteZeroToRegisterZero", "", "", true, 0, 0, ""},
     {"Register99999_WireAddressFromQuotientAndRemainder", "99999", "5", true, 99999, 5, ""},
     {"RegisterMinus1_WireAddress00FF", "-1", "5", true, -1, 5, ""},
@@ -229,9 +231,10 @@ TEST_P(WriteDialogText, IsWrittenAsItsNumberOrRefusedWithAClearMessage) {
         EXPECT_EQ(console.Writes(), expected);
     } else {
         ASSERT_EQ(console.prompter.messages.size(), 1u);
-        EXPECT_EQ(
-            console.prompter.LastText(),
-            QStringLiteral("'%1' is not a valid integer value").arg(QString::fromUtf8(c.badText)));
+        EXPECT_EQ(console.prompter.LastText(),
+                  c.badText == kOutOfRange ? QString::fromUtf8(kOutOfRange)
+                                           : QStringLiteral("'%1' is not a valid integer value")
+                                                 .arg(QString::fromUtf8(c.badText)));
         EXPECT_TRUE(console.Writes().empty());
         EXPECT_TRUE(console.form->Timer1.isActive());
     }

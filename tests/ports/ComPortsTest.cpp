@@ -44,6 +44,7 @@ struct AssignmentCase {
     std::vector<std::vector<PortEntry>> listings;    // one refresh each
     std::size_t restartBefore;                       // listing before which the program restarts
     std::array<const char*, 8> paths;                // what COM1 … COM8 reach afterwards
+    bool restartWithoutOverrides = false;
 };
 
 QString EightAbsent() {
@@ -73,6 +74,11 @@ TEST_P(Assignment, ComNumbersStayWithTheirAdapters) {
     auto ports = std::make_unique<ComPorts>(catalogue, settings);
     for (std::size_t i = 0; i < c.listings.size(); ++i) {
         if (i == c.restartBefore) {
+            for (const auto& [index, path] : c.overrides) {
+                if (c.restartWithoutOverrides) {
+                    qunsetenv(QStringLiteral("VR7C_COM%1").arg(index + 1).toLatin1());
+                }
+            }
             ports = std::make_unique<ComPorts>(catalogue, settings);
         }
         catalogue.listing = c.listings[i];
@@ -117,6 +123,13 @@ const AssignmentCase kCases[] = {
      {{kFtdi0}},
      99,
      {"~sim", "/dev/ttyUSB0", "", "", "", "", "", ""}},
+    {"AnOverrideLendsANumberForItsRunOnly",
+     "",
+     {{0, QStringLiteral("sim")}},
+     {{kFtdi0}, {kFtdi0}},
+     1,
+     {"/dev/ttyUSB0", "", "", "", "", "", "", ""},
+     true},
     {"SettingsFileFromBeforePorts",
      kOldFile,
      {},

@@ -233,12 +233,23 @@ TEST(Records, TheCommandLineRefusesBadPlansAndSerialNumbers) {
     ASSERT_TRUE(plan.open(QIODevice::WriteOnly));
     plan.write("name = \"p\"\nrevision = 1\n[[step]]\nkind = \"wait\"\nms = -1\n");
     plan.close();
+    QFile profilePlan(dir.filePath(QStringLiteral("q.toml")));
+    ASSERT_TRUE(profilePlan.open(QIODevice::WriteOnly));
+    profilePlan.write(
+        "name = \"p\"\nrevision = 1\n\n[[step]]\nkind = \"config\"\n"
+        "profile = \"bad.json\"\n");
+    profilePlan.close();
+    QFile badProfile(dir.filePath(QStringLiteral("bad.json")));
+    ASSERT_TRUE(badProfile.open(QIODevice::WriteOnly));
+    badProfile.write(R"({"settings":{"station_number":{"value":100}}})");
+    badProfile.close();
     const struct {
         QStringList args;
         int code;
         const char* says;
     } cases[] = {
         {{"plan", "check", plan.fileName()}, 9, ":5:6: 'ms' must be 0 to 3600000"},
+        {{"plan", "check", profilePlan.fileName()}, 9, "q.toml:4:1: "},
         {{"records", "list", "--serial", QStringLiteral("a\nb")}, 2, "not printable"},
         {{"records", "list", "--serial", QString(65, QLatin1Char('x'))}, 2, "longer than 64"},
         {{"records", "sync", "--records", "postgresql://u:secret@h/db"}, 2, "holds a password"},

@@ -1,6 +1,8 @@
 // Runs copied to a real PostgreSQL server: once only, and queued while it is away.
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include "FakeUnit.h"
@@ -104,6 +106,35 @@ TEST_F(SharedRecords, ARunIsCopiedOnceOnlyAndWaitsWhileTheServerIsAway) {
     ASSERT_TRUE(stats);
     EXPECT_EQ(stats->days[0].units, 2);
     EXPECT_EQ(stats->measurements[0].count, 2);
+}
+
+TEST_F(SharedRecords, AServerThatHangsHoldsNeitherTheTestNorItsRecord) {
+    QTemporaryDir dir;
+    QFile plan(dir.filePath(QStringLiteral("wait.toml")));
+    ASSERT_TRUE(plan.open(QIODevice::WriteOnly));
+    plan.write("name = \"w\"\nrevision = 1\n[[step]]\nkind = \"wait\"\nms = 10\n");
+    plan.close();
+    const QString records = dir.filePath(QStringLiteral("r.sqlite"));
+    ASSERT_TRUE(rig_->Pause(true));
+    QElapsedTimer clock;
+    clock.start();
+    QProcess test;
+    test.start(QStringLiteral(VR7C_PATH),
+               {"test", "--plan", plan.fileName(), "--port", "/dev/null", "--serial", "H-1",
+                "--records", records, "--records", rig_->address()});
+    const bool ended = test.waitForFinished(60000);
+    const qint64 took = clock.elapsed();
+    ASSERT_TRUE(rig_->Pause(false));
+    ASSERT_TRUE(ended);
+    EXPECT_EQ(test.exitCode(), 0);
+    EXPECT_LT(took, 40000);
+    EXPECT_TRUE(test.readAllStandardError().contains("1 runs stay queued"));
+    QProcess sync;
+    sync.start(QStringLiteral(VR7C_PATH),
+               {"records", "sync", "--records", records, "--records", rig_->address()});
+    ASSERT_TRUE(sync.waitForFinished(60000));
+    EXPECT_EQ(sync.exitCode(), 0) << sync.readAllStandardError().toStdString();
+    EXPECT_EQ(Count("runs"), QStringLiteral("1"));
 }
 
 }  // namespace

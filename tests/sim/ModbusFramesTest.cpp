@@ -57,7 +57,7 @@ INSTANTIATE_TEST_SUITE_P(
         FrameCase{
             "ReadConfigurationBlock", false, readRequest(1, 84, 12),
             withCrc({0x01, 0x03, 24, 0x00, 0, 0x00, 9, 0x00, 0,   0x00, 0,    0x03, 0xE8, 0xFF,
-                     0xF1, 0x00, 1,  0x00, 6, 0x00, 1, 0x00, 100, 0x00, 0x50, 0x00, 2})},
+                     0xF1, 0x00, 1,  0x00, 6, 0x00, 3, 0x00, 100, 0x00, 0x50, 0x00, 2})},
         FrameCase{"PlcCanReadsAt2200", true, readRequest(1, 2211, 1),
                   withCrc({0x01, 0x03, 0x02, 0x00, 150})},
         FrameCase{"PlcCanPlainAddressIsIllegal", true, readRequest(1, 11, 1),

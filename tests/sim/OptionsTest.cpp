@@ -87,6 +87,9 @@ TEST(CommandLine, InvalidArgumentsAreRefusedWithAMessage) {
         {"extra"},
         {"--partial-echo", "9"},
         {"--link", ""},
+        {"--uid", "0011223344556677889900"},
+        {"--uid", "0011223344556677889900aabb"},
+        {"--uid", "00112233445566778899xxbb"},
         {"--tcp", "localhost:5020"},
         {"--tcp", "127.0.0.1"},
         {"--modbus-tcp", "127.0.0.1:70000"},
@@ -97,6 +100,18 @@ TEST(CommandLine, InvalidArgumentsAreRefusedWithAMessage) {
         const CommandLine c = parse(args);
         EXPECT_FALSE(c.error.empty()) << args.front() << (args.size() > 1 ? " " + args[1] : "");
     }
+}
+
+TEST(CommandLine, EachUnitHasAChipIdOfItsOwn) {
+    const ChipUid given = *parse({"--uid", "0123456789abcdefFEDCBA98"}).options.uid;
+    EXPECT_EQ(given,
+              (ChipUid{0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD, 0xEF, 0xFE, 0xDC, 0xBA, 0x98}));
+    SimOptions seeded;
+    const ChipUid first = seeded.chipUid();
+    seeded.seed = 2;
+    EXPECT_NE(seeded.chipUid(), first);
+    seeded.uid = given;
+    EXPECT_EQ(seeded.chipUid(), given);
 }
 
 TEST(CommandLine, OptionsMakeTheModule) {

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+#include <utility>
+
 #include "LineOutput.h"
 #include "SimTestSupport.h"
 
@@ -84,11 +87,39 @@ TEST(ReplyPacing, FollowsTheBaudRateAndTheLatency) {
     ASSERT_EQ(reply.bytes.size(), 205u);
     EXPECT_EQ(reply.times.back(), sent + 4011 + 10'000 + 234896);
 
+    // A line at another rate than the module's carries nothing it understands.
     driver.module.setBaud(19200);
+    EXPECT_TRUE(driver.exchange(writeRequest(1, 30, 5)).bytes.empty());
+    driver.module.setBaud(9600);
     const Micros sent2 = driver.now;
     const Received echo = driver.exchange(writeRequest(1, 30, 5));
     ASSERT_EQ(echo.bytes.size(), 8u);
-    EXPECT_EQ(echo.times.back(), sent2 + 2006 + 10'000 + LineTiming{19200}.charactersTime(8));
+    EXPECT_EQ(echo.times.back(), sent2 + 4011 + 10'000 + LineTiming{9600}.charactersTime(8));
+}
+
+TEST(Commit, TheNewStationRateAndFormatHoldOnceTheMarkersEchoHasGoneOut) {
+    ModuleDriver driver;
+    for (const auto& [reg, value] : {std::pair{90, 5}, {92, 0}, {95, 0}, {96, 59881}}) {
+        const Bytes request =
+            writeRequest(1, static_cast<std::uint16_t>(reg), static_cast<std::uint16_t>(value));
+        EXPECT_EQ(hex(driver.exchange(request).bytes), hex(request)) << reg;
+    }
+    EXPECT_EQ(driver.module.rs485Baud(), 9600u);
+    EXPECT_EQ(driver.module.frameFormat(), FrameFormat::N81);
+    // Station, rate: each old one alone is not answered any more.
+    const std::tuple<std::uint32_t, std::uint8_t, std::size_t> asked[] = {
+        {57600, 1, 0}, {57600, 5, 0}, {9600, 1, 0}, {9600, 5, 7}};
+    constexpr LineTiming k8N1At9600{9600, 10};  // ten bit times a character
+    for (const auto& [baud, station, replyBytes] : asked) {
+        driver.module.setBaud(baud);
+        const Micros sent = driver.now;
+        const Received reply = driver.exchange(readRequest(station, 11, 1));
+        ASSERT_EQ(reply.bytes.size(), replyBytes) << baud << " station " << int{station};
+        if (replyBytes > 0) {
+            EXPECT_EQ(reply.times.back(),
+                      sent + k8N1At9600.frameSilence() + 2'000 + k8N1At9600.charactersTime(7));
+        }
+    }
 }
 
 TEST(ReplyPacing, ZeroLatencyStillWaitsForTheEndOfTheRequest) {

@@ -74,6 +74,8 @@ TEST_F(PseudoTerminal, ReadIsAnsweredWithAPacedReplyEqualToTheSimulatorsImage) {
 }
 
 TEST_F(PseudoTerminal, PacingFollowsTheBaudRateTheClientSet) {
+    runner.writeRegister(92, 0);  // the module's rate becomes 9600 with the commit
+    runner.writeRegister(96, 59881);
     ASSERT_TRUE(client.open(runner.path(), 9600));
     const Micros sent = monotonicNow();
     ASSERT_TRUE(client.write(readRequest(1, 0, 100)));

@@ -5,6 +5,10 @@
 #include <QFileInfo>
 #include <QProcess>
 
+#include <QDirIterator>
+
+#include <csignal>
+
 #include <pwd.h>
 #include <unistd.h>
 
@@ -117,6 +121,32 @@ bool PostgresRig::Start() {
          QStringLiteral("-k %1 -p %2 -c listen_addresses='' -c fsync=off").arg(socket_).arg(kPort),
          QStringLiteral("start")},
         true);
+}
+
+bool PostgresRig::Pause(bool stopped) {
+    QFile pidFile(data_ + QStringLiteral("/postmaster.pid"));
+    if (!pidFile.open(QIODevice::ReadOnly)) {
+        return false;
+    }
+    const qint64 postmaster = pidFile.readLine().trimmed().toLongLong();
+    std::vector<qint64> server{postmaster};
+    // The server's own processes: the postmaster's children.
+    QDirIterator processes(QStringLiteral("/proc"), QDir::Dirs | QDir::NoDotAndDotDot);
+    while (processes.hasNext()) {
+        QFile stat(processes.next() + QStringLiteral("/stat"));
+        if (stat.open(QIODevice::ReadOnly)) {
+            const QByteArray text = stat.readAll();
+            const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+            if (fields.size() > 1 && fields[1].toLongLong() == postmaster) {
+                server.push_back(QFileInfo(stat.fileName()).dir().dirName().toLongLong());
+            }
+        }
+    }
+    bool ok = postmaster > 0;
+    for (const qint64 pid : server) {
+        ok = ::kill(static_cast<pid_t>(pid), stopped ? SIGSTOP : SIGCONT) == 0 && ok;
+    }
+    return ok;
 }
 
 QString PostgresRig::Psql(const QString& sql) const {

@@ -20,6 +20,8 @@ public:
     // "The server went away": stopped at once, without a clean shut-down.
     bool Kill();
     bool Start();
+    // "The server hangs": every server process stopped (SIGSTOP), or let go on again.
+    bool Pause(bool stopped);
     // Runs SQL through psql and gives its output (unaligned, tuples only).
     QString Psql(const QString& sql) const;
 
