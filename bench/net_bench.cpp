@@ -26,6 +26,7 @@
 #include <thread>
 
 #include "ConsoleBench.h"
+#include "LoopbackPort.h"
 #include "Main.h"
 #include "SimRunner.h"
 #include "Stm32Bootloader.h"
@@ -36,18 +37,6 @@ namespace {
 // The 30 ms cycle at 57600 baud: the reply can be taken on the second tick after the request
 // (console_poll_bench works this out), the next request goes on the tick after.
 constexpr double kCycleLimit = 1000.0 / (30.0 * 3);
-
-std::uint16_t FreePort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), length);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(fd);
-    return ntohs(address.sin_port);
-}
 
 void Stop(QProcess& process) {
     process.terminate();
@@ -60,7 +49,7 @@ void Stop(QProcess& process) {
 // ser2net in front of `device`; gives the URL of the line, empty when it did not start.
 QString StartSer2net(QProcess& process, const QTemporaryDir& dir, const std::string& device,
                      bool rfc2217) {
-    const std::uint16_t port = FreePort();
+    const std::uint16_t port = FreeLoopbackPort();
     const std::string conf = dir.filePath("ser2net.yaml").toStdString();
     std::ofstream(conf) << "connection: &line\n  accepter: "
                         << (rfc2217 ? "telnet(rfc2217),tcp(nodelay)" : "tcp(nodelay)")

@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "LinePortIo.h"
+#include "LoopbackPort.h"
 #include "ModbusTcpFrame.h"
 #include "SimCrc.h"
 #include "SimRunner.h"
@@ -25,18 +26,6 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 using namespace std::chrono_literals;
-
-std::uint16_t FreePort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), length);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(fd);
-    return ntohs(address.sin_port);
-}
 
 bool Listening(std::uint16_t port) {
     for (int i = 0; i < 300; ++i) {
@@ -69,7 +58,7 @@ public:
 class Ser2net : public Peer {
 public:
     bool start(const std::string& device, bool rfc2217) {
-        port = FreePort();
+        port = FreeLoopbackPort();
         const std::string conf = dir.filePath("ser2net.yaml").toStdString();
         std::ofstream(conf) << "connection: &line\n  accepter: "
                             << (rfc2217 ? "telnet(rfc2217),tcp(nodelay)" : "tcp(nodelay)")
