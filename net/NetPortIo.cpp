@@ -165,6 +165,9 @@ std::int64_t NetPortIo::receive(std::uint8_t* buffer, std::int64_t maxCount) {
         }
     }
     const auto n = std::min<std::size_t>(data_.size(), static_cast<std::size_t>(maxCount));
+    if (n == 0) {
+        return 0;  // telnet commands only: nothing for the caller
+    }
     std::memcpy(buffer, data_.data(), n);
     data_.erase(data_.begin(), data_.begin() + static_cast<std::ptrdiff_t>(n));
     return static_cast<std::int64_t>(n);
