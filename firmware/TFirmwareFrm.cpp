@@ -72,6 +72,8 @@ void TFirmwareFrm::BuildLayout() {
     background.setColor(QPalette::Window, QColor(242, 247, 251));
     setPalette(background);
     QFont font;
+    // The first face belongs to the language: an English catalogue names a Latin face here.
+    //: The dialog's first font face
     font.setFamilies({tr("宋体"), QStringLiteral("SimSun"), QStringLiteral("AR PL UMing CN"),
                       QStringLiteral("Noto Serif CJK SC")});
     font.setPixelSize(16);
