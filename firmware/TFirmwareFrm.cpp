@@ -43,6 +43,8 @@ FirmwareMessageBox& ModalMessageBox() {
 
 constexpr int kClientWidth = 328;
 constexpr int kClientHeight = 89;
+// Latin faces are drawn at this stretch, as in the console's other windows.
+constexpr int kLatinStretch = 88;
 
 }  // namespace
 
@@ -71,11 +73,16 @@ void TFirmwareFrm::BuildLayout() {
     QPalette background = palette();
     background.setColor(QPalette::Window, QColor(242, 247, 251));
     setPalette(background);
-    QFont font;
-    // The first face belongs to the language: an English catalogue names a Latin face here.
+    // The first face belongs to the language: the English catalogue names a Latin face, drawn
+    // a little narrower like the main window's, so that "COM8" fits the port list.
     //: The dialog's first font face
-    font.setFamilies({tr("宋体"), QStringLiteral("SimSun"), QStringLiteral("AR PL UMing CN"),
+    const QString face = tr("宋体");
+    QFont font;
+    font.setFamilies({face, QStringLiteral("SimSun"), QStringLiteral("AR PL UMing CN"),
                       QStringLiteral("Noto Serif CJK SC")});
+    if (face != QStringLiteral("宋体")) {
+        font.setStretch(kLatinStretch);
+    }
     font.setPixelSize(16);
     setFont(font);
 

@@ -29,7 +29,7 @@
     </message>
     <message>
         <source>上载完成！</source>
-        <translation>Upload complete! </translation>
+        <translation>Uploaded! </translation>
     </message>
     <message>
         <source>连机失败！请检查通信线。</source>
@@ -41,11 +41,11 @@
     </message>
     <message>
         <source>模块已复位，未运行请重新上电。</source>
-        <translation>Module reset; if it does not run, power it up again.</translation>
+        <translation>Module reset; if idle, power it up again.</translation>
     </message>
     <message>
         <source>模块程序不完整！请重新更新固件。</source>
-        <translation>Module program incomplete! Update the firmware again.</translation>
+        <translation>Program incomplete! Update the firmware again.</translation>
     </message>
 </context>
 <context>
