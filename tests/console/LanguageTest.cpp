@@ -22,6 +22,8 @@
 #include "DrawGrid.h"
 #include "Language.h"
 #include "LineDiagnostics.h"
+#include "RegisterGrid.h"
+#include "RegisterMap.h"
 #include "SettingsStore.h"
 #include "StatusLineEntry.h"
 #include "TFirmwareFrm.h"
@@ -234,6 +236,12 @@ std::vector<Placed> TextsOnEveryPage(QWidget& window) {
         ExpectLabelsClear(window);
     }
     AddLater(window, texts);
+    // The register grid's caption names the selected register.
+    if (auto* monitor = window.findChild<BannerGroupBox*>(QStringLiteral("GroupBox3"))) {
+        for (int reg = 0; reg < kRegisterNameCount; ++reg) {
+            texts.push_back(Measure(*monitor, RegisterGrid::SelectionCaption(reg)));
+        }
+    }
     return texts;
 }
 
