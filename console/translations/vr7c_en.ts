@@ -171,7 +171,7 @@
     </message>
     <message>
         <source>温度补偿</source>
-        <translation>T. offset</translation>
+        <translation>Temp. offset</translation>
     </message>
     <message>
         <source>单位:0.1度</source>
@@ -179,7 +179,7 @@
     </message>
     <message>
         <source>模块站号</source>
-        <translation>Station</translation>
+        <translation>Station no.</translation>
     </message>
     <message>
         <source>CAN波特率</source>
@@ -191,7 +191,7 @@
     </message>
     <message>
         <source>发送抑制</source>
-        <translation>Send gap</translation>
+        <translation>Tx suppress</translation>
     </message>
     <message>
         <source>单位:ms</source>

@@ -283,7 +283,7 @@ TEST(VrcOverPty, SavedProfileAppliesBackInTheConsolesOrder) {
     ASSERT_EQ(Vr7c({"config", "save", path, "--port", module.port()}).exitCode, 0);
     QFile saved(path);
     ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
-    EXPECT_TRUE(saved.readAll().contains(R"("label_en": "Station")"));
+    EXPECT_TRUE(saved.readAll().contains(R"("label_en": "Station no.")"));
     module.runner->clearWrites();
     ASSERT_EQ(Vr7c({"config", "apply", path, "--port", module.port()}).exitCode, 0);
     std::vector<int> written;
