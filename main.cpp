@@ -1,14 +1,14 @@
 #include <QApplication>
 #include <QDateTime>
 #include <QKeySequence>
-#include <QTranslator>
 
 #include "AppStyle.h"
 #include "EventDispatcher.h"
+#include "Language.h"
 #include "LineDiagnostics.h"
 #include "Main.h"
 #include "MonitorD.h"
-#include "QtChinese.h"
+#include "SettingsStore.h"
 #include "StatusLineEntry.h"
 #include "TFirmwareFrm.h"
 #include "TPortSetupFrm.h"
@@ -32,10 +32,7 @@ void ShowToolWindow(QWidget& window) {
 int main(int argc, char** argv) {
     UseLeanEventDispatcher();
     QApplication application(argc, argv);
-    const std::unique_ptr<QTranslator> qtChinese = LoadQtChinese();
-    if (qtChinese) {
-        QApplication::installTranslator(qtChinese.get());
-    }
+    const LanguageInstall language(LanguageOfThisRun(SettingsStore::DefaultPath()));
     TMainForm mainForm;
     TMonitorDf monitorForm(mainForm, mainForm.Prompts(), &mainForm);
     mainForm.SetMonitorForm(&monitorForm);
@@ -51,13 +48,13 @@ int main(int argc, char** argv) {
         trend.TakeGoodReply(QDateTime::currentMSecsSinceEpoch());
     });
     StatusLineEntry& entry = mainForm.Line().Entry();
-    entry.AddWindow(QStringLiteral("数据记录..."), QKeySequence(Qt::CTRL | Qt::Key_R),
-                    [&] { ShowToolWindow(recorder); });
-    entry.AddWindow(QStringLiteral("通道趋势..."), QKeySequence(Qt::CTRL | Qt::Key_T),
-                    [&] { ShowToolWindow(trend); });
+    entry.AddWindow(QCoreApplication::translate("main", "数据记录..."),
+                    QKeySequence(Qt::CTRL | Qt::Key_R), [&] { ShowToolWindow(recorder); });
+    entry.AddWindow(QCoreApplication::translate("main", "通道趋势..."),
+                    QKeySequence(Qt::CTRL | Qt::Key_T), [&] { ShowToolWindow(trend); });
     TPortSetupFrm portSetup(mainForm.Ports(), &mainForm);
-    entry.AddWindow(QStringLiteral("端口设置..."), QKeySequence(Qt::CTRL | Qt::Key_P),
-                    [&] { ShowToolWindow(portSetup); });
+    entry.AddWindow(QCoreApplication::translate("main", "端口设置..."),
+                    QKeySequence(Qt::CTRL | Qt::Key_P), [&] { ShowToolWindow(portSetup); });
 
     SetApplicationHintColour();
     mainForm.show();

@@ -37,7 +37,7 @@ struct CliOptions {
     QString log;
     QString profile;
     QString image;
-    int firmwareVersion = -1;  // version x 100 the module must report after commissioning
+    int firmwareVersion = -1;      // version x 100 the module must report after commissioning
     ProductionOptions production;  // plan, records, test
 };
 

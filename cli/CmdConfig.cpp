@@ -6,6 +6,7 @@
 #include <QJsonDocument>
 
 #include "Commands.h"
+#include "EnglishNames.h"
 #include "ModbusSession.h"
 #include "Output.h"
 
@@ -73,11 +74,13 @@ int RunConfig(const CliOptions& o, const Output& out) {
         const auto fields = ConfigBlock::Fields();
         for (std::size_t i = 0; i < fields.size(); ++i) {
             const int value = *profile.values[i];
-            out.Line(QStringLiteral("%1  %2 %3 %4")
-                         .arg(fields[i].reg)
-                         .arg(QLatin1String(fields[i].key), -25)
-                         .arg(value, 6)
-                         .arg(SettingMeaning(fields[i], value)));
+            out.Line(
+                QStringLiteral("%1  %2 %3 %4  %5  %6")
+                    .arg(fields[i].reg)
+                    .arg(QLatin1String(fields[i].key), -25)
+                    .arg(value, 6)
+                    .arg(SettingMeaning(fields[i], value), -14)
+                    .arg(QString::fromUtf8(fields[i].label), EnglishSettingLabel(fields[i].label)));
         }
         out.Result({{"profile", QJsonDocument::fromJson(json).object()}});
         return kExitOk;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "Commands.h"
+#include "EnglishNames.h"
 #include "FormatFixed.h"
 #include "ModbusSession.h"
 #include "Output.h"
@@ -35,6 +36,18 @@ QString NameOf(int reg) {
         }
     }
     return reg == ConfigBlock::kCommitRegister ? QStringLiteral("标定提交") : QString();
+}
+
+QString EnglishNameOf(int reg) {
+    if (reg >= 0 && reg < kRegisterNameCount) {
+        return EnglishRegisterName(RegisterNames[reg]);
+    }
+    for (const ConfigBlock::Field& field : ConfigBlock::Fields()) {
+        if (field.reg == reg) {
+            return EnglishSettingLabel(field.label);
+        }
+    }
+    return reg == ConfigBlock::kCommitRegister ? QStringLiteral("commit marker") : QString();
 }
 
 // The options with the slot's port, for a session of the slot's own.
@@ -97,10 +110,13 @@ int RunRead(const CliOptions& o, const Output& out) {
         QJsonArray list;
         for (const int reg : regs) {
             const std::uint16_t raw = words[static_cast<std::size_t>(reg - lo)];
-            slot.Line(
-                QStringLiteral("%1  %2  %3").arg(reg, 2).arg(Shown(reg, raw), 6).arg(NameOf(reg)));
+            slot.Line(QStringLiteral("%1  %2  %3  %4")
+                          .arg(reg, 2)
+                          .arg(Shown(reg, raw), 6)
+                          .arg(NameOf(reg), EnglishNameOf(reg)));
             list.append(QJsonObject{{"register", reg},
                                     {"name", NameOf(reg)},
+                                    {"name_en", EnglishNameOf(reg)},
                                     {"value", Shown(reg, raw)},
                                     {"raw", raw}});
         }

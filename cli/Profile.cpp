@@ -4,6 +4,8 @@
 #include <QJsonObject>
 #include <QJsonValue>
 
+#include "EnglishNames.h"
+
 namespace {
 
 using ConfigBlock::Field;
@@ -94,6 +96,7 @@ QByteArray WriteProfile(const Profile& profile) {
         }
         const QJsonObject entry{{"register", field.reg},
                                 {"label", QString::fromUtf8(field.label)},
+                                {"label_en", EnglishSettingLabel(field.label)},
                                 {"value", *value},
                                 {"meaning", SettingMeaning(field, *value)}};
         settingsObject.insert(QLatin1String(field.key), entry);

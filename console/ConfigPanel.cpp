@@ -1,5 +1,6 @@
 #include "ConfigPanel.h"
 
+#include <QCoreApplication>
 #include <algorithm>
 
 #include <QComboBox>
@@ -24,7 +25,8 @@ constexpr int kHeight = 24;
 constexpr int kRows[] = {37, 64, 92, 120, 147, 175, 203, 231};
 
 QString Caption(ConfigBlock::Setting setting) {
-    return QString::fromUtf8(ConfigBlock::FieldOf(setting).label) + QLatin1Char(':');
+    return QCoreApplication::translate("ConfigBlock", ConfigBlock::FieldOf(setting).label) +
+           QLatin1Char(':');
 }
 
 void AddLabel(ConfigBlock::Setting setting, const QString& controlName, int left, int row,
@@ -40,7 +42,7 @@ QComboBox* AddList(const QString& name, ConfigBlock::Setting setting, QRect plac
     auto* list = new QComboBox(&group);
     list->setObjectName(name);
     for (const char* item : field.items) {
-        list->addItem(QString::fromUtf8(item));
+        list->addItem(QCoreApplication::translate("ConfigBlock", item));
     }
     list->setCurrentIndex(field.panelDefault);
     list->setGeometry(place);
@@ -53,7 +55,7 @@ TSpinEdit* AddSpin(const QString& name, ConfigBlock::Setting setting, QRect plac
     spin->setObjectName(name);
     spin->setGeometry(place);
     if (*field.hint) {
-        spin->setToolTip(QString::fromUtf8(field.hint));
+        spin->setToolTip(QCoreApplication::translate("ConfigBlock", field.hint));
     }
     return spin;
 }
@@ -128,7 +130,7 @@ ConfigPanel::ConfigPanel(QWidget& group, DrawGrid& liveGrid) : liveGrid_(liveGri
     // The glyph stands above the caption.
     BitBtn5 = new QToolButton(&group);
     BitBtn5->setObjectName(QStringLiteral("BitBtn5"));
-    BitBtn5->setText(QStringLiteral("标定到模块"));
+    BitBtn5->setText(QCoreApplication::translate("ConfigPanel", "标定到模块"));
     BitBtn5->setIcon(BitBtn5->style()->standardIcon(QStyle::SP_DialogApplyButton));
     BitBtn5->setIconSize(QSize(20, 20));
     BitBtn5->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
@@ -156,22 +158,27 @@ void ConfigPanel::ComboBox4Change() {
     if (mode == Reg::kModeLoadCell) {
         ComboBox5->setEnabled(false);
         Label18->setText(Caption(ConfigBlock::kLoadCellFactor));
-        liveGrid_.SetCell(0, LiveGrid::kAcquiredRow, QStringLiteral("采集电压(mV)"));
-        liveGrid_.SetCell(0, LiveGrid::kMeasuredRow, QStringLiteral("对应重量(KG)"));
+        liveGrid_.SetCell(0, LiveGrid::kAcquiredRow,
+                          QCoreApplication::translate("LiveGrid", "采集电压(mV)"));
+        liveGrid_.SetCell(0, LiveGrid::kMeasuredRow,
+                          QCoreApplication::translate("LiveGrid", "对应重量(KG)"));
         SpinEdit1->show();
         SpinEdit5->hide();
         return;
     }
     if (mode == Reg::kModeThermocouple) {
         ComboBox5->setEnabled(true);
-        liveGrid_.SetCell(0, LiveGrid::kAcquiredRow, QStringLiteral("采集电压(mV)"));
+        liveGrid_.SetCell(0, LiveGrid::kAcquiredRow,
+                          QCoreApplication::translate("LiveGrid", "采集电压(mV)"));
     } else {
-        liveGrid_.SetCell(0, LiveGrid::kAcquiredRow, QStringLiteral("采集电阻(Ω)"));
+        liveGrid_.SetCell(0, LiveGrid::kAcquiredRow,
+                          QCoreApplication::translate("LiveGrid", "采集电阻(Ω)"));
         ComboBox5->setEnabled(false);
         ComboBox4->setToolTip(QStringLiteral("0~410℃"));
     }
     Label18->setText(Caption(ConfigBlock::kTempCompensation));
-    liveGrid_.SetCell(0, LiveGrid::kMeasuredRow, QStringLiteral("对应温度(℃)"));
+    liveGrid_.SetCell(0, LiveGrid::kMeasuredRow,
+                      QCoreApplication::translate("LiveGrid", "对应温度(℃)"));
     SpinEdit1->hide();
     SpinEdit5->show();
 }
@@ -216,11 +223,14 @@ QString CommitStoppedText(int written) {
     const int last = first + ConfigPanel::kBlockSize - 1;
     QString done;
     if (written == 1) {
-        done = QStringLiteral("寄存器 %1 已写入，").arg(first);
+        done = QCoreApplication::translate("ConfigPanel", "寄存器 %1 已写入，").arg(first);
     } else if (written > 1) {
-        done = QStringLiteral("寄存器 %1 至 %2 已写入，").arg(first).arg(failed - 1);
+        done = QCoreApplication::translate("ConfigPanel", "寄存器 %1 至 %2 已写入，")
+                   .arg(first)
+                   .arg(failed - 1);
     }
-    return QStringLiteral("标定未完成：%1寄存器 %2 写入失败，%2 至 %3 未写入 ！")
+    return QCoreApplication::translate("ConfigPanel",
+                                       "标定未完成：%1寄存器 %2 写入失败，%2 至 %3 未写入 ！")
         .arg(done)
         .arg(failed)
         .arg(last);

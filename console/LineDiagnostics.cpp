@@ -19,9 +19,9 @@ LineDiagnostics::LineDiagnostics(QWidget& mainWindow, TickClock& clock, VEVErizE
     // The reply is complete when its last chunk arrives, between the polling ticks.
     driver_.SetOnReceiveData(
         [this](VEVErizEvezad*, const void*, std::int32_t) { modbus_.BytesArrived(); });
-    entry_->AddWindow(QStringLiteral("报文监视..."), QKeySequence(Qt::CTRL | Qt::Key_M),
+    entry_->AddWindow(tr("报文监视..."), QKeySequence(Qt::CTRL | Qt::Key_M),
                       [this] { Monitor().ShowPage(TTrafficMonitor::kTrafficPage); });
-    entry_->AddWindow(QStringLiteral("通信计数..."), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_M),
+    entry_->AddWindow(tr("通信计数..."), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_M),
                       [this] { Monitor().ShowPage(TTrafficMonitor::kCountersPage); });
     statusTimer_.setInterval(kStatusIntervalMs);
     connect(&statusTimer_, &QTimer::timeout, this, &LineDiagnostics::ShowStatus);

@@ -1,5 +1,6 @@
 #include "LiveGrid.h"
 
+#include <QCoreApplication>
 #include <QPainter>
 
 #include "CachedText.h"
@@ -69,11 +70,11 @@ bool IsSetPointRegister(std::int32_t reg) {
 }
 
 void SetUp(DrawGrid& grid) {
-    grid.SetCell(0, 0, QStringLiteral("AD通道号(+-)"));
-    grid.SetCell(0, kAcquiredRow, QStringLiteral("采集电压(mV)"));
-    grid.SetCell(0, kMeasuredRow, QStringLiteral("对应温度(℃)"));
-    grid.SetCell(0, kSetTemperatureRow, QStringLiteral("设定温度(℃)"));
-    grid.SetCell(0, kOutputRow, QStringLiteral("控制输出(.%)"));
+    grid.SetCell(0, 0, QCoreApplication::translate("LiveGrid", "AD通道号(+-)"));
+    grid.SetCell(0, kAcquiredRow, QCoreApplication::translate("LiveGrid", "采集电压(mV)"));
+    grid.SetCell(0, kMeasuredRow, QCoreApplication::translate("LiveGrid", "对应温度(℃)"));
+    grid.SetCell(0, kSetTemperatureRow, QCoreApplication::translate("LiveGrid", "设定温度(℃)"));
+    grid.SetCell(0, kOutputRow, QCoreApplication::translate("LiveGrid", "控制输出(.%)"));
     for (int col = 1; col < kColCount; ++col) {
         grid.SetCell(col, 0, QStringLiteral(" AD") + QString::number(col - 1));
     }

@@ -55,8 +55,6 @@ const QColor kLampText(128, 128, 128);
 // The system scroll-bar colour, where the window's background shading starts.
 const QColor kScrollBarColor(200, 200, 200);
 
-const QString kPortHint = QStringLiteral("获取可用的端口号");
-
 QLabel* MakeLabel(const QString& name, const QString& text, int left, int top, QWidget* parent) {
     auto* label = new QLabel(text, parent);
     label->setObjectName(name);
@@ -103,7 +101,7 @@ TMainForm::TMainForm(MainFormOptions options, QWidget* parent)
       shownVersion_(kDesignVersion),
       shownColdJunction_(kDesignColdJunction) {
     setObjectName(QStringLiteral("TMainForm"));
-    setWindowTitle(QStringLiteral("VR7C-20NP 测试程序 V1.50"));
+    setWindowTitle(tr("VR7C-20NP 测试程序 V1.50"));
     setFixedSize(kClientWidth, kClientHeight);
     setFont(WindowFont());
 
@@ -118,13 +116,15 @@ TMainForm::TMainForm(MainFormOptions options, QWidget* parent)
         LiveGrid::DrawCell(painter, col, row, rect);
     });
 
-    GroupBox1 = new BannerGroupBox(QStringLiteral("通信连接 (固件:1.00)"), this);
+    GroupBox1 =
+        new BannerGroupBox(tr("通信连接 (固件:%1)").arg(FormatFixed(kDesignVersion, 2)), this);
     GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
     GroupBox1->setGeometry(3, 183, 172, 256);
-    GroupBox2 = new BannerGroupBox(QStringLiteral("模块快键标定 ( 冷端温度: 26.17℃ )"), this);
+    GroupBox2 = new BannerGroupBox(
+        tr("模块快键标定 ( 冷端温度: %1℃ )").arg(FormatFixed(kDesignColdJunction, 2)), this);
     GroupBox2->setObjectName(QStringLiteral("GroupBox2"));
     GroupBox2->setGeometry(189, 183, 320, 256);
-    GroupBox3 = new BannerGroupBox(QStringLiteral("模块全部寄存器监控"), this);
+    GroupBox3 = new BannerGroupBox(tr("模块全部寄存器监控"), this);
     GroupBox3->setObjectName(QStringLiteral("GroupBox3"));
     GroupBox3->setGeometry(524, 183, 431, 256);
 
@@ -167,8 +167,8 @@ TMainForm::~TMainForm() {
 
 void TMainForm::BuildConnectionGroup() {
     QWidget* group = GroupBox1;
-    Label1 = MakeLabel(QStringLiteral("Label1"), QStringLiteral("连接串口"), 7, 39, group);
-    Label1->setToolTip(kPortHint);
+    Label1 = MakeLabel(QStringLiteral("Label1"), tr("连接串口"), 7, 39, group);
+    Label1->setToolTip(tr("获取可用的端口号"));
     QStringList ports;
     for (int port = 1; port <= kPortCount; ++port) {
         ports << QStringLiteral("COM%1").arg(port);
@@ -185,16 +185,16 @@ void TMainForm::BuildConnectionGroup() {
     Label5->setAlignment(Qt::AlignCenter);
     SetTextColor(*Label5, kLampText);
 
-    Label2 = MakeLabel(QStringLiteral("Label2"), QStringLiteral("波特率"), 7, 67, group);
+    Label2 = MakeLabel(QStringLiteral("Label2"), tr("波特率"), 7, 67, group);
     EX_Baud = MakeList(QStringLiteral("EX_Baud"),
                        {QStringLiteral("9600"), QStringLiteral("19200"), QStringLiteral("38400"),
                         QStringLiteral("57600")},
                        3, {73, 64, 68, 24}, group);
 
-    Label8 = MakeLabel(QStringLiteral("Label8"), QStringLiteral("产品地址"), 7, 95, group);
+    Label8 = MakeLabel(QStringLiteral("Label8"), tr("产品地址"), 7, 95, group);
     EX_Addr = MakeList(QStringLiteral("EX_Addr"), {}, -1, {73, 92, 68, 24}, group);
 
-    Label6 = MakeLabel(QStringLiteral("Label6"), QStringLiteral("通信计数"), 7, 123, group);
+    Label6 = MakeLabel(QStringLiteral("Label6"), tr("通信计数"), 7, 123, group);
     Edit4 = new QLineEdit(QStringLiteral("0"), group);
     Edit4->setObjectName(QStringLiteral("Edit4"));
     Edit4->setGeometry(73, 120, 68, 24);
@@ -203,20 +203,20 @@ void TMainForm::BuildConnectionGroup() {
     white.setColor(QPalette::Base, Qt::white);
     Edit4->setPalette(white);
 
-    Label20 = MakeLabel(QStringLiteral("Label20"), QStringLiteral("连接模式"), 7, 151, group);
-    Label20->setToolTip(kPortHint);
+    Label20 = MakeLabel(QStringLiteral("Label20"), tr("连接模式"), 7, 151, group);
+    Label20->setToolTip(tr("获取可用的端口号"));
     ComboBox6 = MakeList(QStringLiteral("ComboBox6"),
                          {QStringLiteral("PC-UART"), QStringLiteral("PLC-CAN")}, 0,
                          {73, 148, 85, 24}, group);
 
-    SpeedButton1 = new QPushButton(style()->standardIcon(QStyle::SP_DriveNetIcon),
-                                   QStringLiteral("开始连接"), group);
+    SpeedButton1 =
+        new QPushButton(style()->standardIcon(QStyle::SP_DriveNetIcon), tr("开始连接"), group);
     SpeedButton1->setObjectName(QStringLiteral("SpeedButton1"));
     SpeedButton1->setGeometry(9, 171, 150, 44);
     SpeedButton1->setCheckable(true);
 
-    BitBtn3 = new QPushButton(style()->standardIcon(QStyle::SP_BrowserReload),
-                              QStringLiteral("固件升级"), group);
+    BitBtn3 =
+        new QPushButton(style()->standardIcon(QStyle::SP_BrowserReload), tr("固件升级"), group);
     BitBtn3->setObjectName(QStringLiteral("BitBtn3"));
     BitBtn3->setGeometry(9, 217, 150, 36);
 }
@@ -306,8 +306,8 @@ void TMainForm::FormShow() {
             lists[i]->setCurrentIndex(indices[static_cast<std::size_t>(i)]);
         }
     } else if (!store.Create()) {
-        prompter_.ShowMessage(this, MessageIcon::Exclamation, QStringLiteral("注册软件"),
-                              QStringLiteral("未知的原因，创建注册信息失败！"));
+        prompter_.ShowMessage(this, MessageIcon::Exclamation, tr("注册软件"),
+                              tr("未知的原因，创建注册信息失败！"));
         return;
     }
     poll_.ResetGoodPolls();
@@ -356,9 +356,9 @@ bool TMainForm::OpenComPort() {
     // A stored index outside its list leaves the list without a selection: there is then
     // no port, speed or station address to connect with.
     if (port < 0 || port >= kPortCount || !speed || EX_Addr->currentIndex() < 0) {
-        prompter_.ShowMessage(this, MessageIcon::Information, QStringLiteral("串口错误"),
-                              QStringLiteral("串口、波特率或产品地址未选择 ！\r"
-                                             "请在列表中选择后再连接。"));
+        prompter_.ShowMessage(this, MessageIcon::Information, tr("串口错误"),
+                              tr("串口、波特率或产品地址未选择 ！\r"
+                                 "请在列表中选择后再连接。"));
         return false;
     }
     driver_.SetComPort(static_cast<TComPortNumber>(port));
@@ -379,17 +379,16 @@ bool TMainForm::OpenComPort() {
     }
     if (!connected && network) {
         prompter_.ShowMessageWithFurtherText(
-            this, MessageIcon::Information, kCaption, QStringLiteral("连接未成功 ！"),
+            this, MessageIcon::Information, kCaption, tr("连接未成功 ！"),
             ports_->ExplainOpenFailure(port, driver_.LastOpenError()).text);
         return false;
     }
     if (!connected) {
         ports_->Refresh();
-        prompter_.ShowMessageWithFurtherText(
-            this, MessageIcon::Information, QStringLiteral("串口错误"),
-            QStringLiteral("当前串口号已经被占用，或其它错误 ！\r"
-                           "请选择其它串口，或检查串口设置是否正确。"),
-            ports_->ExplainOpenFailure(port).text);
+        prompter_.ShowMessageWithFurtherText(this, MessageIcon::Information, tr("串口错误"),
+                                             tr("当前串口号已经被占用，或其它错误 ！\r"
+                                                "请选择其它串口，或检查串口设置是否正确。"),
+                                             ports_->ExplainOpenFailure(port).text);
         return false;
     }
     PortWatch.stop();
@@ -406,7 +405,7 @@ void TMainForm::SpeedButton1Click() {
         SpeedButton1->setChecked(false);
         return;
     }
-    SpeedButton1->setText(QStringLiteral("断开连接"));
+    SpeedButton1->setText(tr("断开连接"));
     SetTextColor(*Label20, Qt::black);
     Timer1.start();
     poll_.Connected();
@@ -420,7 +419,7 @@ void TMainForm::Disconnect() {
         ShowLampTip();
     }
     PortWatch.start();
-    SpeedButton1->setText(QStringLiteral("开始连接"));
+    SpeedButton1->setText(tr("开始连接"));
     Shape1->SetBrushColor(kLampClosed);
     driver_.Disconnect();
     Timer1.stop();
@@ -472,9 +471,8 @@ void TMainForm::AdapterVanished() {
     driver_.Disconnect();
     adapterGone_ = true;
     captionBeforeGone_ = GroupBox1->title();
-    GroupBox1->setTitle(ports_->IsNetwork(driver_.ComPort())
-                            ? QStringLiteral("通信连接 (网络已断开)")
-                            : QStringLiteral("通信连接 (串口已拔出)"));
+    GroupBox1->setTitle(ports_->IsNetwork(driver_.ComPort()) ? tr("通信连接 (网络已断开)")
+                                                             : tr("通信连接 (串口已拔出)"));
     Shape1->SetBrushColor(kLampGone);
     ShowLampTip();
     PortWatch.start();
@@ -484,9 +482,8 @@ void TMainForm::ShowLampTip() {
     // The lamp's text lies over it, so the tip goes there; the device beside the lamp would
     // not fit without moving a control.
     Label5->setToolTip(
-        adapterGone_
-            ? QStringLiteral("COM%1 的适配器已拔出，插回后自动重新连接").arg(driver_.ComPort() + 1)
-            : ComboBox1->toolTip());
+        adapterGone_ ? tr("COM%1 的适配器已拔出，插回后自动重新连接").arg(driver_.ComPort() + 1)
+                     : ComboBox1->toolTip());
 }
 
 void TMainForm::ReopenWhenBack() {
@@ -544,14 +541,12 @@ void TMainForm::ShowModuleCaptions() {
     const std::uint16_t version = RegisterImage[Reg::kVersion];
     if (version != shownVersion_) {
         shownVersion_ = version;
-        GroupBox1->setTitle(QStringLiteral("通信连接 (固件:") + FormatFixed(version, 2) +
-                            QLatin1Char(')'));
+        GroupBox1->setTitle(tr("通信连接 (固件:%1)").arg(FormatFixed(version, 2)));
     }
     const std::uint16_t coldJunction = RegisterImage[Reg::kColdJunction];
     if (coldJunction != shownColdJunction_) {
         shownColdJunction_ = coldJunction;
-        GroupBox2->setTitle(QStringLiteral("模块快键标定 ( 冷端温度: ") +
-                            FormatFixed(coldJunction, 2) + QStringLiteral("℃ )"));
+        GroupBox2->setTitle(tr("模块快键标定 ( 冷端温度: %1℃ )").arg(FormatFixed(coldJunction, 2)));
     }
 }
 
@@ -602,16 +597,14 @@ void TMainForm::BitBtn5Click() {
             return WriteRegister(reg, value);
         });
     }
-    prompter_.ShowMessage(
-        this, MessageIcon::Information, kCaption,
-        CommitComplete(written) ? QStringLiteral("标定完毕 ！") : CommitStoppedText(written));
+    prompter_.ShowMessage(this, MessageIcon::Information, kCaption,
+                          CommitComplete(written) ? tr("标定完毕 ！") : CommitStoppedText(written));
     Timer1.start();
 }
 
 void TMainForm::OpenWriteDialog(std::int32_t reg, const QString& valueText) {
     if (!poll_.LinkUp) {
-        prompter_.ShowMessage(this, MessageIcon::Information, kCaption,
-                              QStringLiteral("连接未成功 ！"));
+        prompter_.ShowMessage(this, MessageIcon::Information, kCaption, tr("连接未成功 ！"));
         return;
     }
     if (monitorForm_ == nullptr) {

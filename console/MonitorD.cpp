@@ -83,10 +83,10 @@ TMonitorDf::TMonitorDf(RegisterWriteHost& host, Prompter& prompter, QWidget* par
       host_(host),
       prompter_(prompter) {
     setObjectName(QStringLiteral("TMonitorDf"));
-    setWindowTitle(QStringLiteral(" 写寄存器 "));
+    setWindowTitle(tr(" 写寄存器 "));
     setFixedSize(kClientWidth, kClientHeight);
 
-    GroupBox1 = new QGroupBox(QStringLiteral(" 写至模块(W) 寄存器 "), this);
+    GroupBox1 = new QGroupBox(tr(" 写至模块(W) 寄存器 "), this);
     GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
     GroupBox1->setGeometry(4, 2, 257, 124);
     GroupBox1->setFont(SongFont(16));
@@ -94,30 +94,30 @@ TMonitorDf::TMonitorDf(RegisterWriteHost& host, Prompter& prompter, QWidget* par
     red.setColor(QPalette::WindowText, Qt::red);
     GroupBox1->setPalette(red);
 
-    CheckBox1 = new QCheckBox(QStringLiteral("写入后关闭对话框"), GroupBox1);
+    CheckBox1 = new QCheckBox(tr("写入后关闭对话框"), GroupBox1);
     CheckBox1->setObjectName(QStringLiteral("CheckBox1"));
     CheckBox1->setGeometry(10, 22, 200, 22);
 
-    Label2 = BlueLabel(QStringLiteral("寄存器 W:"), GroupBox1);
+    Label2 = BlueLabel(tr("寄存器 W:"), GroupBox1);
     Label2->setObjectName(QStringLiteral("Label2"));
     Label2->setGeometry(8, 53, 80, 20);
     Edit2 = NumberField(QStringLiteral("10000"), GroupBox1);
     Edit2->setObjectName(QStringLiteral("Edit2"));
     Edit2->setGeometry(88, 49, 76, 28);
 
-    Label3 = BlueLabel(QStringLiteral("写入数值:"), GroupBox1);
+    Label3 = BlueLabel(tr("写入数值:"), GroupBox1);
     Label3->setObjectName(QStringLiteral("Label3"));
     Label3->setGeometry(8, 89, 80, 20);
     Edit1 = NumberField(QStringLiteral("100"), GroupBox1);
     Edit1->setObjectName(QStringLiteral("Edit1"));
     Edit1->setGeometry(88, 85, 76, 28);
 
-    BitBtn1 = new QPushButton(style()->standardIcon(QStyle::SP_DialogSaveButton),
-                              QStringLiteral("写入(&W)"), GroupBox1);
+    BitBtn1 = new QPushButton(style()->standardIcon(QStyle::SP_DialogSaveButton), tr("写入(&W)"),
+                              GroupBox1);
     BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
     BitBtn1->setGeometry(170, 48, 80, 30);
-    BitBtn3 = new QPushButton(style()->standardIcon(QStyle::SP_DialogCloseButton),
-                              QStringLiteral("关闭(&C)"), GroupBox1);
+    BitBtn3 = new QPushButton(style()->standardIcon(QStyle::SP_DialogCloseButton), tr("关闭(&C)"),
+                              GroupBox1);
     BitBtn3->setObjectName(QStringLiteral("BitBtn3"));
     BitBtn3->setGeometry(170, 84, 80, 30);
     // No button is the default one: Enter presses the button that has the focus (see
@@ -177,8 +177,7 @@ bool TMonitorDf::Edit1KeyDown(const QKeyEvent& event) {
 
 void TMonitorDf::BitBtn1Click() {
     if (!host_.ConnectionStarted()) {
-        prompter_.ShowMessage(this, MessageIcon::Information, kCaption,
-                              QStringLiteral("通信端口未打开 ！"));
+        prompter_.ShowMessage(this, MessageIcon::Information, kCaption, tr("通信端口未打开 ！"));
         return;
     }
     if (Edit1->text().isEmpty()) {
@@ -199,12 +198,11 @@ void TMonitorDf::BitBtn1Click() {
     }
     if (*value < kLowestValue || *value > kHighestValue) {
         prompter_.ShowMessage(this, MessageIcon::Information, kCaption,
-                              QStringLiteral("写入数值超出范围（-32768 至 65535） ！"));
+                              tr("写入数值超出范围（-32768 至 65535） ！"));
         return;
     }
     if (!host_.WriteWithPollingPaused(*reg, static_cast<std::uint16_t>(*value))) {
-        prompter_.ShowMessage(this, MessageIcon::Information, kCaption,
-                              QStringLiteral("通信失败 ！"));
+        prompter_.ShowMessage(this, MessageIcon::Information, kCaption, tr("通信失败 ！"));
     }
     if (CheckBox1->isChecked()) {
         BitBtn3Click();

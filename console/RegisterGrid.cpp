@@ -1,5 +1,6 @@
 #include "RegisterGrid.h"
 
+#include <QCoreApplication>
 #include <QPainter>
 
 #include "AppStyle.h"
@@ -34,10 +35,12 @@ bool IsWritable(std::int32_t reg) {
 }
 
 QString SelectionCaption(std::int32_t reg) {
-    const QString name =
-        reg >= 0 && reg < kRegisterNameCount ? QString::fromUtf8(RegisterNames[reg]) : QString();
-    return QStringLiteral("全部寄存器监控  4x00") + QString::number(reg) + QStringLiteral(" : ") +
-           name;
+    const QString name = reg >= 0 && reg < kRegisterNameCount
+                             ? QCoreApplication::translate("RegisterMap", RegisterNames[reg])
+                             : QString();
+    return QCoreApplication::translate("RegisterGrid", "全部寄存器监控  4x00%1 : %2")
+        .arg(reg)
+        .arg(name);
 }
 
 void SetUp(DrawGrid& grid) {
@@ -48,8 +51,9 @@ void SetUp(DrawGrid& grid) {
     grid.SetColWidth(0, kHeaderColWidth);
     grid.setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     grid.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    grid.setToolTip(QStringLiteral("30~83 可双击修改数据\n70~83 设置，必须点击“标定到模块”才保存"));
-    grid.SetCell(0, 0, QStringLiteral("元件编号"));
+    grid.setToolTip(QCoreApplication::translate(
+        "RegisterGrid", "30~83 可双击修改数据\n70~83 设置，必须点击“标定到模块”才保存"));
+    grid.SetCell(0, 0, QCoreApplication::translate("RegisterGrid", "元件编号"));
     for (int col = 1; col < kColCount; ++col) {
         grid.SetCell(col, 0, QStringLiteral(" +") + QString::number(col - 1));
     }

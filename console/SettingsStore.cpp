@@ -71,3 +71,11 @@ bool SettingsStore::Write(const std::array<int, 3>& indices) const {
     settings.sync();
     return settings.status() == QSettings::NoError;
 }
+
+QString SettingsStore::ReadLanguage() const {
+    if (!QFileInfo(path_).isReadable()) {
+        return {};
+    }
+    const QSettings settings(path_, QSettings::IniFormat);
+    return settings.value(KeyOf("Language")).toString().trimmed();
+}

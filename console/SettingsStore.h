@@ -28,6 +28,9 @@ public:
     int Read(std::array<int, 3>& indices) const;
     // Writes the three values when the entry exists; false when nothing could be stored.
     bool Write(const std::array<int, 3>& indices) const;
+    // The language the operator chose under the same entry ("Language", "en" or "zh"); empty
+    // when none is chosen. The console only reads it.
+    QString ReadLanguage() const;
 
 private:
     QString path_;

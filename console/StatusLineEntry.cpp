@@ -32,15 +32,15 @@ void StatusLineEntry::AddWindow(const QString& text, const QKeySequence& shortcu
 QString StatusLineEntry::StateText(const LineStatus& status) {
     switch (status.state) {
         case LineState::Closed:
-            return QStringLiteral("未连接");
+            return tr("未连接");
         case LineState::Replying:
-            return QStringLiteral("应答正常");
+            return tr("应答正常");
         case LineState::Errors:
-            return QStringLiteral("1分钟内错误 %1").arg(status.recentErrors);
+            return tr("1分钟内错误 %1").arg(status.recentErrors);
         case LineState::Silent:
-            return QStringLiteral("无应答 %1 秒").arg(status.silentSeconds);
+            return tr("无应答 %1 秒").arg(status.silentSeconds);
         case LineState::Held:
-            return QStringLiteral("轮询暂停");
+            return tr("轮询暂停");
     }
     return {};
 }
@@ -66,9 +66,8 @@ void StatusLineEntry::ShowStatus(const LineStatus& status) {
     }
     everShown_ = true;
     shown_ = status;
-    setText(
-        QStringLiteral("<a style=\"color:#0000ff\">线路</a>：<span style=\"color:%1\">%2</span> ▾")
-            .arg(StateColour(status.state).name(), StateText(status)));
+    setText(tr("<a style=\"color:#0000ff\">线路</a>：<span style=\"color:%1\">%2</span> ▾")
+                .arg(StateColour(status.state).name(), StateText(status)));
 }
 
 void StatusLineEntry::mouseReleaseEvent(QMouseEvent* event) {

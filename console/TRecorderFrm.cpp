@@ -60,25 +60,25 @@ TRecorderFrm::TRecorderFrm(Prompter& prompter, QString settingsPath, QWidget* pa
       settingsPath_(std::move(settingsPath)),
       writer_(this, [this](const QString& message) { WriterFailed(message); }) {
     setObjectName(QStringLiteral("TRecorderFrm"));
-    setWindowTitle(QStringLiteral("数据记录"));
+    setWindowTitle(tr("数据记录"));
     setFont(SongFont(16));
 
     FolderEdit = new QLineEdit(this);
     FolderEdit->setObjectName(QStringLiteral("FolderEdit"));
     FolderEdit->setReadOnly(true);
     FolderEdit->setMinimumWidth(360);
-    BrowseButton = new QPushButton(QStringLiteral("选择…"), this);
+    BrowseButton = new QPushButton(tr("选择…"), this);
     BrowseButton->setObjectName(QStringLiteral("BrowseButton"));
-    RawCheck = new QCheckBox(QStringLiteral("同时记录全部原始寄存器 (4x0000..4x0099)"), this);
+    RawCheck = new QCheckBox(tr("同时记录全部原始寄存器 (4x0000..4x0099)"), this);
     RawCheck->setObjectName(QStringLiteral("RawCheck"));
-    StartButton = new QPushButton(QStringLiteral("开始记录"), this);
+    StartButton = new QPushButton(tr("开始记录"), this);
     StartButton->setObjectName(QStringLiteral("StartButton"));
     StatusLabel = new QLabel(this);
     StatusLabel->setObjectName(QStringLiteral("StatusLabel"));
     StatusLabel->setWordWrap(true);
 
     auto* layout = new QGridLayout(this);
-    layout->addWidget(new QLabel(QStringLiteral("记录文件夹:"), this), 0, 0);
+    layout->addWidget(new QLabel(tr("记录文件夹:"), this), 0, 0);
     layout->addWidget(FolderEdit, 0, 1);
     layout->addWidget(BrowseButton, 0, 2);
     layout->addWidget(RawCheck, 1, 0, 1, 3);
@@ -91,7 +91,7 @@ TRecorderFrm::TRecorderFrm(Prompter& prompter, QString settingsPath, QWidget* pa
     RawCheck->setChecked(settings.value(kRawKey, false).toBool());
 
     chooseFolder = [](QWidget* owner, const QString& current) {
-        return QFileDialog::getExistingDirectory(owner, QStringLiteral("选择记录文件夹"), current);
+        return QFileDialog::getExistingDirectory(owner, tr("选择记录文件夹"), current);
     };
     connect(StartButton, &QPushButton::clicked, this, &TRecorderFrm::StartButtonClick);
     connect(BrowseButton, &QPushButton::clicked, this, &TRecorderFrm::BrowseButtonClick);
@@ -104,7 +104,7 @@ TRecorderFrm::~TRecorderFrm() {
 
 QString TRecorderFrm::DefaultFolder() {
     return QDir(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation))
-        .filePath(QStringLiteral("VR7C-20NP 记录"));
+        .filePath(tr("VR7C-20NP 记录"));
 }
 
 QString TRecorderFrm::Folder() const {
@@ -136,7 +136,7 @@ QString TRecorderFrm::UnusedFilePath(const QDateTime& start) const {
 bool TRecorderFrm::StartRecording() {
     if (!QDir().mkpath(Folder())) {
         prompter_.ShowMessage(this, MessageIcon::Information, kCaption,
-                              QStringLiteral("无法创建记录文件夹 ！\n%1").arg(Folder()));
+                              tr("无法创建记录文件夹 ！\n%1").arg(Folder()));
         return false;
     }
     raw_ = RawCheck->isChecked();
@@ -205,12 +205,12 @@ void TRecorderFrm::showEvent(QShowEvent* event) {
 
 void TRecorderFrm::ShowStatus() {
     const bool running = writer_.Running();
-    StartButton->setText(running ? QStringLiteral("停止记录") : QStringLiteral("开始记录"));
+    StartButton->setText(running ? tr("停止记录") : tr("开始记录"));
     FolderEdit->setEnabled(!running);
     BrowseButton->setEnabled(!running);
     RawCheck->setEnabled(!running);
-    StatusLabel->setText(running ? QStringLiteral("正在记录: %1\n已记录 %2 行")
+    StatusLabel->setText(running ? tr("正在记录: %1\n已记录 %2 行")
                                        .arg(QFileInfo(writer_.Path()).fileName())
                                        .arg(writer_.RowsQueued())
-                                 : QStringLiteral("未在记录"));
+                                 : tr("未在记录"));
 }

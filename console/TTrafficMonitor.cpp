@@ -34,14 +34,14 @@ TTrafficMonitor::TTrafficMonitor(const TrafficRing& ring, ModbusRecorder& record
       prompter_(prompter),
       model_(new TrafficTableModel(ring, std::move(now), this)) {
     setObjectName(QStringLiteral("TTrafficMonitor"));
-    setWindowTitle(QStringLiteral("通信监视 - VR7C-20NP"));
+    setWindowTitle(tr("通信监视 - VR7C-20NP"));
     setFont(SongFont(16));
     resize(940, 520);
 
     Pages = new QTabWidget(this);
     Pages->setObjectName(QStringLiteral("Pages"));
-    Pages->addTab(BuildTrafficPage(), QStringLiteral("报文"));
-    Pages->addTab(BuildCountersPage(), QStringLiteral("计数"));
+    Pages->addTab(BuildTrafficPage(), tr("报文"));
+    Pages->addTab(BuildCountersPage(), tr("计数"));
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(4, 4, 4, 4);
     layout->addWidget(Pages);
@@ -55,12 +55,12 @@ TTrafficMonitor::~TTrafficMonitor() = default;
 
 QWidget* TTrafficMonitor::BuildTrafficPage() {
     auto* page = new QWidget;
-    ErrorsOnly = new QCheckBox(QStringLiteral("只显示错误"), page);
+    ErrorsOnly = new QCheckBox(tr("只显示错误"), page);
     ErrorsOnly->setObjectName(QStringLiteral("ErrorsOnly"));
-    Pause = new QPushButton(QStringLiteral("暂停"), page);
+    Pause = new QPushButton(tr("暂停"), page);
     Pause->setObjectName(QStringLiteral("Pause"));
     Pause->setCheckable(true);
-    Save = new QPushButton(QStringLiteral("保存为文本..."), page);
+    Save = new QPushButton(tr("保存为文本..."), page);
     Save->setObjectName(QStringLiteral("Save"));
     Held = new QLabel(page);
     Held->setObjectName(QStringLiteral("Held"));
@@ -97,7 +97,7 @@ QWidget* TTrafficMonitor::BuildTrafficPage() {
         Table->scrollToBottom();
     });
     connect(Pause, &QPushButton::toggled, this, [this](bool paused) {
-        Pause->setText(paused ? QStringLiteral("继续") : QStringLiteral("暂停"));
+        Pause->setText(paused ? tr("继续") : tr("暂停"));
         Refresh();
     });
     connect(Save, &QPushButton::clicked, this, &TTrafficMonitor::SaveClick);
@@ -118,7 +118,7 @@ QWidget* TTrafficMonitor::BuildCountersPage() {
         grid->addWidget(value, row, 1);
         counterValues_.push_back(value);
     }
-    ResetCounters = new QPushButton(QStringLiteral("清零"), Counters);
+    ResetCounters = new QPushButton(tr("清零"), Counters);
     ResetCounters->setObjectName(QStringLiteral("ResetCounters"));
     grid->addWidget(ResetCounters, static_cast<int>(rows.size()), 0, Qt::AlignLeft);
     grid->setColumnStretch(1, 1);
@@ -148,7 +148,7 @@ void TTrafficMonitor::Refresh() {
     if (model_->Follow()) {
         Table->scrollToBottom();
     }
-    const QString held = QStringLiteral("显示 %1 帧，记录最多 %2 帧（%3 MB）")
+    const QString held = tr("显示 %1 帧，记录最多 %2 帧（%3 MB）")
                              .arg(model_->rowCount())
                              .arg(ring_.Capacity())
                              .arg(static_cast<double>(ring_.MemoryBytes()) / 1e6, 0, 'f', 1);
@@ -178,16 +178,16 @@ bool TTrafficMonitor::SaveText(const QString& path) const {
 
 void TTrafficMonitor::SaveClick() {
     const QString suggested =
-        QStringLiteral("报文-%1.txt")
+        tr("报文-%1.txt")
             .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")));
-    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("保存报文"), suggested,
-                                                      QStringLiteral("文本文件 (*.txt)"));
+    const QString path =
+        QFileDialog::getSaveFileName(this, tr("保存报文"), suggested, tr("文本文件 (*.txt)"));
     if (path.isEmpty()) {
         return;
     }
     if (!SaveText(path)) {
         prompter_.ShowMessage(this, MessageIcon::Information, QStringLiteral("VR7C-20NP"),
-                              QStringLiteral("保存失败 ！"));
+                              tr("保存失败 ！"));
     }
 }
 

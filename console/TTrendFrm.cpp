@@ -47,20 +47,19 @@ int ChannelOf(int series) {
 
 TTrendFrm::TTrendFrm(QWidget* parent) : QWidget(parent, Qt::Window) {
     setObjectName(QStringLiteral("TTrendFrm"));
-    setWindowTitle(QStringLiteral("通道趋势"));
+    setWindowTitle(tr("通道趋势"));
     setFont(SongFont(16));
     shown_.fill(true);
 
     SpanList = new QComboBox(this);
     SpanList->setObjectName(QStringLiteral("SpanList"));
-    SpanList->addItems({QStringLiteral("1 分钟"), QStringLiteral("10 分钟"),
-                        QStringLiteral("1 小时"), QStringLiteral("全部")});
+    SpanList->addItems({tr("1 分钟"), tr("10 分钟"), tr("1 小时"), tr("全部")});
     SpanList->setCurrentIndex(1);
-    PauseButton = new QPushButton(QStringLiteral("暂停"), this);
+    PauseButton = new QPushButton(tr("暂停"), this);
     PauseButton->setObjectName(QStringLiteral("PauseButton"));
-    OutputCheck = new QCheckBox(QStringLiteral("显示输出百分比"), this);
+    OutputCheck = new QCheckBox(tr("显示输出百分比"), this);
     OutputCheck->setObjectName(QStringLiteral("OutputCheck"));
-    ExportButton = new QPushButton(QStringLiteral("导出图片…"), this);
+    ExportButton = new QPushButton(tr("导出图片…"), this);
     ExportButton->setObjectName(QStringLiteral("ExportButton"));
     Readout = new QLabel(this);
     Readout->setObjectName(QStringLiteral("Readout"));
@@ -70,7 +69,7 @@ TTrendFrm::TTrendFrm(QWidget* parent) : QWidget(parent, Qt::Window) {
     BuildChart();
 
     auto* bar = new QHBoxLayout;
-    bar->addWidget(new QLabel(QStringLiteral("时间跨度:"), this));
+    bar->addWidget(new QLabel(tr("时间跨度:"), this));
     bar->addWidget(SpanList);
     bar->addWidget(PauseButton);
     bar->addWidget(OutputCheck);
@@ -117,7 +116,7 @@ void TTrendFrm::BuildChart() {
     axisValue_->setTitleFont(SongFont(kChartTitlePx));
     axisOutput_ = new QValueAxis;
     axisOutput_->setRange(0, 100);
-    axisOutput_->setTitleText(QStringLiteral("控制输出(%)"));
+    axisOutput_->setTitleText(tr("控制输出(%)"));
     axisOutput_->setLabelsFont(SongFont(kChartLabelPx));
     axisOutput_->setTitleFont(SongFont(kChartTitlePx));
     chart_->addAxis(axisTime_, Qt::AlignBottom);
@@ -134,11 +133,11 @@ void TTrendFrm::BuildChart() {
                 series->setName(QStringLiteral("AD%1").arg(channel));
                 break;
             case TrendHistory::kSetPoint:
-                series->setName(QStringLiteral("AD%1 设定").arg(channel));
+                series->setName(tr("AD%1 设定").arg(channel));
                 pen.setStyle(Qt::DashLine);
                 break;
             case TrendHistory::kOutput:
-                series->setName(QStringLiteral("AD%1 输出").arg(channel));
+                series->setName(tr("AD%1 输出").arg(channel));
                 pen.setStyle(Qt::DotLine);
                 break;
         }
@@ -181,8 +180,7 @@ double TTrendFrm::MeasuredScale() const {
 }
 
 void TTrendFrm::ShowQuantity() {
-    axisValue_->setTitleText(weight_ ? QStringLiteral("对应重量(KG) / 设定温度(℃)")
-                                     : QStringLiteral("温度(℃)"));
+    axisValue_->setTitleText(weight_ ? tr("对应重量(KG) / 设定温度(℃)") : tr("温度(℃)"));
 }
 
 void TTrendFrm::TakeGoodReply(std::int64_t msecs) {
@@ -330,12 +328,12 @@ QString TTrendFrm::ReadoutAt(std::int64_t msecs) const {
         const auto value = [&](TrendHistory::Quantity quantity) {
             return history_.ValueAt(TrendHistory::Series(quantity, channel), index);
         };
-        text += QStringLiteral("   AD%1 %2 (设定 %3")
+        text += tr("   AD%1 %2 (设定 %3")
                     .arg(channel)
                     .arg(FormatFixed(value(TrendHistory::kMeasured), weight_ ? 3 : 1),
                          FormatFixed(value(TrendHistory::kSetPoint), 1));
         if (OutputCheck->isChecked()) {
-            text += QStringLiteral(", 输出 %1%").arg(FormatFixed(value(TrendHistory::kOutput), 1));
+            text += tr(", 输出 %1%").arg(FormatFixed(value(TrendHistory::kOutput), 1));
         }
         text += QLatin1Char(')');
     }
@@ -353,19 +351,19 @@ bool TTrendFrm::SaveImage(const QString& path) {
 
 void TTrendFrm::PauseButtonClick() {
     paused_ = !paused_;
-    PauseButton->setText(paused_ ? QStringLiteral("继续") : QStringLiteral("暂停"));
+    PauseButton->setText(paused_ ? tr("继续") : tr("暂停"));
     dirty_ = true;
     Redraw();
 }
 
 void TTrendFrm::ExportButtonClick() {
     const QString path = QFileDialog::getSaveFileName(
-        this, QStringLiteral("导出趋势图"),
-        QStringLiteral("VR7C-20NP_趋势_%1.png")
+        this, tr("导出趋势图"),
+        tr("VR7C-20NP_趋势_%1.png")
             .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd_HHmmss"))),
-        QStringLiteral("PNG 图片 (*.png)"));
+        tr("PNG 图片 (*.png)"));
     if (!path.isEmpty() && !SaveImage(path)) {
-        Readout->setText(QStringLiteral("无法保存图片: %1").arg(path));
+        Readout->setText(tr("无法保存图片: %1").arg(path));
     }
 }
 

@@ -125,7 +125,7 @@ QString TrafficTableModel::TimeText(const TrafficFrame& frame) const {
 }
 
 QString TrafficTableModel::Text() const {
-    QString text = QStringLiteral("时间\t线路\t方向\t报文\t解码\t结果\n");
+    QString text = tr("时间\t线路\t方向\t报文\t解码\t结果\n");
     for (int row = 0; row < rowCount(); ++row) {
         const TrafficFrame& frame = *FrameAt(row);
         text += FrameTextLine(TimeText(frame), frame, PreviousSent(frame)) + QLatin1Char('\n');
@@ -177,8 +177,7 @@ QVariant TrafficTableModel::headerData(int section, Qt::Orientation orientation,
     if (role != Qt::DisplayRole || orientation != Qt::Horizontal) {
         return {};
     }
-    static const QString kHeadings[kColumnCount] = {QStringLiteral("时间"), QStringLiteral("线路"),
-                                                    QStringLiteral("方向"), QStringLiteral("报文"),
-                                                    QStringLiteral("解码"), QStringLiteral("结果")};
+    const QString kHeadings[kColumnCount] = {tr("时间"), tr("线路"), tr("方向"),
+                                             tr("报文"), tr("解码"), tr("结果")};
     return section >= 0 && section < kColumnCount ? kHeadings[section] : QString();
 }

@@ -1,5 +1,7 @@
 #include "TrafficDecoder.h"
 
+#include <QCoreApplication>
+
 #include "ReplyJudge.h"
 
 namespace {
@@ -24,26 +26,35 @@ QString ModbusRequest(const TrafficFrame& f) {
         const int first = Word(f, 2);
         const int last = first + Word(f, 4) - 1;
         const QString kind = f.bytes[1] == 3 ? QStringLiteral("4x") : QStringLiteral("3x");
-        return QStringLiteral("读 %1%2..%1%3 站 %4")
+        return QCoreApplication::translate("TrafficDecoder", "读 %1%2..%1%3 站 %4")
             .arg(kind)
             .arg(first, 4, 10, QLatin1Char('0'))
             .arg(last, 4, 10, QLatin1Char('0'))
             .arg(f.bytes[0]);
     }
     if (n >= 6 && f.bytes[1] == 6) {
-        return QStringLiteral("写 %1 = %2").arg(Reference(Word(f, 2))).arg(Word(f, 4));
+        return QCoreApplication::translate("TrafficDecoder", "写 %1 = %2")
+            .arg(Reference(Word(f, 2)))
+            .arg(Word(f, 4));
     }
-    return QStringLiteral("功能码 %1，%2 字节").arg(n >= 2 ? f.bytes[1] : 0).arg(f.length);
+    return QCoreApplication::translate("TrafficDecoder", "功能码 %1，%2 字节")
+        .arg(n >= 2 ? f.bytes[1] : 0)
+        .arg(f.length);
 }
 
 QString TakenModbusReply(const TrafficFrame& f) {
     const int n = f.KeptBytes();
     if (n >= 6 && f.bytes[1] == 6) {
-        return QStringLiteral("回复 写 %1 = %2").arg(Reference(Word(f, 2))).arg(Word(f, 4));
+        return QCoreApplication::translate("TrafficDecoder", "回复 写 %1 = %2")
+            .arg(Reference(Word(f, 2)))
+            .arg(Word(f, 4));
     }
-    const QString text = QStringLiteral("回复 %1 字节 CRC 正确").arg(n >= 3 ? f.bytes[2] : 0);
+    const QString text = QCoreApplication::translate("TrafficDecoder", "回复 %1 字节 CRC 正确")
+                             .arg(n >= 3 ? f.bytes[2] : 0);
     if (f.verdict == Verdict::Foreign && n >= 2) {
-        return text + QStringLiteral("，来自 站 %1 功能码 %2").arg(f.bytes[0]).arg(f.bytes[1]);
+        return text + QCoreApplication::translate("TrafficDecoder", "，来自 站 %1 功能码 %2")
+                          .arg(f.bytes[0])
+                          .arg(f.bytes[1]);
     }
     return text;
 }
@@ -54,27 +65,28 @@ QString ModbusReply(const TrafficFrame& f) {
         case Verdict::Foreign:
             return TakenModbusReply(f);
         case Verdict::Timeout:
-            return QStringLiteral("无回复");
+            return QCoreApplication::translate("TrafficDecoder", "无回复");
         case Verdict::Incomplete:
-            return QStringLiteral("不完整 %1 字节").arg(f.length);
+            return QCoreApplication::translate("TrafficDecoder", "不完整 %1 字节").arg(f.length);
         case Verdict::Late:
-            return QStringLiteral("回复过迟");
+            return QCoreApplication::translate("TrafficDecoder", "回复过迟");
         case Verdict::BadCrc:
-            return QStringLiteral("CRC 错误");
+            return QCoreApplication::translate("TrafficDecoder", "CRC 错误");
         case Verdict::Exception:
-            return QStringLiteral("回复异常 %1").arg(Hex2(f.detail));
+            return QCoreApplication::translate("TrafficDecoder", "回复异常 %1").arg(Hex2(f.detail));
         case Verdict::LeadingBytes:
-            return QStringLiteral("多余字节 %1（在回复前）").arg(f.detail);
+            return QCoreApplication::translate("TrafficDecoder", "多余字节 %1（在回复前）")
+                .arg(f.detail);
         case Verdict::ExtraBytes:
-            return QStringLiteral("多余字节 %1").arg(f.detail);
+            return QCoreApplication::translate("TrafficDecoder", "多余字节 %1").arg(f.detail);
         case Verdict::EchoMismatch:
-            return QStringLiteral("回显不符");
+            return QCoreApplication::translate("TrafficDecoder", "回显不符");
         case Verdict::None:
         case Verdict::Nack:
         case Verdict::Rejected:
             break;
     }
-    return QStringLiteral("%1 字节").arg(f.length);
+    return QCoreApplication::translate("TrafficDecoder", "%1 字节").arg(f.length);
 }
 
 QString CommandName(std::uint8_t code) {
@@ -86,15 +98,15 @@ QString CommandName(std::uint8_t code) {
         case 0x02:
             return QStringLiteral("Get ID");
         case 0x11:
-            return QStringLiteral("读内存");
+            return QCoreApplication::translate("TrafficDecoder", "读内存");
         case 0x21:
             return QStringLiteral("Go");
         case 0x31:
-            return QStringLiteral("写内存");
+            return QCoreApplication::translate("TrafficDecoder", "写内存");
         case 0x43:
-            return QStringLiteral("擦除");
+            return QCoreApplication::translate("TrafficDecoder", "擦除");
         case 0x44:
-            return QStringLiteral("扩展擦除");
+            return QCoreApplication::translate("TrafficDecoder", "扩展擦除");
         default:
             return {};
     }
@@ -121,7 +133,7 @@ QString AddressText(std::uint32_t address) {
 
 QString BootloaderRequest(const TrafficFrame& f, const TrafficFrame* previous) {
     if (f.length == 1 && f.bytes[0] == kSync) {
-        return QStringLiteral("同步");
+        return QCoreApplication::translate("TrafficDecoder", "同步");
     }
     const bool afterErase =
         previous != nullptr && IsCommand(*previous) && previous->bytes[0] == 0x43;
@@ -133,44 +145,50 @@ QString BootloaderRequest(const TrafficFrame& f, const TrafficFrame* previous) {
         }
     }
     if (IsAddressFrame(f)) {
-        return QStringLiteral("地址 %1").arg(AddressText(Address(f)));
+        return QCoreApplication::translate("TrafficDecoder", "地址 %1")
+            .arg(AddressText(Address(f)));
     }
     const int count = f.bytes[0] + 1;
     if (afterErase && f.length == count + 2) {
-        return QStringLiteral("擦除 %1 页").arg(count);
+        return QCoreApplication::translate("TrafficDecoder", "擦除 %1 页").arg(count);
     }
     if (afterAddress && IsCommand(f)) {
-        return QStringLiteral("读 %1 字节").arg(count);
+        return QCoreApplication::translate("TrafficDecoder", "读 %1 字节").arg(count);
     }
     if (f.length == count + 2) {
         if (afterAddress) {
-            return QStringLiteral("写 %1 %2 字节").arg(AddressText(Address(*previous))).arg(count);
+            return QCoreApplication::translate("TrafficDecoder", "写 %1 %2 字节")
+                .arg(AddressText(Address(*previous)))
+                .arg(count);
         }
-        return QStringLiteral("写 %1 字节").arg(count);
+        return QCoreApplication::translate("TrafficDecoder", "写 %1 字节").arg(count);
     }
-    return QStringLiteral("%1 字节").arg(f.length);
+    return QCoreApplication::translate("TrafficDecoder", "%1 字节").arg(f.length);
 }
 
 QString BootloaderReply(const TrafficFrame& f) {
     switch (f.verdict) {
         case Verdict::Timeout:
-            return QStringLiteral("无回复");
+            return QCoreApplication::translate("TrafficDecoder", "无回复");
         case Verdict::Nack:
             return QStringLiteral("NACK");
         case Verdict::Rejected:
-            return QStringLiteral("不符 %1 字节").arg(f.length);
+            return QCoreApplication::translate("TrafficDecoder", "不符 %1 字节").arg(f.length);
         default:
             break;
     }
     const int n = f.KeptBytes();
     if (n == 15 && f.bytes[1] == 0x0B) {
-        return QStringLiteral("ACK，Boot:%1.%2").arg(f.bytes[2] >> 4).arg(f.bytes[2] & 0x0F);
+        return QCoreApplication::translate("TrafficDecoder", "ACK，Boot:%1.%2")
+            .arg(f.bytes[2] >> 4)
+            .arg(f.bytes[2] & 0x0F);
     }
     if (n == 5 && f.bytes[1] == 0x01) {
-        return QStringLiteral("ACK，ID 0x%1%2").arg(Hex2(f.bytes[2]), Hex2(f.bytes[3]));
+        return QCoreApplication::translate("TrafficDecoder", "ACK，ID 0x%1%2")
+            .arg(Hex2(f.bytes[2]), Hex2(f.bytes[3]));
     }
     if (n > 1 && f.bytes[0] == kBootAck) {
-        return QStringLiteral("ACK，%1 字节数据").arg(n - 1);
+        return QCoreApplication::translate("TrafficDecoder", "ACK，%1 字节数据").arg(n - 1);
     }
     return QStringLiteral("ACK");
 }
@@ -190,39 +208,42 @@ QString VerdictText(Verdict verdict) {
         case Verdict::None:
             return {};
         case Verdict::Good:
-            return QStringLiteral("正确");
+            return QCoreApplication::translate("TrafficDecoder", "正确");
         case Verdict::Foreign:
-            return QStringLiteral("他站回复");
+            return QCoreApplication::translate("TrafficDecoder", "他站回复");
         case Verdict::Timeout:
-            return QStringLiteral("超时");
+            return QCoreApplication::translate("TrafficDecoder", "超时");
         case Verdict::Incomplete:
-            return QStringLiteral("不完整");
+            return QCoreApplication::translate("TrafficDecoder", "不完整");
         case Verdict::BadCrc:
-            return QStringLiteral("CRC 错误");
+            return QCoreApplication::translate("TrafficDecoder", "CRC 错误");
         case Verdict::Exception:
-            return QStringLiteral("异常回复");
+            return QCoreApplication::translate("TrafficDecoder", "异常回复");
         case Verdict::LeadingBytes:
-            return QStringLiteral("前有多余字节");
+            return QCoreApplication::translate("TrafficDecoder", "前有多余字节");
         case Verdict::ExtraBytes:
-            return QStringLiteral("多余字节");
+            return QCoreApplication::translate("TrafficDecoder", "多余字节");
         case Verdict::EchoMismatch:
-            return QStringLiteral("回显不符");
+            return QCoreApplication::translate("TrafficDecoder", "回显不符");
         case Verdict::Nack:
             return QStringLiteral("NACK");
         case Verdict::Rejected:
-            return QStringLiteral("不符");
+            return QCoreApplication::translate("TrafficDecoder", "不符");
         case Verdict::Late:
-            return QStringLiteral("过迟");
+            return QCoreApplication::translate("TrafficDecoder", "过迟");
     }
     return {};
 }
 
 QString DirectionText(TrafficDirection direction) {
-    return direction == TrafficDirection::Sent ? QStringLiteral("发送") : QStringLiteral("接收");
+    return direction == TrafficDirection::Sent
+               ? QCoreApplication::translate("TrafficDecoder", "发送")
+               : QCoreApplication::translate("TrafficDecoder", "接收");
 }
 
 QString LinkText(TrafficLink link) {
-    return link == TrafficLink::Modbus ? QStringLiteral("通信") : QStringLiteral("升级");
+    return link == TrafficLink::Modbus ? QCoreApplication::translate("TrafficDecoder", "通信")
+                                       : QCoreApplication::translate("TrafficDecoder", "升级");
 }
 
 QString HexText(const TrafficFrame& frame, int maxBytes) {
@@ -236,7 +257,7 @@ QString HexText(const TrafficFrame& frame, int maxBytes) {
         text += Hex2(frame.bytes[i]);
     }
     if (shown < frame.length) {
-        text += QStringLiteral(" …");
+        text += QCoreApplication::translate("TrafficDecoder", " …");
     }
     return text;
 }

@@ -1,13 +1,20 @@
 #include "BootloaderSession.h"
 
+#include <QCoreApplication>
+
 #include <algorithm>
 
 #include "FirmwareImage.h"
 
+QString BootloaderText::Tr(const char* text) {
+    return QCoreApplication::translate("BootloaderText", text);
+}
+
 QString BootloaderText::PortErrorText(int portIndex) {
-    return QStringLiteral("当前串口号 COM") + QString::number(portIndex + 1) +
-           QStringLiteral(" 已经被占用，或其它错误 ！") + QChar(13) +
-           QStringLiteral("请选择其它串口，或检查串口设置是否正确。");
+    return QCoreApplication::translate("BootloaderText",
+                                       "当前串口号 COM%1 已经被占用，或其它错误 ！\r"
+                                       "请选择其它串口，或检查串口设置是否正确。")
+        .arg(portIndex + 1);
 }
 
 BootloaderSession::BootloaderSession(VEVErizEvezad& comDriver, BootloaderView& view,
@@ -60,10 +67,10 @@ void BootloaderSession::STM_ISP() {
     comDriver_.RxCount = 0;
     if (!comDriver_.Connect()) {
         OvertimeT.stop();
-        view_.ShowMessage(BootloaderText::kPortErrorCaption,
+        view_.ShowMessage(BootloaderText::Tr(BootloaderText::kPortErrorCaption),
                           BootloaderText::PortErrorText(portIndex));
         if (erased_) {
-            view_.SetStatusText(BootloaderText::kProgramIncomplete);
+            view_.SetStatusText(BootloaderText::Tr(BootloaderText::kProgramIncomplete));
         }
         return;
     }
@@ -72,7 +79,7 @@ void BootloaderSession::STM_ISP() {
     BootloaderClient::StartLineSequence(comDriver_, clock_, kLinePauseMs);
     client_.Begin();
     comDriver_.RxCount = 0;
-    view_.SetStatusText(BootloaderText::kSearching);
+    view_.SetStatusText(BootloaderText::Tr(BootloaderText::kSearching));
 
     // Not 0: the first deadline is four watchdog ticks away.
     IdleTicks = 2;
@@ -98,7 +105,7 @@ void BootloaderSession::Timer5Timer() {
 void BootloaderSession::Step(BootloaderClient::Verdict verdict, std::int32_t stateBefore) {
     using Verdict = BootloaderClient::Verdict;
     if (verdict == Verdict::kRefused && stateBefore == BootloaderClient::kAwaitSyncAck) {
-        view_.SetStatusText(BootloaderText::kNoCommunication);
+        view_.SetStatusText(BootloaderText::Tr(BootloaderText::kNoCommunication));
     }
     if (verdict != Verdict::kAccepted && verdict != Verdict::kEraseDue &&
         verdict != Verdict::kFinished) {
@@ -109,7 +116,7 @@ void BootloaderSession::Step(BootloaderClient::Verdict verdict, std::int32_t sta
     }
     switch (stateBefore) {
         case BootloaderClient::kAwaitSyncAck:
-            view_.SetStatusText(BootloaderText::kConnected);
+            view_.SetStatusText(BootloaderText::Tr(BootloaderText::kConnected));
             break;
         case BootloaderClient::kAwaitGet: {
             const std::uint8_t version = client_.BootloaderVersion;
@@ -140,21 +147,21 @@ void BootloaderSession::LoadAndErase() {
     }
     client_.Erase(IspBuffer.ImageBuffer, FirmwareImageSize());
     erased_ = true;
-    view_.SetStatusText(BootloaderText::kErasing);
+    view_.SetStatusText(BootloaderText::Tr(BootloaderText::kErasing));
     Timer5.start();
 }
 
 void BootloaderSession::ShowProgress() {
     view_.SetProgress(
         static_cast<int>(std::int64_t{client_.ImageOffset} * 100 / client_.ImageSize));
-    view_.SetStatusText(BootloaderText::kProgressPrefix + QString::number(view_.Progress()) +
-                        QStringLiteral("%"));
+    view_.SetStatusText(BootloaderText::Tr(BootloaderText::kProgressPrefix) +
+                        QString::number(view_.Progress()) + QStringLiteral("%"));
 }
 
 void BootloaderSession::Finish() {
     client_.IspState = BootloaderClient::kAwaitSyncAck;
     view_.SetProgress(0);
-    view_.SetStatusText(BootloaderText::kUploadComplete);
+    view_.SetStatusText(BootloaderText::Tr(BootloaderText::kUploadComplete));
     OvertimeT.stop();
     Timer5.stop();
     erased_ = false;
@@ -162,7 +169,8 @@ void BootloaderSession::Finish() {
     if (PortOpen) {
         comDriver_.Disconnect();
     }
-    view_.SetStatusText(BootloaderText::kUploadComplete + BootloaderText::kLeavesBootloader);
+    view_.SetStatusText(BootloaderText::Tr(BootloaderText::kUploadComplete) +
+                        BootloaderText::Tr(BootloaderText::kLeavesBootloader));
 }
 
 void BootloaderSession::OvertimeTTimer() {
@@ -180,14 +188,14 @@ void BootloaderSession::OvertimeTTimer() {
     if (RetryCount < 3) {
         STM_ISP();
     } else if (erased_) {
-        view_.SetStatusText(BootloaderText::kProgramIncomplete);
+        view_.SetStatusText(BootloaderText::Tr(BootloaderText::kProgramIncomplete));
     }
 }
 
 void BootloaderSession::FailAttempt() {
     client_.IspState = BootloaderClient::kAwaitSyncAck;
     view_.SetProgress(0);
-    view_.SetStatusText(BootloaderText::kConnectionFailed);
+    view_.SetStatusText(BootloaderText::Tr(BootloaderText::kConnectionFailed));
     OvertimeT.stop();
     Timer5.stop();
     if (PortOpen) {

@@ -25,18 +25,24 @@ public:
 
 // The operator-visible texts of the session.
 namespace BootloaderText {
-inline const QString kSearching = QStringLiteral("正在查找设备。。。");
-inline const QString kConnected = QStringLiteral("已成功连接");
-inline const QString kNoCommunication = QStringLiteral("无法和设备通讯，请重新尝试");
-inline const QString kErasing = QStringLiteral("正在擦除。。。");
-inline const QString kProgressPrefix = QStringLiteral("写进度: ");
-inline const QString kUploadComplete = QStringLiteral("上载完成！");
-inline const QString kConnectionFailed = QStringLiteral("连机失败！请检查通信线。");
-inline const QString kPortErrorCaption = QStringLiteral("串口错误");
+inline constexpr const char* kSearching = QT_TRANSLATE_NOOP("BootloaderText", "正在查找设备。。。");
+inline constexpr const char* kConnected = QT_TRANSLATE_NOOP("BootloaderText", "已成功连接");
+inline constexpr const char* kNoCommunication =
+    QT_TRANSLATE_NOOP("BootloaderText", "无法和设备通讯，请重新尝试");
+inline constexpr const char* kErasing = QT_TRANSLATE_NOOP("BootloaderText", "正在擦除。。。");
+inline constexpr const char* kProgressPrefix = QT_TRANSLATE_NOOP("BootloaderText", "写进度: ");
+inline constexpr const char* kUploadComplete = QT_TRANSLATE_NOOP("BootloaderText", "上载完成！");
+inline constexpr const char* kConnectionFailed =
+    QT_TRANSLATE_NOOP("BootloaderText", "连机失败！请检查通信线。");
+inline constexpr const char* kPortErrorCaption = QT_TRANSLATE_NOOP("BootloaderText", "串口错误");
 // After "上载完成！": how the module leaves its bootloader.
-inline const QString kLeavesBootloader = QStringLiteral("模块已复位，未运行请重新上电。");
+inline constexpr const char* kLeavesBootloader =
+    QT_TRANSLATE_NOOP("BootloaderText", "模块已复位，未运行请重新上电。");
 // The attempts ended after the erase: the module's program is incomplete.
-inline const QString kProgramIncomplete = QStringLiteral("模块程序不完整！请重新更新固件。");
+inline constexpr const char* kProgramIncomplete =
+    QT_TRANSLATE_NOOP("BootloaderText", "模块程序不完整！请重新更新固件。");
+// A text above in the language of the windows.
+QString Tr(const char* text);
 // "Current port COMn is already in use, or another error", CR, "choose another port or check
 // the port settings".
 QString PortErrorText(int portIndex);

@@ -1,5 +1,6 @@
 #include "ComPorts.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QStandardPaths>
 
@@ -131,14 +132,17 @@ QString ComPorts::ToolTip(int index) const {
     if (view.overridden) {
         const QString path = Override(index);
         return view.devicePath.isEmpty()
-                   ? QStringLiteral("%1 → %2（VR7C_%1，现在不存在）").arg(view.name, path)
-                   : QStringLiteral("%1 → %2（VR7C_%1）").arg(view.name, path);
+                   ? QCoreApplication::translate("ComPorts", "%1 → %2（VR7C_%1，现在不存在）")
+                         .arg(view.name, path)
+                   : QCoreApplication::translate("ComPorts", "%1 → %2（VR7C_%1）")
+                         .arg(view.name, path);
     }
     if (view.network) {
-        return QStringLiteral("%1 → %2（网络线路）").arg(view.name, view.devicePath);
+        return QCoreApplication::translate("ComPorts", "%1 → %2（网络线路）")
+            .arg(view.name, view.devicePath);
     }
     if (!view.adapter) {
-        return QStringLiteral("%1 → 没有插入设备").arg(view.name);
+        return QCoreApplication::translate("ComPorts", "%1 → 没有插入设备").arg(view.name);
     }
     QStringList parts{view.devicePath};
     if (!view.adapter->description.isEmpty()) {
@@ -159,7 +163,8 @@ QStringList ComPorts::ExistingPorts() const {
     }
     for (const PortEntry& entry : entries_) {
         if (shown_.Find(StableIdentity(entry)) < 0) {
-            existing << entry.devicePath + QStringLiteral("（COM1 至 COM8 都已分给其它适配器）");
+            existing << entry.devicePath + QCoreApplication::translate(
+                                               "ComPorts", "（COM1 至 COM8 都已分给其它适配器）");
         }
     }
     return existing;

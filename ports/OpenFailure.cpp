@@ -160,13 +160,16 @@ const ProcessInfo* Named(const std::vector<ProcessInfo>& processes, const QStrin
 }
 
 QString ProcessText(const ProcessInfo& process) {
-    return QStringLiteral("进程 %1（%2）").arg(process.pid).arg(process.name);
+    return QCoreApplication::translate("OpenFailure", "进程 %1（%2）")
+        .arg(process.pid)
+        .arg(process.name);
 }
 
 OpenFailureExplanation Brltty(const ProcessInfo& process) {
     return {
         OpenFailureCause::Brltty,
-        QStringLiteral(
+        QCoreApplication::translate(
+            "OpenFailure",
             "原因：盲文显示服务 brltty（%1）把 CH34x 适配器（1a86:7523）当作盲文显示器占用了。\n"
             "处理：不用盲文显示器时执行 sudo systemctl mask brltty-udev.service "
             "brltty.service（或 sudo apt remove brltty），然后重新插入适配器。")
@@ -175,10 +178,12 @@ OpenFailureExplanation Brltty(const ProcessInfo& process) {
 
 OpenFailureExplanation ModemManager(const ProcessInfo& process) {
     return {OpenFailureCause::ModemManager,
-            QStringLiteral("原因：ModemManager（%1）正在探测这个设备，把它当作调制解调器。\n"
-                           "处理：插入后等几秒钟再连接；长久的办法是 sudo systemctl disable --now "
-                           "ModemManager，或为这个适配器加一条 udev 规则 "
-                           "ENV{ID_MM_DEVICE_IGNORE}=\"1\"。")
+            QCoreApplication::translate(
+                "OpenFailure",
+                "原因：ModemManager（%1）正在探测这个设备，把它当作调制解调器。\n"
+                "处理：插入后等几秒钟再连接；长久的办法是 sudo systemctl disable --now "
+                "ModemManager，或为这个适配器加一条 udev 规则 "
+                "ENV{ID_MM_DEVICE_IGNORE}=\"1\"。")
                 .arg(ProcessText(process))};
 }
 
@@ -196,24 +201,32 @@ OpenFailureExplanation ExplainOpenFailure(const QString& comName, const QString&
         }
         QString text =
             path.isEmpty()
-                ? QStringLiteral("原因：%1 没有对应的设备（没有插入适配器）。").arg(comName)
-                : QStringLiteral("原因：%1 对应的设备 %2 不存在。").arg(comName, path);
+                ? QCoreApplication::translate("OpenFailure",
+                                              "原因：%1 没有对应的设备（没有插入适配器）。")
+                      .arg(comName)
+                : QCoreApplication::translate("OpenFailure", "原因：%1 对应的设备 %2 不存在。")
+                      .arg(comName, path);
         text += existing.isEmpty()
-                    ? QStringLiteral(
+                    ? QCoreApplication::translate(
+                          "OpenFailure",
                           "\n本机现在没有任何串口设备。\n处理：插入 USB 串口适配器后再连接。")
-                    : QStringLiteral("\n现有的串口：%1。\n处理：插入适配器，或选择现有的串口。")
-                          .arg(existing.join(QStringLiteral("；")));
+                    : QCoreApplication::translate(
+                          "OpenFailure", "\n现有的串口：%1。\n处理：插入适配器，或选择现有的串口。")
+                          .arg(existing.join(QCoreApplication::translate("OpenFailure", "；")));
         return {OpenFailureCause::NoDevice, text};
     }
     if (check.openErrno == EACCES || check.openErrno == EPERM || !check.readWrite) {
         const QString group = check.group.isEmpty() ? QStringLiteral("dialout") : check.group;
         QString text =
-            QStringLiteral("原因：没有使用 %1 的权限，它属于 %2 组。\n").arg(path, group);
+            QCoreApplication::translate("OpenFailure", "原因：没有使用 %1 的权限，它属于 %2 组。\n")
+                .arg(path, group);
         text += check.listedInGroup
-                    ? QStringLiteral(
+                    ? QCoreApplication::translate(
+                          "OpenFailure",
                           "处理：当前用户已在 %1 组中，但本次登录还没有生效：注销后重新登录。")
                           .arg(group)
-                    : QStringLiteral(
+                    : QCoreApplication::translate(
+                          "OpenFailure",
                           "处理：执行 sudo usermod -aG %1 $USER，然后注销并重新登录"
                           "（新的登录后才生效）。")
                           .arg(group);
@@ -234,22 +247,26 @@ OpenFailureExplanation ExplainOpenFailure(const QString& comName, const QString&
             check.holders.begin(), check.holders.end(),
             [](const ProcessInfo& p) { return p.pid == QCoreApplication::applicationPid(); });
         return {OpenFailureCause::Busy,
-                QStringLiteral("原因：%1 正被其它程序占用：%2。\n处理：关闭该程序后再连接。")
-                    .arg(path, names.join(QStringLiteral("、"))),
+                QCoreApplication::translate(
+                    "OpenFailure", "原因：%1 正被其它程序占用：%2。\n处理：关闭该程序后再连接。")
+                    .arg(path, names.join(QCoreApplication::translate("OpenFailure", "、"))),
                 heldHere};
     }
     if (check.openErrno == EBUSY) {
         return {OpenFailureCause::Busy,
-                QStringLiteral("原因：%1 正被其它程序占用（找不到是哪个程序，可能属于其它用户）。\n"
-                               "处理：关闭使用串口的其它程序后再连接。")
+                QCoreApplication::translate(
+                    "OpenFailure",
+                    "原因：%1 正被其它程序占用（找不到是哪个程序，可能属于其它用户）。\n"
+                    "处理：关闭使用串口的其它程序后再连接。")
                     .arg(path)};
     }
     if (const ProcessInfo* probing = Named(check.running, kModemManager)) {
         return ModemManager(*probing);
     }
     return {OpenFailureCause::Unknown,
-            QStringLiteral("原因不明：%1 存在且有权限使用，打开仍然失败。\n"
-                           "处理：检查串口设置，或拔下适配器再重新插入。")
+            QCoreApplication::translate("OpenFailure",
+                                        "原因不明：%1 存在且有权限使用，打开仍然失败。\n"
+                                        "处理：检查串口设置，或拔下适配器再重新插入。")
                 .arg(path)};
 }
 
@@ -261,40 +278,44 @@ OpenFailureExplanation ExplainNetworkFailure(const QString& url, int openErrno) 
         vr7c::net::ParseNetAddress(url.toStdString());
     const QString host = address ? QString::fromStdString(address->host) : url;
     if (openErrno == EPROTONOSUPPORT) {
-        why.text = QStringLiteral(
-                       "原因：%1 上的服务不支持 RFC 2217（串口控制）。\n"
-                       "处理：改用 tcp://，或在串口服务器上启用 RFC 2217。")
+        why.text = QCoreApplication::translate("OpenFailure",
+                                               "原因：%1 上的服务不支持 RFC 2217（串口控制）。\n"
+                                               "处理：改用 tcp://，或在串口服务器上启用 RFC 2217。")
                        .arg(url);
         return why;
     }
     switch (vr7c::net::ConnectFailureOf(openErrno)) {
         case ConnectFailure::Refused:
-            why.text = QStringLiteral(
+            why.text = QCoreApplication::translate(
+                           "OpenFailure",
                            "原因：%1 拒绝了连接（该端口上没有服务）。\n"
                            "处理：检查串口服务器的地址、端口号，以及它是否已启动。")
                            .arg(url);
             break;
         case ConnectFailure::NoRoute:
-            why.text = QStringLiteral(
-                           "原因：没有到 %1 的网络路径。\n"
-                           "处理：检查网络连接和地址。")
+            why.text = QCoreApplication::translate("OpenFailure",
+                                                   "原因：没有到 %1 的网络路径。\n"
+                                                   "处理：检查网络连接和地址。")
                            .arg(host);
             break;
         case ConnectFailure::NameNotFound:
-            why.text = QStringLiteral(
-                           "原因：找不到主机名 %1。\n"
-                           "处理：检查主机名，或改用 IP 地址。")
+            why.text = QCoreApplication::translate("OpenFailure",
+                                                   "原因：找不到主机名 %1。\n"
+                                                   "处理：检查主机名，或改用 IP 地址。")
                            .arg(host);
             break;
         case ConnectFailure::TimedOut:
-            why.text = QStringLiteral(
-                           "原因：%1 在 3 秒内没有应答。\n"
-                           "处理：检查服务器是否开机、网络是否接通、防火墙是否放行"
-                           "该端口。")
-                           .arg(url);
+            why.text =
+                QCoreApplication::translate("OpenFailure",
+                                            "原因：%1 在 3 秒内没有应答。\n"
+                                            "处理：检查服务器是否开机、网络是否接通、防火墙是否放行"
+                                            "该端口。")
+                    .arg(url);
             break;
         default:
-            why.text = QStringLiteral("原因：连接 %1 失败（错误 %2）。").arg(url).arg(openErrno);
+            why.text = QCoreApplication::translate("OpenFailure", "原因：连接 %1 失败（错误 %2）。")
+                           .arg(url)
+                           .arg(openErrno);
             break;
     }
     return why;

@@ -1,5 +1,7 @@
 #include "ConfigBlock.h"
 
+#include "TranslatableText.h"
+
 namespace ConfigBlock {
 
 namespace {
@@ -10,15 +12,24 @@ constexpr const char* kSampleRates[] = {
     "500Hz/4ms",    "250Hz/8ms",   "125Hz/16ms",   "62.5Hz/32ms",  "50Hz/40ms",
     "39.2Hz/48ms",  "33.3Hz/60ms", "19.6Hz/101ms", "16.7Hz/120ms", "16.7Hz/120ms*",
     "12.5Hz/160ms", "10Hz/200ms",  "8.33Hz/240ms", "6.25Hz/320ms", "4.17Hz/480ms"};
-constexpr const char* kConversionModes[] = {"热电偶温度", "PT100温度", "称重传感器"};
+constexpr const char* kConversionModes[] = {QT_TRANSLATE_NOOP("ConfigBlock", "热电偶温度"),
+                                            QT_TRANSLATE_NOOP("ConfigBlock", "PT100温度"),
+                                            QT_TRANSLATE_NOOP("ConfigBlock", "称重传感器")};
 // The last item ends with a space.
 constexpr const char* kThermocoupleTypes[] = {"K(0~1370)",   "J(0~760)",  "E(-100~1000)",
                                               "T(-160~400)", "S(0~1750)", "R(0~1000) "};
 constexpr const char* kCanBauds[] = {"10K", "20K", "50K", "100K", "125K", "250K", "500K", "1000K"};
 constexpr const char* kRs485Bauds[] = {"9600", "19200", "38400", "57600"};
-constexpr const char* kFilterLevels[] = {"零级", "一级", "二级", "三级", "四级",
-                                         "五级", "六级", "七级", "八级", "九级"};
-constexpr const char* kChannelCounts[] = {"一个", "二个", "三个", "四个", "五个", "六个"};
+constexpr const char* kFilterLevels[] = {
+    QT_TRANSLATE_NOOP("ConfigBlock", "零级"), QT_TRANSLATE_NOOP("ConfigBlock", "一级"),
+    QT_TRANSLATE_NOOP("ConfigBlock", "二级"), QT_TRANSLATE_NOOP("ConfigBlock", "三级"),
+    QT_TRANSLATE_NOOP("ConfigBlock", "四级"), QT_TRANSLATE_NOOP("ConfigBlock", "五级"),
+    QT_TRANSLATE_NOOP("ConfigBlock", "六级"), QT_TRANSLATE_NOOP("ConfigBlock", "七级"),
+    QT_TRANSLATE_NOOP("ConfigBlock", "八级"), QT_TRANSLATE_NOOP("ConfigBlock", "九级")};
+constexpr const char* kChannelCounts[] = {
+    QT_TRANSLATE_NOOP("ConfigBlock", "一个"), QT_TRANSLATE_NOOP("ConfigBlock", "二个"),
+    QT_TRANSLATE_NOOP("ConfigBlock", "三个"), QT_TRANSLATE_NOOP("ConfigBlock", "四个"),
+    QT_TRANSLATE_NOOP("ConfigBlock", "五个"), QT_TRANSLATE_NOOP("ConfigBlock", "六个")};
 constexpr const char* kFrameFormats[] = {"8 N 1", "8 O 1", "8 E 1"};
 
 constexpr std::span<const char* const> kNone;
@@ -39,23 +50,33 @@ constexpr Field Number(const char* key, int reg, const char* label, int min, int
 }
 
 const Field kFields[kSettingCount] = {
-    List("input_range", Reg::kInputRange, "输入量程", kInputRanges, 0),
-    List("sampling_rate", Reg::kSampleRate, "采样速率", kSampleRates, 9),
-    List("conversion_mode", Reg::kConversionMode, "换算模式", kConversionModes, 0),
-    List("thermocouple_type", Reg::kThermocoupleType, "热电偶类", kThermocoupleTypes, 0),
-    Number("load_cell_factor", Reg::kLoadCellFactor, "1mV=Gram", 1, 60000, "g/mV", "单位:g", 5,
-           1000),
-    Number("temperature_compensation", Reg::kTempCompensation, "温度补偿", -500, 500, "x 0.1 °C",
-           "单位:0.1度", 5, -15),
-    Number("station_number", Reg::kStationNumber, "模块站号", 1, 99, "", "", 2, 1),
-    List("can_baud_rate", Reg::kCanBaud, "CAN波特率", kCanBauds, 6),
-    List("rs485_baud_rate", Reg::kRs485Baud, "485波特率", kRs485Bauds, 1),
-    Number("send_suppression", Reg::kSendSuppression, "发送抑制", 1, 9999, "ms", "单位:ms", 4, 100),
-    List("filter_level", Reg::kFilterAndChannels, "滤波等级", kFilterLevels, 0, 0,
-         Reg::kFilterLevelBits),
-    List("channel_count", Reg::kFilterAndChannels, "通道选择", kChannelCounts, 0,
-         Reg::kFilterLevelBits, 16 - Reg::kFilterLevelBits),
-    List("rs485_format", Reg::kFrameFormat, "485格式", kFrameFormats, 2),
+    List("input_range", Reg::kInputRange, QT_TRANSLATE_NOOP("ConfigBlock", "输入量程"),
+         kInputRanges, 0),
+    List("sampling_rate", Reg::kSampleRate, QT_TRANSLATE_NOOP("ConfigBlock", "采样速率"),
+         kSampleRates, 9),
+    List("conversion_mode", Reg::kConversionMode, QT_TRANSLATE_NOOP("ConfigBlock", "换算模式"),
+         kConversionModes, 0),
+    List("thermocouple_type", Reg::kThermocoupleType, QT_TRANSLATE_NOOP("ConfigBlock", "热电偶类"),
+         kThermocoupleTypes, 0),
+    Number("load_cell_factor", Reg::kLoadCellFactor, "1mV=Gram", 1, 60000, "g/mV",
+           QT_TRANSLATE_NOOP("ConfigBlock", "单位:g"), 5, 1000),
+    Number("temperature_compensation", Reg::kTempCompensation,
+           QT_TRANSLATE_NOOP("ConfigBlock", "温度补偿"), -500, 500, "x 0.1 °C",
+           QT_TRANSLATE_NOOP("ConfigBlock", "单位:0.1度"), 5, -15),
+    Number("station_number", Reg::kStationNumber, QT_TRANSLATE_NOOP("ConfigBlock", "模块站号"), 1,
+           99, "", "", 2, 1),
+    List("can_baud_rate", Reg::kCanBaud, QT_TRANSLATE_NOOP("ConfigBlock", "CAN波特率"), kCanBauds,
+         6),
+    List("rs485_baud_rate", Reg::kRs485Baud, QT_TRANSLATE_NOOP("ConfigBlock", "485波特率"),
+         kRs485Bauds, 1),
+    Number("send_suppression", Reg::kSendSuppression, QT_TRANSLATE_NOOP("ConfigBlock", "发送抑制"),
+           1, 9999, "ms", QT_TRANSLATE_NOOP("ConfigBlock", "单位:ms"), 4, 100),
+    List("filter_level", Reg::kFilterAndChannels, QT_TRANSLATE_NOOP("ConfigBlock", "滤波等级"),
+         kFilterLevels, 0, 0, Reg::kFilterLevelBits),
+    List("channel_count", Reg::kFilterAndChannels, QT_TRANSLATE_NOOP("ConfigBlock", "通道选择"),
+         kChannelCounts, 0, Reg::kFilterLevelBits, 16 - Reg::kFilterLevelBits),
+    List("rs485_format", Reg::kFrameFormat, QT_TRANSLATE_NOOP("ConfigBlock", "485格式"),
+         kFrameFormats, 2),
 };
 
 }  // namespace

@@ -281,6 +281,9 @@ TEST(VrcOverPty, SavedProfileAppliesBackInTheConsolesOrder) {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("saved.json"));
     ASSERT_EQ(Vr7c({"config", "save", path, "--port", module.port()}).exitCode, 0);
+    QFile saved(path);
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(saved.readAll().contains(R"("label_en": "Station no.")"));
     module.runner->clearWrites();
     ASSERT_EQ(Vr7c({"config", "apply", path, "--port", module.port()}).exitCode, 0);
     std::vector<int> written;
@@ -327,6 +330,9 @@ TEST(VrcOverPty, PlcCanReadsThroughTheBridgeAndJsonCarriesTheResult) {
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
     EXPECT_TRUE(run.out.contains(QStringLiteral("\"register\":11")));
     EXPECT_TRUE(run.out.contains(QStringLiteral("\"value\":150")));
+    EXPECT_TRUE(
+        run.out.contains(QStringLiteral(R"("name":"程序版本","name_en":"Program version")")))
+        << run.out.toStdString();
 
     const ProgramRun failed = Vr7c({"read", "11", "--json", "--port", "/dev/vr7c-no-such-port"});
     EXPECT_EQ(failed.exitCode, 3);

@@ -47,7 +47,8 @@ done
 
 control() { dpkg-deb -f "$deb" "$1"; }
 check "package version is the project's" test "$(control Version)" = "$version"
-for dependency in libqt6widgets6 libqt6serialport6 qt6-qpa-plugins fonts-arphic-uming fonts-arphic-ukai; do
+for dependency in libqt6widgets6 libqt6serialport6 qt6-qpa-plugins fonts-arphic-uming fonts-arphic-ukai \
+    fonts-liberation2; do
     check "depends on $dependency" grep -q "$dependency" <<<"$(control Depends)"
 done
 
