@@ -472,9 +472,12 @@ void TMainForm::AdapterVanished() {
     driver_.Disconnect();
     adapterGone_ = true;
     captionBeforeGone_ = GroupBox1->title();
-    GroupBox1->setTitle(ports_->IsNetwork(driver_.ComPort())
-                            ? QStringLiteral("通信连接 (网络已断开)")
-                            : QStringLiteral("通信连接 (串口已拔出)"));
+    const bool network = ports_->IsNetwork(driver_.ComPort());
+    if (network) {
+        line_->ConnectionDropped();
+    }
+    GroupBox1->setTitle(network ? QStringLiteral("通信连接 (网络已断开)")
+                                : QStringLiteral("通信连接 (串口已拔出)"));
     Shape1->SetBrushColor(kLampGone);
     ShowLampTip();
     PortWatch.start();

@@ -9,15 +9,19 @@
 #include <QPushButton>
 #include <QToolButton>
 
+#include <algorithm>
 #include <cerrno>
 
 #include "BannerGroupBox.h"
 #include "ComPorts.h"
 #include "ConsoleHarness.h"
+#include "CounterText.h"
 #include "DrawGrid.h"
+#include "LineDiagnostics.h"
 #include "RegisterMap.h"
 #include "TPortSetupFrm.h"
 #include "TShape.h"
+#include "TTrafficMonitor.h"
 #include "WaitUntil.h"
 
 namespace {
@@ -82,6 +86,19 @@ TEST(Connect, ANetworkLineSaysWhyItDidNotConnectAndADropShowsTheNetworkGone) {
     h.port->hung = true;
     EXPECT_TRUE(WaitUntil([&] { return h.form->AdapterGone(); }));
     EXPECT_EQ(h.form->GroupBox1->title(), QStringLiteral("通信连接 (网络已断开)"));
+    // The drop is counted beside the other counters.
+    TTrafficMonitor& monitor = h.form->Line().Monitor();
+    monitor.ShowPage(TTrafficMonitor::kCountersPage);
+    monitor.Refresh();
+    const std::vector<CounterRow> rows = CounterRows(LineCounters{}, 0.0, 0.0);
+    const auto row = std::find_if(rows.begin(), rows.end(),
+                                  [](const CounterRow& r) { return r.name == "连接断开"; });
+    ASSERT_NE(row, rows.end());
+    const QLabel* drops =
+        monitor.Counters->findChild<QLabel*>(QStringLiteral("Counter%1").arg(row - rows.begin()));
+    EXPECT_EQ(h.form->Line().Modbus().Counters().connectionDrops, 1u);
+    ASSERT_NE(drops, nullptr);
+    EXPECT_EQ(drops->text(), "1");
     qunsetenv("VR7C_COM1");
 }
 
