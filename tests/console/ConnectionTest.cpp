@@ -9,21 +9,15 @@
 #include <QPushButton>
 #include <QToolButton>
 
-#include <algorithm>
 #include <cerrno>
 
 #include "BannerGroupBox.h"
 #include "ComPorts.h"
 #include "ConsoleHarness.h"
-#include "CounterText.h"
 #include "DrawGrid.h"
-#include "LineDiagnostics.h"
-#include "LoopbackPort.h"
 #include "RegisterMap.h"
-#include "SimRunner.h"
 #include "TPortSetupFrm.h"
 #include "TShape.h"
-#include "TTrafficMonitor.h"
 #include "WaitUntil.h"
 
 namespace {
@@ -88,51 +82,6 @@ TEST(Connect, ANetworkLineSaysWhyItDidNotConnectAndADropShowsTheNetworkGone) {
     h.port->hung = true;
     EXPECT_TRUE(WaitUntil([&] { return h.form->AdapterGone(); }));
     EXPECT_EQ(h.form->GroupBox1->title(), QStringLiteral("通信连接 (网络已断开)"));
-    // The drop is counted beside the other counters.
-    TTrafficMonitor& monitor = h.form->Line().Monitor();
-    monitor.ShowPage(TTrafficMonitor::kCountersPage);
-    monitor.Refresh();
-    const std::vector<CounterRow> rows = CounterRows(LineCounters{}, 0.0, 0.0);
-    const auto row = std::find_if(rows.begin(), rows.end(),
-                                  [](const CounterRow& r) { return r.name == "连接断开"; });
-    ASSERT_NE(row, rows.end());
-    const QLabel* drops =
-        monitor.Counters->findChild<QLabel*>(QStringLiteral("Counter%1").arg(row - rows.begin()));
-    EXPECT_EQ(h.form->Line().Modbus().Counters().connectionDrops, 1u);
-    ASSERT_NE(drops, nullptr);
-    EXPECT_EQ(drops->text(), "1");
-    qunsetenv("VR7C_COM1");
-}
-
-// A raw TCP line whose server goes away is shown as gone and reopened once a server listens
-// on the same port again; polling goes on without a message.
-TEST(Connect, ADroppedRawTcpLineIsReopenedAndPollsOnceTheServerListensAgain) {
-    vr7c::sim::SimOptions options;
-    options.tcp = vr7c::sim::ListenAddress{"127.0.0.1", FreeLoopbackPort()};
-    auto sim = std::make_unique<vr7c::sim::SimRunner>(options);
-    ASSERT_TRUE(sim->start());
-    qputenv("VR7C_COM1", "tcp://127.0.0.1:" + QByteArray::number(options.tcp->port));
-    QTemporaryDir dir;
-    RecordingPrompter prompter;
-    MainFormOptions formOptions;
-    formOptions.prompter = &prompter;
-    formOptions.settingsPath = dir.filePath(QStringLiteral("settings.ini"));
-    TMainForm form(std::move(formOptions));
-    form.SpeedButton1->click();
-    EXPECT_TRUE(WaitUntil([&] { return form.Polling().GoodPolls >= 2; }, 10'000));
-    const QString title = form.GroupBox1->title();
-    sim.reset();
-    EXPECT_TRUE(WaitUntil([&] { return form.AdapterGone(); }, 10'000));
-    EXPECT_EQ(form.GroupBox1->title(), QStringLiteral("通信连接 (网络已断开)"));
-
-    sim = std::make_unique<vr7c::sim::SimRunner>(options);
-    ASSERT_TRUE(sim->start());
-    const int before = form.Polling().GoodPolls;
-    EXPECT_TRUE(WaitUntil([&] { return form.Polling().GoodPolls >= before + 3; }, 10'000));
-    EXPECT_FALSE(form.AdapterGone());
-    EXPECT_EQ(form.GroupBox1->title(), title);
-    EXPECT_EQ(form.Line().Modbus().Counters().connectionDrops, 1u);
-    EXPECT_TRUE(prompter.messages.empty());
     qunsetenv("VR7C_COM1");
 }
 

@@ -141,34 +141,6 @@ TEST_F(TFirmwareFrmTest, PortMissing_MessageAndTooltipTellTheCauseAsTheMainWindo
     EXPECT_EQ(form->Serial_Port->itemData(2, Qt::ToolTipRole).toString(), "COM3 → 没有插入设备");
 }
 
-// A Modbus TCP line has no way to the bootloader: refused before the port is opened, with what
-// to use instead; a serial server's RFC 2217 line is opened like a local port.
-TEST_F(TFirmwareFrmTest, NetworkLines_ModbusTcpIsRefusedWithAClearMessageAndRfc2217Opens) {
-    const struct {
-        const char* url;
-        bool refused;
-    } rows[] = {{"modbus-tcp://127.0.0.1:1502", true}, {"rfc2217://127.0.0.1:4001", false}};
-    for (const auto& row : rows) {
-        messages.shown.clear();
-        port->openedName.clear();
-        qputenv("VR7C_COM5", row.url);
-        form->Serial_Port->setCurrentIndex(4);
-        QTest::mouseClick(form->BitBtn1, Qt::LeftButton);
-        qunsetenv("VR7C_COM5");
-        EXPECT_EQ(messages.shown.size(), row.refused ? 1u : 0u) << row.url;
-        EXPECT_EQ(port->openedName.empty(), row.refused) << row.url;
-        if (row.refused) {
-            EXPECT_EQ(messages.shown[0].owner, form.get());
-            EXPECT_EQ(messages.shown[0].text,
-                      QStringLiteral("Modbus TCP 线路不能更新固件 ！\r"
-                                     "请改用串口服务器的 rfc2217:// 线路，或本地串口。"));
-        }
-        form->Session().OvertimeT.stop();
-        form->Session().Timer5.stop();
-        form->ComDriver.Disconnect();
-    }
-}
-
 // --- A download through the dialog ---
 
 TEST_F(TFirmwareFrmTest, StartButton_OpensTheSelectedPortAndSearchesForTheDevice) {
