@@ -486,10 +486,12 @@ void TMainForm::AdapterVanished() {
 void TMainForm::ShowLampTip() {
     // The lamp's text lies over it, so the tip goes there; the device beside the lamp would
     // not fit without moving a control.
+    const int number = driver_.ComPort() + 1;
     Label5->setToolTip(
-        adapterGone_
-            ? QStringLiteral("COM%1 的适配器已拔出，插回后自动重新连接").arg(driver_.ComPort() + 1)
-            : ComboBox1->toolTip());
+        !adapterGone_ ? ComboBox1->toolTip()
+        : ports_->IsNetwork(driver_.ComPort())
+            ? QStringLiteral("COM%1 的网络连接已断开，服务器重新接受连接后自动重新连接").arg(number)
+            : QStringLiteral("COM%1 的适配器已拔出，插回后自动重新连接").arg(number));
 }
 
 void TMainForm::ReopenWhenBack() {
