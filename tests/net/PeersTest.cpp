@@ -178,10 +178,13 @@ TEST_P(Ser2netLine, CommitsTheConfigurationBlockWithItsMarker) {
     sim.writeRegister(93, static_cast<std::uint16_t>(saved + 1));
     sim.clearWrites();
     ASSERT_EQ(Vr7c(QStringList{"config", "apply", profile} + line, &err), 0) << err;
-    ASSERT_EQ(sim.writes().size(), 13u);
-    for (int i = 0; i < 13; ++i) {
-        EXPECT_EQ(sim.writes()[static_cast<std::size_t>(i)].reg, 84 + i);
+    std::vector<int> written;  // a write sent again (its echo late under load) counts once
+    for (const sim::RegisterWrite& w : sim.writes()) {
+        if (written.empty() || written.back() != w.reg) {
+            written.push_back(w.reg);
+        }
     }
+    EXPECT_EQ(written, (std::vector<int>{84, 85, 86, 87, 88, 89, 90, 91, 92, 93, 94, 95, 96}));
     EXPECT_EQ(sim.writes().back().value, 59881);
     EXPECT_EQ(sim.reg(93), saved);
 }
