@@ -5,6 +5,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include "NetAddress.h"
@@ -24,9 +25,18 @@ PortChoice ResolvePort(const QString& given) {
         const QByteArray name = QStringLiteral("COM%1").arg(choice.number + 1).toLatin1();
         choice.device = SerialDevicePath(name.constData());
     } else {
-        choice.number = pnCOM1;
+        // Several paths or URLs in one fixture must reach several lines: each distinct one
+        // gets a COM number of its own in this process, from COM8 down (named COMn slots are
+        // more likely the low numbers).
+        static QStringList paths;
+        if (!paths.contains(given)) {
+            paths.append(given);
+        }
+        const auto taken = std::min<qsizetype>(paths.indexOf(given), pnCOM8);
+        choice.number = static_cast<TComPortNumber>(pnCOM8 - taken);
         choice.device = given;
-        qputenv("VR7C_COM1", given.toLocal8Bit());
+        qputenv(QStringLiteral("VR7C_COM%1").arg(choice.number + 1).toLatin1(),
+                given.toLocal8Bit());
     }
     return choice;
 }

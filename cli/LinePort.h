@@ -18,7 +18,8 @@ struct PortChoice {
     TComPortNumber number = pnCOM1;
 };
 
-// Resolves --port. A device path is reached through the driver's COM1 slot of this process.
+// Resolves --port. A device path or URL is reached through a COM number of this process that
+// no other path or URL given to it uses (COM8, then COM7, ...).
 PortChoice ResolvePort(const QString& given);
 
 // Why a device could not be opened: missing, permission or busy, with a one-line message.

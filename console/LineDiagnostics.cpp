@@ -44,6 +44,11 @@ void LineDiagnostics::LineClosed() {
     ShowStatus();
 }
 
+void LineDiagnostics::ConnectionDropped() {
+    modbus_.ConnectionDropped();
+    ShowStatus();
+}
+
 void LineDiagnostics::HoldPolling() {
     if (holds_++ == 0) {
         modbus_.SetHeld(true);

@@ -471,8 +471,11 @@ void TMainForm::AdapterVanished() {
     driver_.Disconnect();
     adapterGone_ = true;
     captionBeforeGone_ = GroupBox1->title();
-    GroupBox1->setTitle(ports_->IsNetwork(driver_.ComPort()) ? tr("通信连接 (网络已断开)")
-                                                             : tr("通信连接 (串口已拔出)"));
+    const bool network = ports_->IsNetwork(driver_.ComPort());
+    if (network) {
+        line_->ConnectionDropped();
+    }
+    GroupBox1->setTitle(network ? tr("通信连接 (网络已断开)") : tr("通信连接 (串口已拔出)"));
     Shape1->SetBrushColor(kLampGone);
     ShowLampTip();
     PortWatch.start();
@@ -481,9 +484,12 @@ void TMainForm::AdapterVanished() {
 void TMainForm::ShowLampTip() {
     // The lamp's text lies over it, so the tip goes there; the device beside the lamp would
     // not fit without moving a control.
+    const int number = driver_.ComPort() + 1;
     Label5->setToolTip(
-        adapterGone_ ? tr("COM%1 的适配器已拔出，插回后自动重新连接").arg(driver_.ComPort() + 1)
-                     : ComboBox1->toolTip());
+        !adapterGone_ ? ComboBox1->toolTip()
+        : ports_->IsNetwork(driver_.ComPort())
+            ? tr("COM%1 的网络连接已断开，服务器重新接受连接后自动重新连接").arg(number)
+            : tr("COM%1 的适配器已拔出，插回后自动重新连接").arg(number));
 }
 
 void TMainForm::ReopenWhenBack() {

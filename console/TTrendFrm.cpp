@@ -125,26 +125,18 @@ void TTrendFrm::BuildChart() {
 
     for (int s = 0; s < TrendHistory::kSeriesCount; ++s) {
         const int channel = ChannelOf(s);
-        auto* series = new QLineSeries;
-        // Thin lines: wide or antialiased ones cost many times more to draw at every redraw.
-        QPen pen(kChannelColors[static_cast<std::size_t>(channel)], 0);
+        QLineSeries* series = AddLine(s);
         switch (QuantityOf(s)) {
             case TrendHistory::kMeasured:
                 series->setName(QStringLiteral("AD%1").arg(channel));
                 break;
             case TrendHistory::kSetPoint:
                 series->setName(tr("AD%1 设定").arg(channel));
-                pen.setStyle(Qt::DashLine);
                 break;
             case TrendHistory::kOutput:
                 series->setName(tr("AD%1 输出").arg(channel));
-                pen.setStyle(Qt::DotLine);
                 break;
         }
-        series->setPen(pen);
-        chart_->addSeries(series);
-        series->attachAxis(axisTime_);
-        series->attachAxis(QuantityOf(s) == TrendHistory::kOutput ? axisOutput_ : axisValue_);
         series_[static_cast<std::size_t>(s)] = series;
     }
     // The legend names the six channels; a click on one shows or hides its three lines.
@@ -168,6 +160,45 @@ void TTrendFrm::BuildChart() {
     ChartView->viewport()->installEventFilter(this);
     ShowQuantity();
     ApplyVisibility();
+}
+
+QLineSeries* TTrendFrm::AddLine(int s) {
+    auto* line = new QLineSeries;
+    // Thin lines: wide or antialiased ones cost many times more to draw at every redraw.
+    QPen pen(kChannelColors[static_cast<std::size_t>(ChannelOf(s))], 0);
+    if (QuantityOf(s) == TrendHistory::kSetPoint) {
+        pen.setStyle(Qt::DashLine);
+    } else if (QuantityOf(s) == TrendHistory::kOutput) {
+        pen.setStyle(Qt::DotLine);
+    }
+    line->setPen(pen);
+    chart_->addSeries(line);
+    line->attachAxis(axisTime_);
+    line->attachAxis(QuantityOf(s) == TrendHistory::kOutput ? axisOutput_ : axisValue_);
+    std::vector<QLineSeries*>& lines = lines_[static_cast<std::size_t>(s)];
+    if (!lines.empty()) {
+        // Only the first line of a series has a legend entry.
+        for (QLegendMarker* marker : chart_->legend()->markers(line)) {
+            marker->setVisible(false);
+        }
+    }
+    lines.push_back(line);
+    return line;
+}
+
+// A series' lines: one per part of its points, the lines left over emptied.
+void TTrendFrm::ShowLines(int s, const std::vector<QList<QPointF>>& parts) {
+    const std::vector<QLineSeries*>& lines = lines_[static_cast<std::size_t>(s)];
+    while (lines.size() < parts.size()) {
+        AddLine(s)->setVisible(series_[static_cast<std::size_t>(s)]->isVisible());
+    }
+    for (std::size_t k = 0; k < lines.size(); ++k) {
+        if (k < parts.size()) {
+            lines[k]->replace(parts[k]);
+        } else if (lines[k]->count() != 0) {
+            lines[k]->clear();
+        }
+    }
 }
 
 QLineSeries* TTrendFrm::MeasuredSeries(int channel) const {
@@ -214,14 +245,17 @@ void TTrendFrm::ApplyVisibility() {
         const bool channelShown = shown_[static_cast<std::size_t>(ChannelOf(s))];
         const bool visible =
             channelShown && (QuantityOf(s) != TrendHistory::kOutput || OutputCheck->isChecked());
-        series_[static_cast<std::size_t>(s)]->setVisible(visible);
-        // Showing a series shows its legend entry again; only the channels have one.
-        if (QuantityOf(s) != TrendHistory::kMeasured) {
-            for (QLegendMarker* marker :
-                 chart_->legend()->markers(series_[static_cast<std::size_t>(s)])) {
-                marker->setVisible(false);
+        for (QLineSeries* line : lines_[static_cast<std::size_t>(s)]) {
+            line->setVisible(visible);
+            // Showing a series shows its legend entry again; only the channels have one.
+            if (line != series_[static_cast<std::size_t>(s)] ||
+                QuantityOf(s) != TrendHistory::kMeasured) {
+                for (QLegendMarker* marker : chart_->legend()->markers(line)) {
+                    marker->setVisible(false);
+                }
             }
-        } else {
+        }
+        if (QuantityOf(s) == TrendHistory::kMeasured) {
             // A hidden channel keeps its legend entry, faded, so it can be clicked back on.
             for (QLegendMarker* marker :
                  chart_->legend()->markers(series_[static_cast<std::size_t>(s)])) {
@@ -272,8 +306,8 @@ void TTrendFrm::Redraw() {
     dirty_ = false;
     sinceRedraw_.start();
     if (history_.Size() == 0) {
-        for (QLineSeries* series : series_) {
-            series->clear();
+        for (int s = 0; s < TrendHistory::kSeriesCount; ++s) {
+            ShowLines(s, {});
         }
         return;
     }
@@ -292,7 +326,8 @@ void TTrendFrm::Redraw() {
         const TrendHistory::Quantity quantity = QuantityOf(s);
         const double scale = quantity == TrendHistory::kMeasured ? MeasuredScale() : kTenth;
         const TrendHistory::MinMax drawn = history_.Reduce(s, first, last, columns, scale, points_);
-        series->replace(points_);
+        TrendHistory::SplitAtBreaks(points_, kMaxLinesPerSeries, parts_);
+        ShowLines(s, parts_);
         if (quantity != TrendHistory::kOutput && !drawn.Empty()) {
             low = any ? std::min(low, drawn.min * scale) : drawn.min * scale;
             high = any ? std::max(high, drawn.max * scale) : drawn.max * scale;

@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cstdint>
+#include <vector>
 
 #include "TrendHistory.h"
 
@@ -30,6 +31,8 @@ class TTrendFrm : public QWidget {
 
 public:
     static constexpr int kRedrawIntervalMs = 100;
+    // A quantity of a channel is drawn as up to this many lines, cut where polls were missing.
+    static constexpr std::size_t kMaxLinesPerSeries = 32;
     // The spans offered, in seconds; 0 is the whole history.
     static constexpr std::array<int, 4> kSpanSeconds = {60, 600, 3600, 0};
 
@@ -53,6 +56,10 @@ public:
 
     const TrendHistory& History() const { return history_; }
     QLineSeries* MeasuredSeries(int channel) const;
+    // The lines one series is drawn with: the first carries the legend entry.
+    const std::vector<QLineSeries*>& Lines(int series) const {
+        return lines_[static_cast<std::size_t>(series)];
+    }
 
     QComboBox* SpanList;
     QPushButton* PauseButton;
@@ -76,6 +83,8 @@ private:
     // The chosen span (0: the whole history) and the plot's width in pixel columns.
     int SpanSeconds() const;
     int Columns() const;
+    QLineSeries* AddLine(int series);
+    void ShowLines(int series, const std::vector<QList<QPointF>>& parts);
 
     TrendHistory history_;
     bool weight_ = false;
@@ -89,5 +98,7 @@ private:
     QValueAxis* axisValue_ = nullptr;
     QValueAxis* axisOutput_ = nullptr;
     std::array<QLineSeries*, TrendHistory::kSeriesCount> series_{};
+    std::array<std::vector<QLineSeries*>, TrendHistory::kSeriesCount> lines_;
     QList<QPointF> points_;
+    std::vector<QList<QPointF>> parts_;
 };

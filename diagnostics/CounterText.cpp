@@ -59,6 +59,7 @@ std::vector<CounterRow> CounterRows(const LineCounters& c, double pollsPerSecond
         {QCoreApplication::translate("CounterText", "重试后写入成功"),
          Number(c.writesAfterRetries)},
         {QCoreApplication::translate("CounterText", "写入失败"), Number(c.writesFailed)},
+        {QCoreApplication::translate("CounterText", "连接断开"), Number(c.connectionDrops)},
         {QCoreApplication::translate("CounterText", "响应时间 ms（最小/平均/95%/最大）"), times},
         {QCoreApplication::translate("CounterText", "正确轮询 次/秒（周期上限）"), rate},
     };

@@ -52,6 +52,7 @@ struct LineCounters {
     std::uint32_t writesFirstAttempt = 0;
     std::uint32_t writesAfterRetries = 0;
     std::uint32_t writesFailed = 0;
+    std::uint32_t connectionDrops = 0;  // a network line that hung up while connected
     ResponseTimes responseTimes;
 
     std::uint32_t ExceptionTotal() const;

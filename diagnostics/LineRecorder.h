@@ -48,6 +48,8 @@ public:
     // The port was opened at this rate: the counters start afresh.
     void LineOpened(std::uint32_t baud);
     void LineClosed() { open_ = false; }
+    // The network line hung up while connected; the console opens it again when it can.
+    void ConnectionDropped() { ++counters_.connectionDrops; }
     // The console holds polling, or lets it go on; the time held is not counted as silence.
     void SetHeld(bool held);
     // The operator's reset: the counters, the rate and the error minute start afresh.

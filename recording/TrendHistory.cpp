@@ -1,6 +1,9 @@
 #include "TrendHistory.h"
 
 #include <algorithm>
+#include <cmath>
+#include <functional>
+#include <limits>
 
 namespace {
 
@@ -141,6 +144,40 @@ void AddPoint(QList<QPointF>& out, double x, double y) {
 
 }  // namespace
 
+bool TrendHistory::IsBreak(const QPointF& point) {
+    return std::isnan(point.y());
+}
+
+void TrendHistory::SplitAtBreaks(const QList<QPointF>& points, std::size_t maxLines,
+                                 std::vector<QList<QPointF>>& lines) {
+    // The width of a hole: from the point before its break to the point after it.
+    const auto widthAt = [&](qsizetype i) {
+        return i > 0 && i + 1 < points.size() ? points[i + 1].x() - points[i - 1].x() : 0.0;
+    };
+    std::vector<double> widths;
+    for (qsizetype i = 0; i < points.size(); ++i) {
+        if (IsBreak(points[i])) {
+            widths.push_back(widthAt(i));
+        }
+    }
+    // Only holes wider than the narrowest one cut are cut: all of them when there are few.
+    const std::size_t cuts = std::min(widths.size(), std::max<std::size_t>(maxLines, 1) - 1);
+    double narrowest = 0;
+    if (cuts < widths.size()) {
+        std::nth_element(widths.begin(), widths.begin() + static_cast<std::ptrdiff_t>(cuts),
+                         widths.end(), std::greater<>());
+        narrowest = widths[cuts];
+    }
+    lines.assign(1, {});
+    for (qsizetype i = 0; i < points.size(); ++i) {
+        if (!IsBreak(points[i])) {
+            lines.back().append(points[i]);
+        } else if (widthAt(i) > narrowest && !lines.back().isEmpty()) {
+            lines.emplace_back();
+        }
+    }
+}
+
 TrendHistory::MinMax TrendHistory::Reduce(int series, std::int64_t t0, std::int64_t t1, int columns,
                                           double scale, QList<QPointF>& out) const {
     out.clear();
@@ -150,6 +187,15 @@ TrendHistory::MinMax TrendHistory::Reduce(int series, std::int64_t t0, std::int6
     }
     const double width = static_cast<double>(t1 - t0) / columns;
     std::size_t from = IndexAtOrAfter(t0);
+    // The time of the last sample drawn, to find the holes between samples.
+    std::int64_t previous = from < size_ ? TimeAt(from) : 0;
+    const auto breakBefore = [&](std::size_t index) {
+        const std::int64_t time = TimeAt(index);
+        if (time - previous > kGapMs && !out.isEmpty()) {
+            out.append(
+                QPointF(static_cast<double>(time), std::numeric_limits<double>::quiet_NaN()));
+        }
+    };
     for (int column = 0; column < columns && from < size_; ++column) {
         const auto columnEnd = t0 + static_cast<std::int64_t>(width * (column + 1));
         const std::size_t to =
@@ -158,14 +204,18 @@ TrendHistory::MinMax TrendHistory::Reduce(int series, std::int64_t t0, std::int6
             for (std::size_t i = from; i < to; ++i) {
                 const std::uint16_t value = ValueAt(series, i);
                 drawn.Add(value);
+                breakBefore(i);
                 AddPoint(out, static_cast<double>(TimeAt(i)), value * scale);
+                previous = TimeAt(i);
             }
         } else if (to > from) {
             const MinMax range = RangeMinMax(series, from, to);
             drawn.Add(range);
+            breakBefore(from);
             const double x = static_cast<double>(TimeAt(from) + TimeAt(to - 1)) / 2;
             AddPoint(out, x, range.min * scale);
             AddPoint(out, x, range.max * scale);
+            previous = TimeAt(to - 1);
         }
         from = to;
     }

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <vector>
 
 // The trend's history: for every good poll, its time and the raw words of the six channels'
 // measured value, set point and output percentage. Samples are kept in chunks of fixed size
@@ -23,6 +24,10 @@ public:
     static constexpr std::size_t kBlockSamples = 16;
     // Twenty-four hours at the fastest poll rate (about 11 polls a second) fit.
     static constexpr std::size_t kDefaultCapacity = 256 * kChunkSamples;
+    // Good polls come about every 0.3 s at 9600 Bd and within 0.95 s when one reply is lost and
+    // asked for again; a longer time without one (adapter unplugged, polling held,
+    // disconnected) is a hole in the history, drawn as a gap in the line.
+    static constexpr std::int64_t kGapMs = 1500;
 
     using Sample = std::array<std::uint16_t, kSeriesCount>;
 
@@ -61,10 +66,18 @@ public:
     // One series over the times [t0, t1) reduced to at most two points per column: each
     // column's min and max, or its samples themselves where it has fewer than three; a run of
     // equal values is kept as its first and last point. Values
-    // are multiplied by scale; x is milliseconds since the epoch. The points replace out.
-    // Gives the min/max of the raw values drawn.
+    // are multiplied by scale; x is milliseconds since the epoch. Where more than kGapMs pass
+    // between two samples drawn next to each other, a break is put between their points: a
+    // point whose y is NaN, at the time of the first sample after the hole. The points replace
+    // out. Gives the min/max of the raw values drawn.
     MinMax Reduce(int series, std::int64_t t0, std::int64_t t1, int columns, double scale,
                   QList<QPointF>& out) const;
+
+    static bool IsBreak(const QPointF& point);
+    // The points of a reduction cut at their breaks into lines drawn one by one, at most
+    // maxLines of them: where there are more holes, the narrowest are drawn across.
+    static void SplitAtBreaks(const QList<QPointF>& points, std::size_t maxLines,
+                              std::vector<QList<QPointF>>& lines);
 
 private:
     struct Chunk;

@@ -300,6 +300,10 @@
         <translation>Writes failed</translation>
     </message>
     <message>
+        <source>连接断开</source>
+        <translation>Connection drops</translation>
+    </message>
+    <message>
         <source>响应时间 ms（最小/平均/95%/最大）</source>
         <translation>Response time ms (min/mean/95%/max)</translation>
     </message>
@@ -897,6 +901,10 @@ Remedy: disconnect in the main window first, then update the firmware.</translat
     <message>
         <source>COM%1 的适配器已拔出，插回后自动重新连接</source>
         <translation>The adapter of COM%1 is unplugged; it reconnects when plugged back</translation>
+    </message>
+    <message>
+        <source>COM%1 的网络连接已断开，服务器重新接受连接后自动重新连接</source>
+        <translation>The network line of COM%1 dropped; it reconnects when the server accepts again</translation>
     </message>
     <message>
         <source>标定完毕 ！</source>

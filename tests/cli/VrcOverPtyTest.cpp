@@ -8,6 +8,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "SimModule.h"
 #include "SimRunner.h"
@@ -64,18 +65,23 @@ void WriteFile(const QString& path, const QByteArray& bytes) {
 // The simulated module on a pseudo-terminal, its bootloader with the given faults.
 class Module {
 public:
+    // With tcpBaud, also served as a serial server serves its line at that rate: tcp://.
     explicit Module(Stm32BootloaderFaults faults = {}, bool plcCan = false,
-                    const QString& link = {}) {
+                    const QString& link = {}, std::uint32_t tcpBaud = 0) {
         vr7c::sim::SimOptions options;
         options.plcCan = plcCan;
-        options.baud = 19200;  // vr7c's default rate
+        options.baud = tcpBaud != 0 ? tcpBaud : 19200;  // vr7c's default rate
         options.link = link.toStdString();
+        if (tcpBaud != 0) {
+            options.tcp = vr7c::sim::ListenAddress{"127.0.0.1", 0};
+        }
         options.bootloaderFactory = [faults] { return std::make_unique<Stm32Bootloader>(faults); };
         runner = std::make_unique<SimRunner>(options);
         std::string error;
         EXPECT_TRUE(runner->start(&error)) << error;
     }
     QString port() const { return QString::fromStdString(runner->path()); }
+    QString url() const { return QStringLiteral("tcp://127.0.0.1:%1").arg(runner->tcpPort()); }
     QByteArray Flash(qsizetype count) {
         return runner->withModule([count](SimModule& module) {
             const auto* boot = static_cast<Stm32Bootloader*>(module.bootloader());
@@ -235,15 +241,36 @@ TEST(VrcOverPty, MissingAndBusyPortsHaveTheirOwnCodes) {
 }
 
 TEST(VrcOverPty, NetworkLinesThatDoNotConnectAreMissingPortsAndFlashingNeedsASerialLine) {
-    // Port 1 on loopback: nobody listens there.
-    for (const char* url : {"tcp://127.0.0.1:1", "rfc2217://127.0.0.1:1"}) {
-        const ProgramRun refused = Vr7c({"read", "11", "--port", url});
-        EXPECT_EQ(refused.exitCode, 3) << url;
-        EXPECT_TRUE(refused.err.contains(QStringLiteral("connection refused"))) << url;
+    // Port 1 on loopback: nobody listens there. A 64-letter label: no name server is asked.
+    const std::pair<QString, const char*> rows[] = {
+        {"tcp://127.0.0.1:1", "connection refused"},
+        {"rfc2217://127.0.0.1:1", "connection refused"},
+        {"tcp://" + QString(64, 'a') + ".invalid:4001", "host name not found"}};
+    for (const auto& [url, why] : rows) {
+        const ProgramRun run = Vr7c({"read", "11", "--port", url});
+        EXPECT_EQ(run.exitCode, 3) << url.toStdString();
+        EXPECT_TRUE(run.err.contains(QLatin1String(why))) << run.err.toStdString();
     }
     const ProgramRun flash = Vr7c({"flash", "--port", "modbus-tcp://127.0.0.1:1"});
     EXPECT_EQ(flash.exitCode, 2);
     ExpectOneLineMessage(flash);
+}
+
+// Through raw TCP, as to modules behind serial servers: a read, and a flash with two URLs as
+// two fixture slots (the servers at the bootloader's 115200), each reaching its own module.
+TEST(VrcOverPty, ReadsAndFlashesFixtureSlotsThroughRawTcp) {
+    Module line({}, false, {}, 19200);
+    const ProgramRun read = Vr7c({"read", "11", "--port", line.url()});
+    EXPECT_TRUE(read.out.startsWith(QStringLiteral("11     %1 ").arg(line.runner->reg(11))))
+        << read.err.toStdString();
+    Module first({}, false, {}, 115200);
+    Module second({}, false, {}, 115200);
+    const ProgramRun flash = Vr7c(
+        {"flash", "--verify", "--reset-pause", "0", "--port", first.url(), "--port", second.url()});
+    EXPECT_EQ(flash.exitCode, 0) << flash.err.toStdString();
+    const QByteArray image = FileBytes(QStringLiteral(VR7C_TEST_CARRIED_IMAGE));
+    EXPECT_EQ(first.Flash(image.size()), image);
+    EXPECT_EQ(second.Flash(image.size()), image);
 }
 
 TEST(VrcOverPty, ProfileSendsOnlyTheRegistersItNamesAndTheCommitMarker) {

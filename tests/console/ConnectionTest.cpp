@@ -9,13 +9,18 @@
 #include <QPushButton>
 #include <QToolButton>
 
+#include <algorithm>
 #include <cerrno>
 
 #include "BannerGroupBox.h"
 #include "ComPorts.h"
 #include "ConsoleHarness.h"
+#include "CounterText.h"
 #include "DrawGrid.h"
+#include "LineDiagnostics.h"
+#include "LoopbackPort.h"
 #include "RegisterMap.h"
+#include "SimRunner.h"
 #include "TPortSetupFrm.h"
 #include "TShape.h"
 #include "WaitUntil.h"
@@ -82,6 +87,38 @@ TEST(Connect, ANetworkLineSaysWhyItDidNotConnectAndADropShowsTheNetworkGone) {
     h.port->hung = true;
     EXPECT_TRUE(WaitUntil([&] { return h.form->AdapterGone(); }));
     EXPECT_EQ(h.form->GroupBox1->title(), QStringLiteral("通信连接 (网络已断开)"));
+    qunsetenv("VR7C_COM1");
+}
+
+// A raw TCP line whose server goes away is counted as a drop and opened again once a server
+// listens on the same port; polling goes on without a message.
+TEST(Connect, ADroppedRawTcpLineIsCountedAndReopenedOnceTheServerListensAgain) {
+    vr7c::sim::SimOptions options;
+    options.tcp = vr7c::sim::ListenAddress{"127.0.0.1", FreeLoopbackPort()};
+    auto sim = std::make_unique<vr7c::sim::SimRunner>(options);
+    ASSERT_TRUE(sim->start());
+    qputenv("VR7C_COM1", "tcp://127.0.0.1:" + QByteArray::number(options.tcp->port));
+    QTemporaryDir dir;
+    RecordingPrompter prompter;
+    MainFormOptions formOptions;
+    formOptions.prompter = &prompter;
+    formOptions.settingsPath = dir.filePath(QStringLiteral("settings.ini"));
+    TMainForm form(std::move(formOptions));
+    form.SpeedButton1->click();
+    EXPECT_TRUE(WaitUntil([&] { return form.Polling().GoodPolls >= 2; }, 10'000));
+    sim.reset();
+    EXPECT_TRUE(WaitUntil([&] { return form.AdapterGone(); }, 10'000));
+    EXPECT_EQ(form.Label5->toolTip(), "COM1 的网络连接已断开，服务器重新接受连接后自动重新连接");
+    sim = std::make_unique<vr7c::sim::SimRunner>(options);
+    ASSERT_TRUE(sim->start());
+    const int before = form.Polling().GoodPolls;
+    EXPECT_TRUE(WaitUntil([&] { return form.Polling().GoodPolls >= before + 3; }, 10'000));
+    EXPECT_FALSE(form.AdapterGone());
+    const std::vector<CounterRow> rows = CounterRows(form.Line().Modbus().Counters(), 0, 0);
+    EXPECT_TRUE(std::any_of(rows.begin(), rows.end(), [](const CounterRow& r) {
+        return r.name == "连接断开" && r.value == "1";
+    }));
+    EXPECT_TRUE(prompter.messages.empty());
     qunsetenv("VR7C_COM1");
 }
 

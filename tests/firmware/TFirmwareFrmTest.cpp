@@ -141,6 +141,18 @@ TEST_F(TFirmwareFrmTest, PortMissing_MessageAndTooltipTellTheCauseAsTheMainWindo
     EXPECT_EQ(form->Serial_Port->itemData(2, Qt::ToolTipRole).toString(), "COM3 → 没有插入设备");
 }
 
+TEST_F(TFirmwareFrmTest, ModbusTcpLine_IsRefusedBeforeOpeningWithWhatToUseInstead) {
+    qputenv("VR7C_COM5", "modbus-tcp://127.0.0.1:1502");
+    form->Serial_Port->setCurrentIndex(4);
+    QTest::mouseClick(form->BitBtn1, Qt::LeftButton);
+    qunsetenv("VR7C_COM5");
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].text,
+              QStringLiteral("Modbus TCP 线路不能更新固件 ！\r"
+                             "请改用串口服务器的 rfc2217:// 线路，或本地串口。"));
+    EXPECT_TRUE(port->openedName.empty());
+}
+
 // --- A download through the dialog ---
 
 TEST_F(TFirmwareFrmTest, StartButton_OpensTheSelectedPortAndSearchesForTheDevice) {

@@ -19,6 +19,7 @@
 #include "ModbusTcpFrame.h"
 #include "SimCrc.h"
 #include "SimRunner.h"
+#include "Stm32Bootloader.h"
 #include "ZQ_ComDrv.h"
 
 namespace vr7c::net {
@@ -95,6 +96,21 @@ Bytes Exchange(VEVErizEvezad& driver, const Bytes& request, std::size_t count) {
     return Bytes(driver.RxBuffer, driver.RxBuffer + driver.RxCount);
 }
 
+// vr7c run to its end: its exit code, its standard error added to *err.
+int Vr7c(const QStringList& args, std::string* err) {
+    QProcess process;
+    process.start(VR7C_PATH, args);
+    process.waitForFinished(120'000);
+    *err += process.readAllStandardError().toStdString();
+    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+}
+
+sim::SimOptions WithBootloader() {
+    sim::SimOptions options;
+    options.bootloaderFactory = [] { return std::make_unique<sim::Stm32Bootloader>(); };
+    return options;
+}
+
 class Ser2netLine : public ::testing::TestWithParam<bool> {
 protected:
     void SetUp() override {
@@ -102,8 +118,8 @@ protected:
         if (!ser2net.start(sim.path(), GetParam())) {
             GTEST_SKIP() << "ser2net did not start (Debian package ser2net)";
         }
-        const std::string url = std::string(GetParam() ? "rfc2217" : "tcp") +
-                                "://127.0.0.1:" + std::to_string(ser2net.port);
+        url = std::string(GetParam() ? "rfc2217" : "tcp") +
+              "://127.0.0.1:" + std::to_string(ser2net.port);
         qputenv("VR7C_COM4", QByteArray::fromStdString(url));
         driver.SetComPort(pnCOM4);
         driver.SetComPortSpeed(br57600);
@@ -111,8 +127,9 @@ protected:
     }
     void TearDown() override { qunsetenv("VR7C_COM4"); }
 
-    sim::SimRunner sim;
+    sim::SimRunner sim{WithBootloader()};
     Ser2net ser2net;
+    std::string url;
     VEVErizEvezad driver{nullptr, std::make_unique<LinePortIo>()};
 };
 
@@ -148,6 +165,35 @@ TEST_P(Ser2netLine, LineRateFollowsTheDriverOnlyThroughRfc2217) {
     const Bytes reply = Exchange(driver, RtuRequest(3, 0, 10), 25);
     EXPECT_EQ(sim.baud(), GetParam() ? 19200u : 57600u);
     EXPECT_EQ(reply.size(), GetParam() ? 0u : 25u);
+}
+
+// The configuration block goes back as the console's panel commits it: 84 to 95, then the marker.
+TEST_P(Ser2netLine, CommitsTheConfigurationBlockWithItsMarker) {
+    QTemporaryDir dir;
+    const QString profile = dir.filePath("block.json");
+    const QStringList line = {"--port", QString::fromStdString(url), "--baud", "57600"};
+    std::string err;
+    ASSERT_EQ(Vr7c(QStringList{"config", "save", profile} + line, &err), 0) << err;
+    const std::uint16_t saved = sim.reg(93);
+    sim.writeRegister(93, static_cast<std::uint16_t>(saved + 1));
+    sim.clearWrites();
+    ASSERT_EQ(Vr7c(QStringList{"config", "apply", profile} + line, &err), 0) << err;
+    std::vector<int> written;  // a write sent again (its echo late under load) counts once
+    for (const sim::RegisterWrite& w : sim.writes()) {
+        if (written.empty() || written.back() != w.reg) {
+            written.push_back(w.reg);
+        }
+    }
+    EXPECT_EQ(written, (std::vector<int>{84, 85, 86, 87, 88, 89, 90, 91, 92, 93, 94, 95, 96}));
+    EXPECT_EQ(sim.writes().back().value, 59881);
+    EXPECT_EQ(sim.reg(93), saved);
+}
+
+// A flash verified by reading it back: through RFC 2217 at the bootloader's 115200; a raw line
+// keeps the server's 57600, at which the bootloader (rate taken from the sync byte) answers too.
+TEST_P(Ser2netLine, FlashesAndVerifies) {
+    std::string err;
+    EXPECT_EQ(Vr7c({"flash", "--verify", "--port", QString::fromStdString(url)}, &err), 0) << err;
 }
 
 INSTANTIATE_TEST_SUITE_P(RawAndRfc2217, Ser2netLine, ::testing::Values(false, true),

@@ -7,6 +7,7 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#include <algorithm>
 #include <random>
 
 #include "CsvRecord.h"
@@ -109,6 +110,47 @@ TEST(TrendHistory, MemoryStaysBoundedAtCapacity) {
     const std::size_t newest = history.Size() - 1;
     EXPECT_EQ(history.ValueAt(0, newest), static_cast<std::uint16_t>(history.TimeAt(newest)));
 }
+
+// Where no polls came no line crosses the hole; beyond maxLines lines, the narrowest are crossed.
+struct HoleCase {
+    std::vector<std::pair<std::int64_t, std::int64_t>> holes;  // start and length, ms
+    int columns;
+    std::size_t maxLines, lines;
+};
+
+class TrendHoles : public ::testing::TestWithParam<HoleCase> {};
+
+TEST_P(TrendHoles, NoLineCrossesAHoleThatIsCut) {
+    const HoleCase& c = GetParam();
+    TrendHistory history;
+    for (std::int64_t t = 0; t < 60'000; t += 90) {
+        if (std::none_of(c.holes.begin(), c.holes.end(),
+                         [t](auto h) { return t >= h.first && t < h.first + h.second; })) {
+            history.Append(t, Filled(static_cast<std::uint16_t>(t % 997)));
+        }
+    }
+    QList<QPointF> points;
+    history.Reduce(0, 0, 60'000, c.columns, 1.0, points);
+    std::vector<QList<QPointF>> lines;
+    TrendHistory::SplitAtBreaks(points, c.maxLines, lines);
+    EXPECT_EQ(lines.size(), c.lines);
+    std::size_t cut = 0;
+    for (auto [start, length] : c.holes) {
+        cut += std::none_of(lines.begin(), lines.end(), [&](const QList<QPointF>& l) {
+            return l.first().x() < static_cast<double>(start) &&
+                   l.last().x() >= static_cast<double>(start + length);
+        });
+    }
+    EXPECT_EQ(cut, c.lines - 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Holes, TrendHoles,
+    ::testing::Values(HoleCase{{{20'000, 5'000}}, 2000, 32, 2},  // each sample a point
+                      HoleCase{{{20'000, 5'000}}, 100, 32, 2},   // min/max per column
+                      HoleCase{{{20'000, 1'000}}, 2000, 32, 1},  // shorter than a lost reply
+                      HoleCase{{{5'000, 2'000}, {20'000, 9'000}, {40'000, 3'000}}, 300, 32, 4},
+                      HoleCase{{{5'000, 2'000}, {20'000, 9'000}, {40'000, 3'000}}, 300, 2, 2}));
 
 struct HeaderCase {
     std::uint16_t mode;
