@@ -138,8 +138,10 @@ public:
         }
         std::vector<int> written;
         const Outcome applied = session_->ApplyProfile(profile, written);
-        // The module answers at the station and rate the profile gave it from now on.
-        ProfileLine(profile, station_, baud_, parity_);
+        // The session has followed the module to the station and rate the profile gave it.
+        station_ = session_->station();
+        baud_ = static_cast<int>(session_->baud());
+        parity_ = session_->parity();
         session_.reset();
         return FromOutcome(applied);
     }
