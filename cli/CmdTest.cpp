@@ -10,6 +10,7 @@
 
 #include <cstdio>
 #include <mutex>
+#include <optional>
 
 #include "Commands.h"
 #include "FirmwareFile.h"
@@ -38,8 +39,8 @@ class Desk {
 public:
     explicit Desk(QString firstSerial) : serial_(std::move(firstSerial)) {}
 
-    // The next unit's serial number, or empty when input has ended.
-    QString Serial(const QString& port) {
+    // The next unit's serial number; none when input has ended.
+    std::optional<QString> Serial(const QString& port) {
         const std::lock_guard lock(mutex_);
         if (!serial_.isEmpty()) {
             return std::exchange(serial_, QString());
@@ -54,33 +55,36 @@ public:
         std::fprintf(stderr, "%s: %s [Y/n] ", port.toLocal8Bit().constData(),
                      text.toUtf8().constData());
         std::fflush(stderr);
-        bool ended = false;
-        const QString answer = Line(&ended).trimmed().toLower();
-        if (ended) {
+        const std::optional<QString> line = Line();
+        if (!line) {
             return PromptAnswer::Gone;
         }
+        const QString answer = line->trimmed().toLower();
         return answer.isEmpty() || answer.startsWith(QLatin1Char('y')) ? PromptAnswer::Confirmed
                                                                        : PromptAnswer::Declined;
     }
 
 private:
-    static QString Line(bool* ended = nullptr) {
-        // Bounds: a line longer than this is a fault of the scanner; it is refused as a whole.
-        char buffer[4096];
-        if (!std::fgets(buffer, sizeof buffer, stdin)) {
-            if (ended) {
-                *ended = true;
+    // One line without its end; none at the end of input.
+    static std::optional<QString> Line() {
+        // Bounds: a line longer than this is a fault of the scanner. The rest of it is read and
+        // dropped, so that the line is refused as a whole (far too long for a serial number)
+        // and no part of it is ever taken for the next one.
+        constexpr qsizetype kKept = 4096;
+        QByteArray line;
+        int c = 0;
+        while ((c = std::getc(stdin)) != EOF && c != '\n') {
+            if (line.size() < kKept) {
+                line.append(static_cast<char>(c));
             }
-            return {};
         }
-        QString line = QString::fromUtf8(buffer);
-        if (line.endsWith(QLatin1Char('\n'))) {
+        if (c == EOF && line.isEmpty()) {
+            return std::nullopt;
+        }
+        if (line.endsWith('\r')) {
             line.chop(1);
         }
-        if (line.endsWith(QLatin1Char('\r'))) {
-            line.chop(1);
-        }
-        return line;
+        return QString::fromUtf8(line);
     }
 
     std::mutex mutex_;
@@ -249,11 +253,14 @@ int RunTest(const CliOptions& o, const Output& out) {
     };
     job.unit = [&](const PortChoice& port, const Output& slot) {
         UnitResult result;
-        const QString serial = desk.Serial(port.given);
-        if (serial.isNull() || StopRequested()) {
+        const std::optional<QString> given = desk.Serial(port.given);
+        if (!given || StopRequested()) {
+            // No unit can follow: the slot ends here.
+            result.last = true;
             result.outcome = Outcome::Fail(kExitFailure, QStringLiteral("no serial number given"));
             return result;
         }
+        const QString& serial = *given;
         if (const QString why = SerialNumberProblem(serial); !why.isEmpty()) {
             result.outcome = Outcome::Fail(kExitUsage, why);
             return result;
