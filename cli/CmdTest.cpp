@@ -235,7 +235,10 @@ int RunTest(const CliOptions& o, const Output& out) {
     if (!OpenBenchRecords(o, opened)) {
         return out.Finish(opened);
     }
-    const QString shared = SharedRecordsAddress(o);
+    const QString shared = SharedRecordsAddress(o, opened);
+    if (!opened.ok()) {
+        return out.Finish(opened);
+    }
     const int station = plan->expect.station.value_or(o.station);
     const int baud = plan->expect.rate.value_or(static_cast<int>(o.baud));
     Desk desk(p.serial);
@@ -318,10 +321,13 @@ int RunTest(const CliOptions& o, const Output& out) {
             // run is safe in the file whatever happens to the copy.
             QProcess sync;
             sync.setProcessChannelMode(QProcess::MergedChannels);
-            sync.start(
-                QCoreApplication::applicationFilePath(),
-                {QStringLiteral("records"), QStringLiteral("sync"), QStringLiteral("--records"),
-                 records->where(), QStringLiteral("--records"), shared});
+            // The address goes by the environment: a command line is shown to every user.
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            environment.insert(QLatin1String(kSharedRecordsVariable), shared);
+            sync.setProcessEnvironment(environment);
+            sync.start(QCoreApplication::applicationFilePath(),
+                       {QStringLiteral("records"), QStringLiteral("sync"),
+                        QStringLiteral("--records"), records->where()});
             const bool ended = sync.waitForFinished(kSyncWaitMs);
             if (!ended) {
                 sync.kill();

@@ -215,7 +215,8 @@ std::optional<SharedAddress> ParseSharedAddress(const QString& text, QString* er
     a.user = url.userName();
     a.database = url.path().mid(1);
     for (const auto& [key, value] : QUrlQuery(url).queryItems(QUrl::FullyDecoded)) {
-        if (key == QLatin1String("password")) {
+        // The client key's password is one too.
+        if (key == QLatin1String("password") || key == QLatin1String("sslpassword")) {
             *error = QStringLiteral(
                 "the address holds a password: give it in ~/.pgpass, "
                 "PGPASSFILE or a service file instead");
@@ -749,7 +750,17 @@ bool RecordStore::ExportCsv(QIODevice& out, QString* error) {
     if (!q.Exec(error)) {
         return false;
     }
-    auto field = [](QString text) {
+    auto field = [](const QVariant& v) -> QString {
+        if (v.typeId() == QMetaType::Double) {
+            return QString::number(v.toDouble(), 'g', 12);
+        }
+        QString text = v.toString();
+        // A text a spreadsheet would take for a formula (a serial number "=1+1", a bench
+        // "@x") is kept as text by a leading apostrophe; numbers are written as they are.
+        if (v.typeId() == QMetaType::QString && !text.isEmpty() &&
+            QStringView(u"=+-@\t\r").contains(text.front())) {
+            text.prepend(QLatin1Char('\''));
+        }
         if (text.contains(QLatin1Char(',')) || text.contains(QLatin1Char('"')) ||
             text.contains(QLatin1Char('\n')) || text.contains(QLatin1Char('\r'))) {
             text.replace(QLatin1String("\""), QLatin1String("\"\""));
@@ -763,9 +774,7 @@ bool RecordStore::ExportCsv(QIODevice& out, QString* error) {
     while (q.q().next()) {
         QStringList row;
         for (int i = 0; i < 21; ++i) {
-            const QVariant v = q.q().value(i);
-            row << field(v.typeId() == QMetaType::Double ? QString::number(v.toDouble(), 'g', 12)
-                                                         : v.toString());
+            row << field(q.q().value(i));
         }
         if (out.write((row.join(QLatin1Char(',')) + QLatin1Char('\n')).toUtf8()) < 0) {
             *error = out.errorString();
