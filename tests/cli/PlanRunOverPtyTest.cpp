@@ -125,24 +125,21 @@ TEST(PlanRun, AMovedModuleIsFollowedAndAFailedOrBrokenUnitsJsonHoldsItsSteps) {
               "quantity = \"register.90\"\nlow = 9\nhigh = 9\n[[step]]\n"
               "kind = \"measure\"\nquantity = \"register.11\"\nlow = 0\nhigh = 1\n");
     Unit unit;
-    const struct {
-        QString port;
-        int code;
-        QStringList results;
-    } cases[] = {{unit.port(), 12, {"PASS", "PASS", "FAIL"}},
-                 {QStringLiteral("/dev/vr7c-no-such-port"), 3, {"ERROR", "SKIPPED", "SKIPPED"}}};
-    for (const auto& c : cases) {
+    const std::tuple<QString, int, QStringList> cases[] = {
+        {unit.port(), 12, {"PASS", "PASS", "FAIL"}},
+        {QStringLiteral("/dev/vr7c-no-such-port"), 3, {"ERROR", "SKIPPED", "SKIPPED"}}};
+    for (const auto& [port, code, results] : cases) {
         const Finished run =
-            Vr7c({"test", "--plan", plan, "--port", c.port, "--records",
+            Vr7c({"test", "--plan", plan, "--port", port, "--records",
                   dir.filePath(QStringLiteral("r.sqlite")), "--serial", "S-1", "--json"});
-        EXPECT_EQ(run.code, c.code) << run.err.toStdString();
+        EXPECT_EQ(run.code, code) << run.err.toStdString();
         const QJsonObject document = QJsonDocument::fromJson(run.out.toUtf8()).object();
-        QStringList results;
+        QStringList seen;
         for (const QJsonValue step : document["steps"].toArray()) {
-            results << step["result"].toString();
+            seen << step["result"].toString();
         }
-        EXPECT_EQ(results, c.results) << run.out.toStdString();
-        EXPECT_EQ(document["steps"][2]["measurement"].isObject(), c.code == 12);
+        EXPECT_EQ(seen, results) << run.out.toStdString();
+        EXPECT_EQ(document["steps"][2]["measurement"].isObject(), code == 12);
     }
 }
 
@@ -151,7 +148,6 @@ TEST(PlanRun, RepeatEndsWithItsInputAndRefusesAnOverlongLineWhole) {
     const QString plan = dir.filePath(QStringLiteral("w.toml"));
     WriteFile(plan, "name = \"w\"\nrevision = \"1\"\n[[step]]\nkind = \"wait\"\nms = 1\n");
     const QString records = dir.filePath(QStringLiteral("r.sqlite"));
-    // No unit stays on the port to be removed.
     const Finished run = Vr7c({"test", "--plan", plan, "--port", "/dev/vr7c-no-such-port",
                                "--records", records, "--repeat"},
                               "SN-1\n" + QByteArray(4095, 'A') + "SPLIT-1\nSN-2");
