@@ -9,6 +9,7 @@
 #include <QThread>
 
 #include <cstdio>
+#include <map>
 #include <mutex>
 #include <optional>
 
@@ -91,6 +92,13 @@ private:
     QString serial_;
 };
 
+// The line settings a unit answers at.
+struct UnitLine {
+    int station = 1;
+    int baud = 19200;
+    int parity = 2;  // 8E1
+};
+
 UnitOutcome FromOutcome(const Outcome& o) {
     return o.ok()                    ? UnitOutcome::Ok()
            : o.code == kExitMismatch ? UnitOutcome::Failed(o.message)
@@ -100,8 +108,8 @@ UnitOutcome FromOutcome(const Outcome& o) {
 // One slot's unit, reached on its port.
 class SlotUnit : public UnitAccess {
 public:
-    SlotUnit(const CliOptions& o, const PortChoice& port, Desk& desk, int station, int baud)
-        : options_(o), port_(port), desk_(desk), station_(station), baud_(baud) {
+    SlotUnit(const CliOptions& o, const PortChoice& port, Desk& desk, const UnitLine& line)
+        : options_(o), port_(port), desk_(desk), line_(line) {
         options_.port = port.given;
         clock_.start();
     }
@@ -143,9 +151,7 @@ public:
         std::vector<int> written;
         const Outcome applied = session_->ApplyProfile(profile, written);
         // The session has followed the module to the station and rate the profile gave it.
-        station_ = session_->station();
-        baud_ = static_cast<int>(session_->baud());
-        parity_ = session_->parity();
+        line_ = {session_->station(), static_cast<int>(session_->baud()), session_->parity()};
         session_.reset();
         return FromOutcome(applied);
     }
@@ -189,6 +195,7 @@ public:
     PromptAnswer Prompt(const QString& text) override { return desk_.Ask(port_.given, text); }
     void Wait(int ms) override { QThread::msleep(static_cast<unsigned long>(ms)); }
     qint64 NowMs() override { return clock_.elapsed(); }
+    const UnitLine& line() const { return line_; }
     bool StopRequested() override { return ::StopRequested(); }
 
 private:
@@ -196,11 +203,11 @@ private:
         if (session_) {
             return UnitOutcome::Ok();
         }
-        options_.station = station_;
+        options_.station = line_.station;
         session_ = std::make_unique<ModbusSession>(options_);
-        session_->link.SetStation(static_cast<std::uint8_t>(station_));
-        const Outcome opened =
-            session_->Open(static_cast<std::uint32_t>(baud_), static_cast<TComPortParity>(parity_));
+        session_->link.SetStation(static_cast<std::uint8_t>(line_.station));
+        const Outcome opened = session_->Open(static_cast<std::uint32_t>(line_.baud),
+                                              static_cast<TComPortParity>(line_.parity));
         if (!opened.ok()) {
             session_.reset();
         }
@@ -210,9 +217,7 @@ private:
     CliOptions options_;
     PortChoice port_;
     Desk& desk_;
-    int station_;
-    int baud_;
-    int parity_ = 2;  // 8E1
+    UnitLine line_;
     std::unique_ptr<ModbusSession> session_;
     QElapsedTimer clock_;
 };
@@ -239,8 +244,12 @@ int RunTest(const CliOptions& o, const Output& out) {
     if (!opened.ok()) {
         return out.Finish(opened);
     }
-    const int station = plan->expect.station.value_or(o.station);
-    const int baud = plan->expect.rate.value_or(static_cast<int>(o.baud));
+    const UnitLine factory{plan->expect.station.value_or(o.station),
+                           plan->expect.rate.value_or(static_cast<int>(o.baud))};
+    // Where each slot's last unit was left: a config step may have moved it, and it is looked
+    // for there until it is removed.
+    std::mutex leftLock;
+    std::map<QString, UnitLine> left;
     Desk desk(p.serial);
     InstallStopRequest();
 
@@ -248,9 +257,16 @@ int RunTest(const CliOptions& o, const Output& out) {
     job.repeat = o.repeat;
     job.count = o.count;
     job.present = [&](const PortChoice& port) {
+        UnitLine line = factory;
+        {
+            const std::lock_guard hold(leftLock);
+            if (const auto at = left.find(port.given); at != left.end()) {
+                line = at->second;
+            }
+        }
         static std::mutex oneLine;
         const std::lock_guard alone(oneLine);
-        SlotUnit unit(o, port, desk, station, baud);
+        SlotUnit unit(o, port, desk, line);
         std::uint16_t regs[kPolledRegisters];
         return unit.ReadRegisters(regs).verdict == Verdict::Pass;
     };
@@ -296,7 +312,7 @@ int RunTest(const CliOptions& o, const Output& out) {
         // units through the plan one at a time.
         static std::mutex oneLine;
         const std::lock_guard alone(oneLine);
-        SlotUnit unit(o, port, desk, station, baud);
+        SlotUnit unit(o, port, desk, factory);
         // On a terminal, the step under way stands on a line of its own until it ends.
         const bool progress = Output::Terminal(1) && !slot.json() && !slot.prefixed();
         RunRecorder recorder(*records, [&](const RunRecord&, const StepRecord& step) {
@@ -312,6 +328,10 @@ int RunTest(const CliOptions& o, const Output& out) {
         }
         Runner runner(*plan, unit, recorder);
         runner.Run(*run);
+        {
+            const std::lock_guard hold(leftLock);
+            left[port.given] = unit.line();
+        }
         if (!records->FinishRun(*run, &error)) {
             slot.Note(QStringLiteral("records: the run's end could not be written: %1").arg(error));
         }
