@@ -116,8 +116,16 @@ int RunConfig(const CliOptions& o, const Output& out) {
     }
     out.Line(QStringLiteral("applied %1: registers %2 written, the settings read back")
                  .arg(path, numbers.join(QStringLiteral(", "))));
+    const int station = session.station();
+    const auto baud = static_cast<int>(session.baud());
+    if (station != o.station || baud != static_cast<int>(o.baud)) {
+        out.Line(
+            QStringLiteral("the module answers at station %1, %2 baud now").arg(station).arg(baud));
+    }
     out.Result({{"applied", path},
                 {"registers_written", static_cast<int>(written.size())},
-                {"registers", list}});
+                {"registers", list},
+                {"station", station},
+                {"baud", baud}});
     return kExitOk;
 }

@@ -147,7 +147,11 @@ int ShowStats(RecordStore& store, const Output& out) {
 }
 
 int Sync(RecordStore& bench, const CliOptions& options, const Output& out) {
-    const QString address = SharedRecordsAddress(options);
+    Outcome refused;
+    const QString address = SharedRecordsAddress(options, refused);
+    if (!refused.ok()) {
+        return out.Finish(refused);
+    }
     if (address.isEmpty()) {
         return out.Finish(Outcome::Fail(
             kExitUsage, QStringLiteral("sync needs --records postgresql://... or [records] "
@@ -176,13 +180,25 @@ int Sync(RecordStore& bench, const CliOptions& options, const Output& out) {
 
 }  // namespace
 
-QString SharedRecordsAddress(const CliOptions& options) {
+QString SharedRecordsAddress(const CliOptions& options, Outcome& outcome) {
+    // --records is checked as the command line is read.
     if (!options.production.sharedAddress.isEmpty()) {
         return options.production.sharedAddress;
     }
-    const QSettings settings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("vr7c"),
-                             QStringLiteral("vr7c"));
-    return settings.value(QStringLiteral("records/shared")).toString();
+    QString address = qEnvironmentVariable(kSharedRecordsVariable);
+    QString source = QLatin1String(kSharedRecordsVariable);
+    if (address.isEmpty()) {
+        const QSettings settings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("vr7c"),
+                                 QStringLiteral("vr7c"));
+        address = settings.value(QStringLiteral("records/shared")).toString();
+        source = settings.fileName() + QStringLiteral(": [records] shared");
+    }
+    QString why;
+    if (!address.isEmpty() && !ParseSharedAddress(address, &why)) {
+        outcome = Outcome::Fail(kExitUsage, QStringLiteral("%1: %2").arg(source, why));
+        return {};
+    }
+    return address;
 }
 
 std::unique_ptr<RecordStore> OpenBenchRecords(const CliOptions& options, Outcome& outcome) {

@@ -9,7 +9,9 @@
 #include <QThread>
 
 #include <cstdio>
+#include <map>
 #include <mutex>
+#include <optional>
 
 #include "Commands.h"
 #include "FirmwareFile.h"
@@ -38,8 +40,8 @@ class Desk {
 public:
     explicit Desk(QString firstSerial) : serial_(std::move(firstSerial)) {}
 
-    // The next unit's serial number, or empty when input has ended.
-    QString Serial(const QString& port) {
+    // The next unit's serial number; none when input has ended.
+    std::optional<QString> Serial(const QString& port) {
         const std::lock_guard lock(mutex_);
         if (!serial_.isEmpty()) {
             return std::exchange(serial_, QString());
@@ -54,37 +56,47 @@ public:
         std::fprintf(stderr, "%s: %s [Y/n] ", port.toLocal8Bit().constData(),
                      text.toUtf8().constData());
         std::fflush(stderr);
-        bool ended = false;
-        const QString answer = Line(&ended).trimmed().toLower();
-        if (ended) {
+        const std::optional<QString> line = Line();
+        if (!line) {
             return PromptAnswer::Gone;
         }
+        const QString answer = line->trimmed().toLower();
         return answer.isEmpty() || answer.startsWith(QLatin1Char('y')) ? PromptAnswer::Confirmed
                                                                        : PromptAnswer::Declined;
     }
 
 private:
-    static QString Line(bool* ended = nullptr) {
-        // Bounds: a line longer than this is a fault of the scanner; it is refused as a whole.
-        char buffer[4096];
-        if (!std::fgets(buffer, sizeof buffer, stdin)) {
-            if (ended) {
-                *ended = true;
+    // One line without its end; none at the end of input.
+    static std::optional<QString> Line() {
+        // Bounds: a line longer than this is a fault of the scanner. The rest of it is read and
+        // dropped, so that the line is refused as a whole (far too long for a serial number)
+        // and no part of it is ever taken for the next one.
+        constexpr qsizetype kKept = 4096;
+        QByteArray line;
+        int c = 0;
+        while ((c = std::getc(stdin)) != EOF && c != '\n') {
+            if (line.size() < kKept) {
+                line.append(static_cast<char>(c));
             }
-            return {};
         }
-        QString line = QString::fromUtf8(buffer);
-        if (line.endsWith(QLatin1Char('\n'))) {
+        if (c == EOF && line.isEmpty()) {
+            return std::nullopt;
+        }
+        if (line.endsWith('\r')) {
             line.chop(1);
         }
-        if (line.endsWith(QLatin1Char('\r'))) {
-            line.chop(1);
-        }
-        return line;
+        return QString::fromUtf8(line);
     }
 
     std::mutex mutex_;
     QString serial_;
+};
+
+// The line settings a unit answers at.
+struct UnitLine {
+    int station = 1;
+    int baud = 19200;
+    int parity = 2;  // 8E1
 };
 
 UnitOutcome FromOutcome(const Outcome& o) {
@@ -96,8 +108,8 @@ UnitOutcome FromOutcome(const Outcome& o) {
 // One slot's unit, reached on its port.
 class SlotUnit : public UnitAccess {
 public:
-    SlotUnit(const CliOptions& o, const PortChoice& port, Desk& desk, int station, int baud)
-        : options_(o), port_(port), desk_(desk), station_(station), baud_(baud) {
+    SlotUnit(const CliOptions& o, const PortChoice& port, Desk& desk, const UnitLine& line)
+        : options_(o), port_(port), desk_(desk), line_(line) {
         options_.port = port.given;
         clock_.start();
     }
@@ -138,8 +150,8 @@ public:
         }
         std::vector<int> written;
         const Outcome applied = session_->ApplyProfile(profile, written);
-        // The module answers at the station and rate the profile gave it from now on.
-        ProfileLine(profile, station_, baud_, parity_);
+        // The session has followed the module to the station and rate the profile gave it.
+        line_ = {session_->station(), static_cast<int>(session_->baud()), session_->parity()};
         session_.reset();
         return FromOutcome(applied);
     }
@@ -183,6 +195,7 @@ public:
     PromptAnswer Prompt(const QString& text) override { return desk_.Ask(port_.given, text); }
     void Wait(int ms) override { QThread::msleep(static_cast<unsigned long>(ms)); }
     qint64 NowMs() override { return clock_.elapsed(); }
+    const UnitLine& line() const { return line_; }
     bool StopRequested() override { return ::StopRequested(); }
 
 private:
@@ -190,11 +203,11 @@ private:
         if (session_) {
             return UnitOutcome::Ok();
         }
-        options_.station = station_;
+        options_.station = line_.station;
         session_ = std::make_unique<ModbusSession>(options_);
-        session_->link.SetStation(static_cast<std::uint8_t>(station_));
-        const Outcome opened =
-            session_->Open(static_cast<std::uint32_t>(baud_), static_cast<TComPortParity>(parity_));
+        session_->link.SetStation(static_cast<std::uint8_t>(line_.station));
+        const Outcome opened = session_->Open(static_cast<std::uint32_t>(line_.baud),
+                                              static_cast<TComPortParity>(line_.parity));
         if (!opened.ok()) {
             session_.reset();
         }
@@ -204,9 +217,7 @@ private:
     CliOptions options_;
     PortChoice port_;
     Desk& desk_;
-    int station_;
-    int baud_;
-    int parity_ = 2;  // 8E1
+    UnitLine line_;
     std::unique_ptr<ModbusSession> session_;
     QElapsedTimer clock_;
 };
@@ -229,9 +240,16 @@ int RunTest(const CliOptions& o, const Output& out) {
     if (!OpenBenchRecords(o, opened)) {
         return out.Finish(opened);
     }
-    const QString shared = SharedRecordsAddress(o);
-    const int station = plan->expect.station.value_or(o.station);
-    const int baud = plan->expect.rate.value_or(static_cast<int>(o.baud));
+    const QString shared = SharedRecordsAddress(o, opened);
+    if (!opened.ok()) {
+        return out.Finish(opened);
+    }
+    const UnitLine factory{plan->expect.station.value_or(o.station),
+                           plan->expect.rate.value_or(static_cast<int>(o.baud))};
+    // Where each slot's last unit was left: a config step may have moved it, and it is looked
+    // for there until it is removed.
+    std::mutex leftLock;
+    std::map<QString, UnitLine> left;
     Desk desk(p.serial);
     InstallStopRequest();
 
@@ -239,19 +257,29 @@ int RunTest(const CliOptions& o, const Output& out) {
     job.repeat = o.repeat;
     job.count = o.count;
     job.present = [&](const PortChoice& port) {
+        UnitLine line = factory;
+        {
+            const std::lock_guard hold(leftLock);
+            if (const auto at = left.find(port.given); at != left.end()) {
+                line = at->second;
+            }
+        }
         static std::mutex oneLine;
         const std::lock_guard alone(oneLine);
-        SlotUnit unit(o, port, desk, station, baud);
+        SlotUnit unit(o, port, desk, line);
         std::uint16_t regs[kPolledRegisters];
         return unit.ReadRegisters(regs).verdict == Verdict::Pass;
     };
     job.unit = [&](const PortChoice& port, const Output& slot) {
         UnitResult result;
-        const QString serial = desk.Serial(port.given);
-        if (serial.isNull() || StopRequested()) {
+        const std::optional<QString> given = desk.Serial(port.given);
+        if (!given || StopRequested()) {
+            // No unit can follow: the slot ends here.
+            result.last = true;
             result.outcome = Outcome::Fail(kExitFailure, QStringLiteral("no serial number given"));
             return result;
         }
+        const QString& serial = *given;
         if (const QString why = SerialNumberProblem(serial); !why.isEmpty()) {
             result.outcome = Outcome::Fail(kExitUsage, why);
             return result;
@@ -284,7 +312,7 @@ int RunTest(const CliOptions& o, const Output& out) {
         // units through the plan one at a time.
         static std::mutex oneLine;
         const std::lock_guard alone(oneLine);
-        SlotUnit unit(o, port, desk, station, baud);
+        SlotUnit unit(o, port, desk, factory);
         // On a terminal, the step under way stands on a line of its own until it ends.
         const bool progress = Output::Terminal(1) && !slot.json() && !slot.prefixed();
         RunRecorder recorder(*records, [&](const RunRecord&, const StepRecord& step) {
@@ -300,6 +328,10 @@ int RunTest(const CliOptions& o, const Output& out) {
         }
         Runner runner(*plan, unit, recorder);
         runner.Run(*run);
+        {
+            const std::lock_guard hold(leftLock);
+            left[port.given] = unit.line();
+        }
         if (!records->FinishRun(*run, &error)) {
             slot.Note(QStringLiteral("records: the run's end could not be written: %1").arg(error));
         }
@@ -309,10 +341,13 @@ int RunTest(const CliOptions& o, const Output& out) {
             // run is safe in the file whatever happens to the copy.
             QProcess sync;
             sync.setProcessChannelMode(QProcess::MergedChannels);
-            sync.start(
-                QCoreApplication::applicationFilePath(),
-                {QStringLiteral("records"), QStringLiteral("sync"), QStringLiteral("--records"),
-                 records->where(), QStringLiteral("--records"), shared});
+            // The address goes by the environment: a command line is shown to every user.
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            environment.insert(QLatin1String(kSharedRecordsVariable), shared);
+            sync.setProcessEnvironment(environment);
+            sync.start(QCoreApplication::applicationFilePath(),
+                       {QStringLiteral("records"), QStringLiteral("sync"),
+                        QStringLiteral("--records"), records->where()});
             const bool ended = sync.waitForFinished(kSyncWaitMs);
             if (!ended) {
                 sync.kill();

@@ -67,12 +67,15 @@ void Output::Result(QJsonObject result) const {
     Document(result);
 }
 
-int Output::Finish(const Outcome& outcome) const {
+int Output::Finish(const Outcome& outcome, QJsonObject document) const {
     if (outcome.ok()) {
         return kExitOk;
     }
     Error(outcome.message);
-    Document({{"ok", false}, {"exit_code", outcome.code}, {"error", outcome.message}});
+    document.insert(QStringLiteral("ok"), false);
+    document.insert(QStringLiteral("exit_code"), outcome.code);
+    document.insert(QStringLiteral("error"), outcome.message);
+    Document(document);
     return outcome.code;
 }
 

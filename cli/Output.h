@@ -30,8 +30,9 @@ public:
     // The JSON result (with --json), with "ok": true added.
     void Result(QJsonObject result) const;
     // Reports the outcome of a command and gives its exit code: failures as one line on
-    // standard error, and with --json also as {"ok": false, "exit_code", "error"}.
-    int Finish(const Outcome& outcome) const;
+    // standard error, and with --json also as {"ok": false, "exit_code", "error"} added to
+    // `document` (what the command found before it failed).
+    int Finish(const Outcome& outcome, QJsonObject document = {}) const;
     // With --json, a document as it is (one line), with "port" added for a slot.
     void Document(QJsonObject document) const;
     // True when standard error is a terminal (progress bars, refreshing tables).

@@ -72,6 +72,7 @@ struct Tally {
     int units = 0;
     int failures = 0;
     int code = kExitOk;
+    int worstUnit = kExitOk;
 };
 
 // A unit is waiting when a bootloader answers, or the port fails other than by silence.
@@ -102,6 +103,9 @@ public:
         out_.Note(QStringLiteral("waiting for a unit on %1 (Ctrl-C ends)").arg(port_.given));
         while (!Stopping() && (job_.count == 0 || tally_.units < job_.count)) {
             const UnitResult result = job_.unit(port_, out_);
+            if (result.last) {
+                break;
+            }
             if (!result.seen && Retryable(result.outcome)) {
                 QThread::msleep(kRepeatPauseMs);
                 continue;
@@ -116,11 +120,14 @@ public:
             if ((job_.count != 0 && tally_.units >= job_.count) || !AwaitRemoval()) {
                 break;
             }
+            // Nothing answered: the next look waits a while rather than spin.
+            if (!result.seen) {
+                QThread::msleep(kRepeatPauseMs);
+            }
         }
         out_.Note(QStringLiteral("%1 unit(s), %2 failed").arg(tally_.units).arg(tally_.failures));
-        // Each unit's own result is in the log; the slot fails if any of its units did.
-        tally_.code =
-            std::max(tally_.code, tally_.failures == 0 ? int{kExitOk} : int{kExitFailure});
+        // Each unit's own result is in the log; the slot fails as its worst unit did.
+        tally_.code = std::max(tally_.code, tally_.worstUnit);
     }
 
 private:
@@ -132,6 +139,7 @@ private:
         const Outcome& outcome = result.outcome;
         if (!outcome.ok()) {
             ++tally_.failures;
+            tally_.worstUnit = std::max(tally_.worstUnit, outcome.code);
         }
         if (jsonLines_ && !(job_.ownResults && outcome.ok())) {
             QJsonObject document = result.record;
@@ -155,7 +163,7 @@ private:
         } else if (jsonLines_) {
             out_.Error(outcome.message);
         } else {
-            out_.Finish(outcome);
+            out_.Finish(outcome, result.record);
         }
         if (!job_.repeat) {
             tally_.code = outcome.code;

@@ -19,6 +19,8 @@ class Output;
 struct UnitResult {
     Outcome outcome;
     bool seen = false;      // a unit answered on the port; with repeat only seen units count
+    bool last = false;      // no unit can follow (its input has ended): with repeat the slot
+                            // ends here, and this result is not a unit
     QString line;           // the text result when the unit succeeded
     QJsonObject record;     // its JSON record, for a failure too (the runner adds "ok",
                             // "port", "unit", "exit_code" and "error")
@@ -46,6 +48,5 @@ struct SlotJob {
 // it cannot be written); a line that cannot be written fails the run and ends it after the
 // units under way. With --json and repeat or more than one port: one JSON document per unit as
 // it finishes and a summary document at the end. Gives the worst slot's exit code: 0 when every
-// slot succeeded, else the highest of their codes (a repeating slot gives 1 when any of its
-// units failed).
+// slot succeeded, else the highest of their codes (a repeating slot gives its worst unit's).
 int RunSlots(const QStringList& ports, const SlotJob& job, const Output& out);

@@ -1,5 +1,6 @@
 #include "Plan.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -435,6 +436,8 @@ std::optional<Plan> ParsePlan(const QByteArray& text, const QString& path, PlanE
         const toml::table root = toml::parse(doc, path.toStdString());
         Plan plan = PlanReader(path).Read(root);
         plan.path = path;
+        plan.sha256 =
+            QString::fromLatin1(QCryptographicHash::hash(text, QCryptographicHash::Sha256).toHex());
         return plan;
     } catch (const toml::parse_error& e) {
         *error = {static_cast<int>(e.source().begin.line),

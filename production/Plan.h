@@ -62,6 +62,7 @@ struct Plan {
     PlanExpect expect;
     std::vector<PlanStep> steps;
     QString path;       // the plan's file, when read from one
+    QString sha256;     // of the text the plan was read from, in hex: what the runs record
     QStringList files;  // every file the steps name, resolved against the plan's folder
 };
 

@@ -77,13 +77,8 @@ std::optional<RunRecord> NewRun(const Plan& plan, QString* error) {
     run.uuid = QUuid::createUuid().toString(QUuid::WithoutBraces);
     run.planName = plan.name;
     run.planRevision = plan.revision;
-    if (!plan.path.isEmpty()) {
-        const auto hash = Sha256(plan.path, error);
-        if (!hash) {
-            return std::nullopt;
-        }
-        run.planSha256 = *hash;
-    }
+    // The plan as it was read: the file may have changed since.
+    run.planSha256 = plan.sha256;
     QStringList lines;
     for (const QString& file : plan.files) {
         const auto hash = Sha256(file, error);

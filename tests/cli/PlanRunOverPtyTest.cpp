@@ -56,6 +56,12 @@ Finished Vr7c(const QStringList& args, const QByteArray& input = {}) {
             QString::fromUtf8(p.readAllStandardError())};
 }
 
+void WriteFile(const QString& path, const QByteArray& text) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(text);
+}
+
 TEST(PlanRun, AGoodUnitPassesTheExamplePlanAndIsFoundByItsSerialNumber) {
     QTemporaryDir dir;
     const QString records = dir.filePath(QStringLiteral("r.sqlite"));
@@ -105,6 +111,49 @@ TEST(PlanRun, BadUnitsFailAtTheStepThatFindsThem) {
         EXPECT_EQ(run.code, 12) << run.err.toStdString();
         EXPECT_TRUE(run.out.contains(QString::fromUtf8(c.failing))) << run.out.toStdString();
     }
+}
+
+TEST(PlanRun, AMovedModuleIsFollowedAndAFailedOrBrokenUnitsJsonHoldsItsSteps) {
+    QTemporaryDir dir;
+    WriteFile(dir.filePath(QStringLiteral("move.json")),
+              R"({"settings": {"station_number": {"value": 9},
+                               "rs485_baud_rate": {"meaning": "57600"}}})");
+    const QString plan = dir.filePath(QStringLiteral("p.toml"));
+    WriteFile(plan,
+              "name = \"p\"\nrevision = \"1\"\n[[step]]\nkind = \"config\"\n"
+              "profile = \"move.json\"\n[[step]]\nkind = \"measure\"\n"
+              "quantity = \"register.90\"\nlow = 9\nhigh = 9\n[[step]]\n"
+              "kind = \"measure\"\nquantity = \"register.11\"\nlow = 0\nhigh = 1\n");
+    Unit unit;
+    const std::tuple<QString, int, QStringList> cases[] = {
+        {unit.port(), 12, {"PASS", "PASS", "FAIL"}},
+        {QStringLiteral("/dev/vr7c-no-such-port"), 3, {"ERROR", "SKIPPED", "SKIPPED"}}};
+    for (const auto& [port, code, results] : cases) {
+        const Finished run =
+            Vr7c({"test", "--plan", plan, "--port", port, "--records",
+                  dir.filePath(QStringLiteral("r.sqlite")), "--serial", "S-1", "--json"});
+        EXPECT_EQ(run.code, code) << run.err.toStdString();
+        const QJsonObject document = QJsonDocument::fromJson(run.out.toUtf8()).object();
+        QStringList seen;
+        for (const QJsonValue step : document["steps"].toArray()) {
+            seen << step["result"].toString();
+        }
+        EXPECT_EQ(seen, results) << run.out.toStdString();
+        EXPECT_EQ(document["steps"][2]["measurement"].isObject(), code == 12);
+    }
+}
+
+TEST(PlanRun, RepeatEndsWithItsInputAndRefusesAnOverlongLineWhole) {
+    QTemporaryDir dir;
+    const QString plan = dir.filePath(QStringLiteral("w.toml"));
+    WriteFile(plan, "name = \"w\"\nrevision = \"1\"\n[[step]]\nkind = \"wait\"\nms = 1\n");
+    const QString records = dir.filePath(QStringLiteral("r.sqlite"));
+    const Finished run = Vr7c({"test", "--plan", plan, "--port", "/dev/vr7c-no-such-port",
+                               "--records", records, "--repeat"},
+                              "SN-1\n" + QByteArray(4095, 'A') + "SPLIT-1\nSN-2");
+    EXPECT_EQ(run.code, 2);  // the refused line's
+    EXPECT_TRUE(run.err.contains(QStringLiteral("3 unit(s), 1 failed"))) << run.err.toStdString();
+    EXPECT_EQ(Vr7c({"records", "list", "--records", records}).out.count('\n'), 2);
 }
 
 }  // namespace

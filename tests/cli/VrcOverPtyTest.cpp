@@ -303,6 +303,16 @@ TEST(VrcOverPty, ProfileSendsOnlyTheRegistersItNamesAndTheCommitMarker) {
     EXPECT_EQ(Vr7c({"write", "89=900", "--force", "--port", module.port()}).exitCode, 0);
 }
 
+TEST(VrcOverPty, AProfileThatMovesTheModuleIsReadBackAtItsNewStation) {
+    Module module;
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("move.json"));
+    WriteFile(path, R"({"settings": {"station_number": {"value": 7}}})");
+    const ProgramRun run = Vr7c({"config", "apply", path, "--port", module.port()});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.out.contains(QStringLiteral("station 7, 19200 baud"))) << run.out.toStdString();
+}
+
 TEST(VrcOverPty, SavedProfileAppliesBackInTheConsolesOrder) {
     Module module;
     QTemporaryDir dir;

@@ -4,6 +4,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -50,6 +53,12 @@ RunRecord RecordedRun(RecordStore& store, const QString& serial, std::int32_t va
     Runner(plan, unit, recorder).Run(run);
     EXPECT_TRUE(store.FinishRun(run, &error)) << error.toStdString();
     return run;
+}
+
+void WriteFile(const QString& path, const QByteArray& text) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(text);
 }
 
 pid_t Child(const std::function<void()>& body) {
@@ -243,19 +252,41 @@ TEST(Records, TheCommandLineRefusesBadPlansAndSerialNumbers) {
     ASSERT_TRUE(badProfile.open(QIODevice::WriteOnly));
     badProfile.write(R"({"settings":{"station_number":{"value":100}}})");
     badProfile.close();
+    WriteFile(dir.filePath(QStringLiteral("w.toml")),
+              "name = \"w\"\nrevision = 1\n[[step]]\nkind = \"wait\"\nms = 1\n");
+    const QString records = dir.filePath(QStringLiteral("r.sqlite"));
+    const QStringList test = {"test",   "--plan",    dir.filePath(QStringLiteral("w.toml")),
+                              "--port", "/dev/null", "--serial",
+                              "S-1",    "--records", records};
+    const QStringList sync = {"records", "sync", "--records", records};
+    // The shared store's address also comes from the settings file and the environment.
     const struct {
         QStringList args;
         int code;
         const char* says;
+        const char* settings = "";
+        const char* variable = "";
     } cases[] = {
         {{"plan", "check", plan.fileName()}, 9, ":5:6: 'ms' must be 0 to 3600000"},
         {{"plan", "check", profilePlan.fileName()}, 9, "q.toml:4:1: "},
         {{"records", "list", "--serial", QStringLiteral("a\nb")}, 2, "not printable"},
         {{"records", "list", "--serial", QString(65, QLatin1Char('x'))}, 2, "longer than 64"},
         {{"records", "sync", "--records", "postgresql://u:secret@h/db"}, 2, "holds a password"},
+        {test, 2, "vr7c.ini: [records] shared: the address holds a password",
+         "postgresql://u:secret@h/db"},
+        {sync, 2, "VR7C_RECORDS_SHARED: the address holds a password", "",
+         "postgresql://u@h/db?sslpassword=secret"},
     };
     for (const auto& c : cases) {
+        QTemporaryDir config;
+        QDir(config.path()).mkpath(QStringLiteral("vr7c"));
+        WriteFile(config.filePath(QStringLiteral("vr7c/vr7c.ini")),
+                  QByteArray("[records]\nshared=\"") + c.settings + "\"\n");
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), config.path());
+        environment.insert(QStringLiteral("VR7C_RECORDS_SHARED"), QString::fromUtf8(c.variable));
         QProcess vr7c;
+        vr7c.setProcessEnvironment(environment);
         vr7c.start(QStringLiteral(VR7C_PATH), c.args);
         ASSERT_TRUE(vr7c.waitForFinished(30000));
         const QString err = QString::fromUtf8(vr7c.readAllStandardError());
@@ -263,6 +294,68 @@ TEST(Records, TheCommandLineRefusesBadPlansAndSerialNumbers) {
         EXPECT_TRUE(err.contains(QString::fromUtf8(c.says))) << err.toStdString();
         EXPECT_FALSE(err.contains(QStringLiteral("secret")));
     }
+}
+
+TEST(Records, TheCommandLineListsExportsAndCountsTheRuns) {
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("r.sqlite"));
+    QString error;
+    auto store = RecordStore::OpenLocal(file, &error);
+    RecordedRun(*store, QStringLiteral("SN-1"), 1000100);
+    RecordedRun(*store, QStringLiteral("=HYPERLINK(\"x\")"), -1005000);  // fails
+    RecordedRun(*store, QStringLiteral("+SN-3"), 1000200);
+    auto vr7c = [&](QStringList args) {
+        QProcess p;
+        p.start(QStringLiteral(VR7C_PATH),
+                QStringList{"records"} + args + QStringList{"--records", file, "--json"});
+        EXPECT_TRUE(p.waitForFinished(30000));
+        EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+        return QJsonDocument::fromJson(p.readAllStandardOutput()).object();
+    };
+    const std::pair<QStringList, int> lists[] = {
+        {{"list"}, 3},
+        {{"list", "--serial", "SN-1"}, 1},
+        {{"list", "--since", "2000-01-01"}, 3},
+        {{"list", "--since", "2999-01-01"}, 0},
+        {{"list", "--result", "FAIL"}, 1},
+        {{"list", "--plan", "出厂测试 TC-K"}, 3},
+        {{"list", "--plan", "other"}, 0},
+    };
+    for (const auto& [args, runs] : lists) {
+        EXPECT_EQ(vr7c(args)["runs"].toArray().size(), runs) << args.join(' ').toStdString();
+    }
+    vr7c({"export", "--csv", dir.filePath(QStringLiteral("m.csv"))});
+    QFile csv(dir.filePath(QStringLiteral("m.csv")));
+    ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
+    const QStringList rows = QString::fromUtf8(csv.readAll()).split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(rows.size(), 1 + 5);  // CH0 and CH1 of each run but the failed one's CH1
+    // Text that a spreadsheet would run is kept as text; numbers stay as they are.
+    EXPECT_TRUE(rows[3].contains(QStringLiteral(",\"'=HYPERLINK(\"\"x\"\")\",")))
+        << rows[3].toStdString();
+    EXPECT_TRUE(rows[3].contains(QStringLiteral(",-10.05,"))) << rows[3].toStdString();
+    EXPECT_TRUE(rows[4].contains(QStringLiteral(",'+SN-3,"))) << rows[4].toStdString();
+    const QJsonObject stats = vr7c({"stats"});
+    EXPECT_EQ(stats["days"][0]["first_pass"].toInt(), 2);
+    EXPECT_EQ(stats["failures"][0]["step"].toString(), QStringLiteral("CH0 10mV"));
+    EXPECT_EQ(stats["measurements"][0]["count"].toInt(), 3);
+}
+
+TEST(Records, ARunRecordsTheHashOfThePlanItRanAndOfTheProfileAsItStarts) {
+    QTemporaryDir dir;
+    const QString planFile = dir.filePath(QStringLiteral("p.toml"));
+    WriteFile(planFile,
+              "name = \"p\"\nrevision = 1\n[[step]]\nkind = \"config\"\nprofile = \"c.json\"\n");
+    WriteFile(dir.filePath(QStringLiteral("c.json")), "{}");
+    PlanError planError;
+    const Plan plan = *ReadPlanFile(planFile, &planError);
+    QString error;
+    const RunRecord first = *NewRun(plan, &error);
+    WriteFile(dir.filePath(QStringLiteral("c.json")), R"({"name": "changed"})");
+    WriteFile(planFile, "# changed while the test runs\n");
+    const RunRecord second = *NewRun(plan, &error);
+    EXPECT_EQ(second.planSha256, first.planSha256);
+    EXPECT_EQ(first.planSha256.size(), 64);
+    EXPECT_NE(second.fileHashes, first.fileHashes);
 }
 
 }  // namespace

@@ -45,7 +45,8 @@ PostgresRig* SharedRecords::rig_ = nullptr;
 Plan TestPlan() {
     PlanError error;
     return *ParsePlan(
-        "name = \"p\"\nrevision = 1\n[[step]]\nkind = \"measure\"\n"
+        "name = \"p\"\nrevision = 1\n[[step]]\nkind = \"measure\"\nname = \"\\\"{a\\\\b}, NULL "
+        "é\"\n"
         "quantity = \"channel.value\"\nchannels = \"0-2\"\nlow = 20\nhigh = 30\n",
         {}, &error);
 }
@@ -101,6 +102,7 @@ TEST_F(SharedRecords, ARunIsCopiedOnceOnlyAndWaitsWhileTheServerIsAway) {
     ASSERT_TRUE(unit) << error.toStdString();
     ASSERT_EQ(unit->size(), 1u);
     EXPECT_EQ((*unit)[0].steps.size(), 3u);
+    EXPECT_EQ((*unit)[0].steps[0].name, QStringLiteral("CH0 \"{a\\b}, NULL é"));
     EXPECT_EQ((*unit)[0].steps[0].measurement->mean, 25.0);
     const auto stats = shared->ComputeStats(&error);
     ASSERT_TRUE(stats);

@@ -7,6 +7,7 @@
 
 #include <QDirIterator>
 
+#include <cerrno>
 #include <csignal>
 
 #include <pwd.h>
@@ -143,8 +144,11 @@ bool PostgresRig::Pause(bool stopped) {
         }
     }
     bool ok = postmaster > 0;
+    // A backend of an earlier connection may end between the look and the signal.
     for (const qint64 pid : server) {
-        ok = ::kill(static_cast<pid_t>(pid), stopped ? SIGSTOP : SIGCONT) == 0 && ok;
+        ok = (::kill(static_cast<pid_t>(pid), stopped ? SIGSTOP : SIGCONT) == 0 ||
+              (errno == ESRCH && pid != postmaster)) &&
+             ok;
     }
     return ok;
 }
