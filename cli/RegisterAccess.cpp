@@ -10,7 +10,12 @@
 
 RegisterAccess::RegisterAccess(VEVErizEvezad& driver, TickClock& clock, std::uint8_t station,
                                bool plcCan)
-    : driver_(driver), clock_(clock), station_(station), plcCan_(plcCan) {}
+    : driver_(driver),
+      clock_(clock),
+      station_(station),
+      plcCan_(plcCan),
+      master_(
+          driver, clock, image_, [this] { return station_; }, [this] { return plcCan_; }) {}
 
 RegisterAccess::~RegisterAccess() = default;
 
@@ -28,20 +33,20 @@ bool RegisterAccess::ExceptionReply(std::uint8_t function, int& code) const {
 }
 
 Outcome RegisterAccess::Read(int first, int count, std::uint32_t timeoutMs, std::uint16_t* out) {
-    // Bounds: the reply lands in RegisterImage from `first` on.
+    // Bounds: the reply lands in the image from `first` on.
     if (first < 0 || count < 1 || first + count > kReadableRegisters) {
         return Outcome::Fail(
             kExitUsage,
             QStringLiteral("registers %1..%2 are outside 0..99").arg(first).arg(first + count - 1));
     }
-    SendReadRequest(first, count, 3);
+    master_.SendReadRequest(first, count, 3);
     int exception = 0;
     bool taken = false;
     WaitOnLine(driver_, clock_, timeoutMs, [&] {
         if (ExceptionReply(3, exception)) {
             return true;
         }
-        if (!TakeReadReply(first)) {
+        if (!master_.TakeReadReply(first)) {
             return false;
         }
         // A late reply of another station (one that a scan gave up on) is dropped.
@@ -60,12 +65,12 @@ Outcome RegisterAccess::Read(int first, int count, std::uint32_t timeoutMs, std:
         return Outcome::Fail(kExitNoReply,
                              QStringLiteral("no reply from station %1").arg(station_));
     }
-    std::copy_n(RegisterImage + first, count, out);
+    std::copy_n(image_.begin() + first, count, out);
     return Outcome::Ok();
 }
 
 Outcome RegisterAccess::Write(int reg, std::uint16_t value) {
-    if (!WriteRegister(reg, value)) {
+    if (!master_.WriteRegister(reg, value)) {
         return Outcome::Fail(kExitNoReply, QStringLiteral("register %1: write not confirmed by "
                                                           "station %2")
                                                .arg(reg)

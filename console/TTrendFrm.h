@@ -9,6 +9,7 @@
 #include <array>
 #include <cstdint>
 
+#include "RegisterMap.h"
 #include "TrendHistory.h"
 
 class QCheckBox;
@@ -33,7 +34,8 @@ public:
     // The spans offered, in seconds; 0 is the whole history.
     static constexpr std::array<int, 4> kSpanSeconds = {60, 600, 3600, 0};
 
-    explicit TTrendFrm(QWidget* parent = nullptr);
+    // Samples are taken from image, the main window's copy of the registers.
+    explicit TTrendFrm(const RegisterImageWords& image, QWidget* parent = nullptr);
     ~TTrendFrm() override;
 
     // One good poll: its time and the channels of the register image.
@@ -77,6 +79,7 @@ private:
     int SpanSeconds() const;
     int Columns() const;
 
+    const RegisterImageWords& image_;
     TrendHistory history_;
     bool weight_ = false;
     bool paused_ = false;

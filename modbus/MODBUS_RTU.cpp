@@ -12,17 +12,10 @@
 // The replies are judged as the module's firmware and the console's peers expect, quirks
 // included (the CRC covers everything accumulated; address, function and byte count are not
 // tested). Out-of-range inputs, which the console never produces, are clamped so that nothing
-// is read or written outside RxBuffer, ReplyWords or RegisterImage; each such decision is
+// is read or written outside RxBuffer, ReplyWords or the register image; each such decision is
 // marked "Bounds:" below.
 
-std::uint16_t ExpectedBytes = 0;
-bool ReplyOk = false;
-std::uint16_t ReplyWords[kReplyWordsCapacity] = {};
-
 namespace {
-
-ModbusHost* g_host = nullptr;
-TrafficTap* g_tap = nullptr;
 
 constexpr int kRxCapacity = VEVErizEvezad::kRxBufferSize;
 constexpr int kFrameSize = 8;
@@ -73,35 +66,31 @@ void BuildFrame(std::uint8_t (&frame)[kFrameSize], std::uint8_t station, std::ui
 
 }  // namespace
 
-ModbusHost* SetModbusHost(ModbusHost* host) {
-    return std::exchange(g_host, host);
-}
+RtuMaster::RtuMaster(VEVErizEvezad& driver, TickClock& clock, RegisterImageWords& image,
+                     StationSource station, PlcCanSource plcCan)
+    : driver_(driver),
+      clock_(clock),
+      image_(image),
+      station_(std::move(station)),
+      plcCan_(std::move(plcCan)) {}
 
-void SetModbusTrafficTap(TrafficTap* tap) {
-    g_tap = tap;
-}
-
-namespace {
-
-void ReportReply(const VEVErizEvezad& driver, bool taken) {
-    if (g_tap != nullptr) {
-        g_tap->ReplyJudged(driver.RxBuffer, AccumulatedBytes(driver), taken);
+void RtuMaster::ReportReply(bool taken) {
+    if (tap_ != nullptr) {
+        tap_->ReplyJudged(driver_.RxBuffer, AccumulatedBytes(driver_), taken);
     }
 }
 
-void ReportWrite(int attempts, bool written) {
-    if (g_tap != nullptr) {
-        g_tap->WriteFinished(attempts, written);
+void RtuMaster::ReportWrite(int attempts, bool written) {
+    if (tap_ != nullptr) {
+        tap_->WriteFinished(attempts, written);
     }
 }
 
-void ReportSent(const std::uint8_t* frame) {
-    if (g_tap != nullptr) {
-        g_tap->FrameSent(frame, kFrameSize);
+void RtuMaster::ReportSent(const std::uint8_t* frame, int count) {
+    if (tap_ != nullptr) {
+        tap_->FrameSent(frame, count);
     }
 }
-
-}  // namespace
 
 std::uint16_t Crc16(const std::uint8_t* data, std::uint16_t length) {
     std::uint16_t crc = 0xFFFF;
@@ -122,41 +111,31 @@ std::uint16_t Crc16(const std::uint8_t* data, std::uint16_t length) {
     return crc;
 }
 
-void SendReadRequest(std::int32_t start, std::int32_t count, std::uint8_t function) {
-    // Bounds: without a host there is no driver to send through; nothing happens.
-    if (g_host == nullptr) {
-        return;
-    }
-    VEVErizEvezad& driver = g_host->ComDriver();
-    AwaitQuietLine(driver, g_host->Clock());
+void RtuMaster::SendReadRequest(std::int32_t start, std::int32_t count, std::uint8_t function) {
+    AwaitQuietLine(driver_, clock_);
     std::uint8_t frame[kFrameSize];
-    BuildFrame(frame, g_host->StationAddress(), function, WireAddress(start, g_host->PlcCanMode()),
-               count);
-    driver.SendData(frame, kFrameSize);
-    ReportSent(frame);
-    driver.RxCount = 0;
+    BuildFrame(frame, station_(), function, WireAddress(start, plcCan_()), count);
+    driver_.SendData(frame, kFrameSize);
+    ReportSent(frame, kFrameSize);
+    driver_.RxCount = 0;
     // Bounds: 2 × count keeps its low 16 bits (ExpectedBytes is a 16-bit
     // count), computed without signed overflow. Negative or huge counts thus give some
     // 16-bit number; the copies below are clamped separately.
     ExpectedBytes = static_cast<std::uint16_t>((static_cast<std::uint32_t>(count) * 2u) & 0xFFFFu);
 }
 
-void CheckReadReply() {
-    if (g_host == nullptr) {
-        ReplyOk = false;
-        return;
-    }
-    const VEVErizEvezad& driver = g_host->ComDriver();
-    const int rxCount = AccumulatedBytes(driver);
+void RtuMaster::CheckReadReply() {
+    const int rxCount = AccumulatedBytes(driver_);
     // Bounds: with fewer than 2 bytes there is no CRC to compare (RxCount - 2 would be
     // negative); the reply is refused and ReplyWords is left as it was.
     if (rxCount < 2) {
         ReplyOk = false;
         return;
     }
-    const std::uint16_t crc = Crc16(driver.RxBuffer, static_cast<std::uint16_t>(rxCount - 2));
-    if (driver.RxBuffer[rxCount - 2] != static_cast<std::uint8_t>(crc & 0xFFu) ||
-        driver.RxBuffer[rxCount - 1] != static_cast<std::uint8_t>(crc >> 8)) {
+    const std::uint8_t* rx = driver_.RxBuffer;
+    const std::uint16_t crc = Crc16(rx, static_cast<std::uint16_t>(rxCount - 2));
+    if (rx[rxCount - 2] != static_cast<std::uint8_t>(crc & 0xFFu) ||
+        rx[rxCount - 1] != static_cast<std::uint8_t>(crc >> 8)) {
         ReplyOk = false;
         return;
     }
@@ -165,82 +144,67 @@ void CheckReadReply() {
     // traffic).
     const int words = std::min<int>(ExpectedBytes / 2, kReplyWordsCapacity);
     for (int i = 0; i < words; ++i) {
-        ReplyWords[i] = static_cast<std::uint16_t>(driver.RxBuffer[3 + 2 * i] * 256 +
-                                                   driver.RxBuffer[4 + 2 * i]);
+        ReplyWords[i] = static_cast<std::uint16_t>(rx[3 + 2 * i] * 256 + rx[4 + 2 * i]);
     }
     ReplyOk = true;
 }
 
-bool TakeReadReply(std::int32_t index) {
-    if (g_host == nullptr) {
-        return false;
-    }
-    if (AccumulatedBytes(g_host->ComDriver()) < ExpectedBytes + 5) {
+bool RtuMaster::TakeReadReply(std::int32_t index) {
+    if (AccumulatedBytes(driver_) < ExpectedBytes + 5) {
         return false;
     }
     CheckReadReply();
     if (!ReplyOk) {
         return false;
     }
-    // Bounds: the words go to RegisterImage[index + i] for i below ExpectedBytes / 2, but only
-    // words that exist in ReplyWords (at most 125) and only targets inside RegisterImage
+    // Bounds: the words go to the image's word index + i for i below ExpectedBytes / 2, but
+    // only words that exist in ReplyWords (at most 125) and only targets inside the image
     // (0 to 100) are copied; the rest is dropped. A good reply still gives true.
     const int words = std::min<int>(ExpectedBytes / 2, kReplyWordsCapacity);
     const std::int64_t first = std::max<std::int64_t>(0, -static_cast<std::int64_t>(index));
     const std::int64_t last = std::min<std::int64_t>(
         words, static_cast<std::int64_t>(kRegisterImageSize) - static_cast<std::int64_t>(index));
     for (std::int64_t i = first; i < last; ++i) {
-        RegisterImage[index + i] = ReplyWords[i];
+        image_[static_cast<std::size_t>(index + i)] = ReplyWords[i];
     }
-    ReportReply(g_host->ComDriver(), true);
+    ReportReply(true);
     return true;
 }
 
-bool WriteRegisterOnce(std::int32_t reg, std::int32_t value, std::uint8_t function) {
-    // Bounds: without a host there is no driver; the write fails.
-    if (g_host == nullptr) {
-        return false;
-    }
-    VEVErizEvezad& driver = g_host->ComDriver();
-    TickClock& clock = g_host->Clock();
-    AwaitQuietLine(driver, clock);
+bool RtuMaster::WriteRegisterOnce(std::int32_t reg, std::int32_t value, std::uint8_t function) {
+    AwaitQuietLine(driver_, clock_);
     // Bounds: a value outside 0 to 65535 follows the same field rule as the register number.
     std::uint8_t frame[kFrameSize];
-    BuildFrame(frame, g_host->StationAddress(), function, WireAddress(reg, g_host->PlcCanMode()),
-               value);
-    driver.SendData(frame, kFrameSize);
-    ReportSent(frame);
-    driver.RxCount = 0;
+    BuildFrame(frame, station_(), function, WireAddress(reg, plcCan_()), value);
+    driver_.SendData(frame, kFrameSize);
+    ReportSent(frame, kFrameSize);
+    driver_.RxCount = 0;
 
-    for (int poll = 0; poll < kWriteWaitPolls && driver.RxCount < kEchoBytesBeforeCompare; ++poll) {
-        clock.sleep(kWriteWaitPauseMs);
-        driver.PollReceive();
+    for (int poll = 0; poll < kWriteWaitPolls && driver_.RxCount < kEchoBytesBeforeCompare;
+         ++poll) {
+        clock_.sleep(kWriteWaitPauseMs);
+        driver_.PollReceive();
     }
     // Bytes 1 to 4 are compared even when fewer arrived (earlier traffic then stands there);
     // positions 1 to 4 are always inside RxBuffer, whatever RxCount says.
     const bool echoed =
-        driver.RxCount != 0 && std::equal(frame + 1, frame + 5, driver.RxBuffer + 1);
-    ReportReply(driver, echoed);
+        driver_.RxCount != 0 && std::equal(frame + 1, frame + 5, driver_.RxBuffer + 1);
+    ReportReply(echoed);
     return echoed;
 }
 
-bool WriteRegister(std::int32_t reg, std::uint16_t value) {
+bool RtuMaster::WriteRegister(std::int32_t reg, std::uint16_t value) {
     for (int attempt = 0; attempt < kWriteAttempts; ++attempt) {
         if (WriteRegisterOnce(reg, value, kWriteFunction)) {
             ReportWrite(attempt + 1, true);
             return true;
         }
-        // Bounds: with no host there is no clock either; the attempts then fail without pauses.
-        if (g_host != nullptr) {
-            g_host->Clock().sleep(kWriteRetryPauseMs);
-        }
+        clock_.sleep(kWriteRetryPauseMs);
     }
     ReportWrite(kWriteAttempts, false);
     return false;
 }
 
-void AbandonReadRequest() {
-    if (g_host != nullptr) {
-        ReportReply(g_host->ComDriver(), false);
-    }
+void RtuMaster::AbandonReadRequest() {
+    ReportReply(false);
 }

@@ -140,7 +140,7 @@ TEST(PollingTick, AReplyCompleteOnTheTwentiethTickIsTaken) {
     EXPECT_TRUE(h.form->Polling().LinkUp);
     EXPECT_EQ(h.form->Label5->text(), "20");
     EXPECT_EQ(h.form->Edit4->text(), "1");
-    EXPECT_EQ(RegisterImage[11], 150);
+    EXPECT_EQ(h.form->RegisterImage[11], 150);
 }
 
 TEST(PollingTick, AReplyCompleteOnTheTwentyFirstTickIsIgnoredAndTheRequestResentOnTheNext) {
@@ -150,7 +150,7 @@ TEST(PollingTick, AReplyCompleteOnTheTwentyFirstTickIsIgnoredAndTheRequestResent
     h.Deliver(ReadReply(Words({{11, 150}})));
     h.Tick();
     EXPECT_FALSE(h.form->Polling().LinkUp);
-    EXPECT_EQ(RegisterImage[11], 0);
+    EXPECT_EQ(h.form->RegisterImage[11], 0);
     EXPECT_EQ(h.ReadRequests(), 1);
     h.Tick();
     EXPECT_EQ(h.ReadRequests(), 2);
@@ -261,7 +261,7 @@ TEST(Disconnect, LeavesCaptionsGridsCountersAndTheImageAsTheyWere) {
     EXPECT_EQ(h.form->Edit4->text(), "1");
     EXPECT_EQ(h.form->Label5->text(), "1");
     EXPECT_EQ(h.form->StringGrid1->DisplayText(1, 3), "123.4");
-    EXPECT_EQ(RegisterImage[30], 1234);
+    EXPECT_EQ(h.form->RegisterImage[30], 1234);
 }
 
 TEST(Disconnect, RestartsTheGoodReplyCountOnTheNextConnection) {

@@ -58,16 +58,12 @@ inline std::vector<std::uint16_t> PatternWords(int n, std::uint16_t base = 0x100
     return words;
 }
 
-// A link whose driver is opened on the fake port with the fake clock, installed as the
-// routines' host; the program-wide state is reset before each test.
+// A master whose driver is opened on the fake port with the fake clock; each test starts with
+// a new master.
 class ModbusTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(driver->Connect());
-        ClearRegisterImage();
-        ExpectedBytes = 0;
-        ReplyOk = false;
-        std::fill(std::begin(ReplyWords), std::end(ReplyWords), std::uint16_t{0});
         port->writes.clear();
         clock.sleeps.clear();
         // The pauses of the quiet-line wait before each request are not recorded, only those
@@ -105,4 +101,10 @@ protected:
     FakeSerialPortIo* port = nullptr;
     TestLink host{NewFakePort(port), &clock};
     VEVErizEvezad* driver = &host.driver;
+    RtuMaster& master = host.master;
+    // The master's state and image, under the names the routines give them.
+    RegisterImageWords& RegisterImage = host.RegisterImage;
+    std::uint16_t& ExpectedBytes = master.ExpectedBytes;
+    bool& ReplyOk = master.ReplyOk;
+    std::uint16_t (&ReplyWords)[kReplyWordsCapacity] = master.ReplyWords;
 };
