@@ -61,16 +61,13 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "simulator: %s\n", error.c_str());
         return 1;
     }
-    qputenv("VR7C_COM1", QByteArray::fromStdString(sim.path()));
 
     // Station 1 in mode "PC-UART" on the real serial port.
     VEVErizEvezad driver;
     RegisterImageWords image{};
     RtuMaster master(
         driver, systemClock(), image, [] { return std::uint8_t{1}; }, [] { return false; });
-    driver.SetComPortSpeed(br57600);
-    driver.SetComPortParity(ptEVEN);
-    if (!driver.Connect()) {
+    if (!driver.Open(sim.path(), br57600)) {
         std::fprintf(stderr, "cannot open %s\n", sim.path().c_str());
         return 1;
     }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 #include <cstdint>
 
 #include "ExitCode.h"
@@ -31,6 +33,7 @@ public:
 
 private:
     bool ExceptionReply(std::uint8_t function, int& code) const;
+    static QString ExceptionText(int code);
 
     VEVErizEvezad& driver_;
     TickClock& clock_;

@@ -32,6 +32,8 @@ public:
     // The main window's port was opened at this rate, or closed.
     void LineOpened(std::uint32_t baud);
     void LineClosed();
+    // The open line went away: an adapter pulled or a network connection lost.
+    void LineDropped() { modbus_.LineDropped(); }
     // The console holds polling while a write, a commit with its message or the firmware
     // dialog lasts; holds may nest.
     void HoldPolling();

@@ -366,12 +366,6 @@ bool TMainForm::OpenComPort() {
                                              "请在列表中选择后再连接。"));
         return false;
     }
-    driver_.SetComPort(static_cast<TComPortNumber>(port));
-    driver_.SetComPortSpeed(*speed);
-    driver_.SetComPortDataBits(db8BITS);
-    driver_.SetComPortParity(ptEVEN);
-    driver_.SetComPortStopBits(sb1BITS);
-    driver_.RxCount = 0;
     const bool network = ports_->IsNetwork(port);
     bool connected = false;
     {
@@ -380,7 +374,7 @@ bool TMainForm::OpenComPort() {
         if (network) {
             busy.emplace();
         }
-        connected = driver_.Connect();
+        connected = driver_.Open(static_cast<TComPortNumber>(port), *speed);
     }
     if (!connected && network) {
         prompter_.ShowMessageWithFurtherText(
@@ -475,6 +469,7 @@ void TMainForm::AdapterVanished() {
         master_.AbandonReadRequest();
     }
     driver_.Disconnect();
+    line_->LineDropped();
     adapterGone_ = true;
     captionBeforeGone_ = GroupBox1->title();
     GroupBox1->setTitle(ports_->IsNetwork(driver_.ComPort())
@@ -499,7 +494,7 @@ void TMainForm::ReopenWhenBack() {
         return;
     }
     // The driver kept the port number and line settings it was connected with.
-    driver_.RxCount = 0;
+    driver_.DropReceived();
     if (!driver_.Connect()) {
         return;  // not ready yet (still being set up by the system): the next round tries again
     }

@@ -54,6 +54,7 @@ std::vector<CounterRow> CounterRows(const LineCounters& c, double pollsPerSecond
         {QStringLiteral("写入一次成功"), Number(c.writesFirstAttempt)},
         {QStringLiteral("重试后写入成功"), Number(c.writesAfterRetries)},
         {QStringLiteral("写入失败"), Number(c.writesFailed)},
+        {QStringLiteral("断线（适配器拔出或网络断开）"), Number(c.lineDrops)},
         {QStringLiteral("响应时间 ms（最小/平均/95%/最大）"), times},
         {QStringLiteral("正确轮询 次/秒（周期上限）"), rate},
     };

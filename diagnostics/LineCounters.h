@@ -52,6 +52,7 @@ struct LineCounters {
     std::uint32_t writesFirstAttempt = 0;
     std::uint32_t writesAfterRetries = 0;
     std::uint32_t writesFailed = 0;
+    std::uint32_t lineDrops = 0;  // the line went away while open: adapter pulled, connection lost
     ResponseTimes responseTimes;
 
     std::uint32_t ExceptionTotal() const;

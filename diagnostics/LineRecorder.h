@@ -48,6 +48,8 @@ public:
     // The port was opened at this rate: the counters start afresh.
     void LineOpened(std::uint32_t baud);
     void LineClosed() { open_ = false; }
+    // The line went away while open (counted; the counters stay, as the line is reopened).
+    void LineDropped() { ++counters_.lineDrops; }
     // The console holds polling, or lets it go on; the time held is not counted as silence.
     void SetHeld(bool held);
     // The operator's reset: the counters, the rate and the error minute start afresh.
@@ -65,7 +67,7 @@ private:
     TickSource now_;
     LineCounters counters_;
     MinuteErrors minuteErrors_;
-    std::uint8_t request_[8] = {};
+    std::uint8_t request_[12] = {};  // room for a Modbus TCP request
     int requestLength_ = 0;
     std::uint32_t sentMs_ = 0;
     std::uint32_t lastArrivalMs_ = 0;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "ModbusTcpFrame.h"
 #include "QuietLine.h"
 #include "RegisterMap.h"
 #include "TickClock.h"
@@ -19,6 +20,8 @@ namespace {
 
 constexpr int kRxCapacity = VEVErizEvezad::kRxBufferSize;
 constexpr int kFrameSize = 8;
+constexpr int kMbapRequestSize = 12;  // header 7 bytes, PDU 5 bytes
+constexpr std::size_t kWritePduBytes = 5;
 constexpr std::uint8_t kWriteFunction = 6;
 constexpr int kWriteWaitPolls = 25;
 constexpr std::uint32_t kWriteWaitPauseMs = 2;
@@ -53,7 +56,7 @@ void PutField(std::uint8_t* at, std::int32_t n) {
 }
 
 // Builds the 8-byte request in place: station, function, two fields, CRC low, CRC high.
-void BuildFrame(std::uint8_t (&frame)[kFrameSize], std::uint8_t station, std::uint8_t function,
+void BuildFrame(std::uint8_t* frame, std::uint8_t station, std::uint8_t function,
                 std::int32_t first, std::int32_t second) {
     frame[0] = station;
     frame[1] = function;
@@ -62,6 +65,22 @@ void BuildFrame(std::uint8_t (&frame)[kFrameSize], std::uint8_t station, std::ui
     const std::uint16_t crc = Crc16(frame, 6);
     frame[6] = static_cast<std::uint8_t>(crc & 0xFFu);
     frame[7] = static_cast<std::uint8_t>(crc >> 8);
+}
+
+// The same request as an MBAP frame: transaction, protocol 0, length 6, unit, PDU.
+void BuildMbapRequest(std::uint8_t (&frame)[kMbapRequestSize], std::uint16_t transaction,
+                      std::uint8_t unit, std::uint8_t function, std::int32_t first,
+                      std::int32_t second) {
+    frame[0] = static_cast<std::uint8_t>(transaction >> 8);
+    frame[1] = static_cast<std::uint8_t>(transaction & 0xFFu);
+    frame[2] = 0;
+    frame[3] = 0;
+    frame[4] = 0;
+    frame[5] = 6;
+    frame[6] = unit;
+    frame[7] = function;
+    PutField(frame + 8, first);
+    PutField(frame + 10, second);
 }
 
 }  // namespace
@@ -111,13 +130,51 @@ std::uint16_t Crc16(const std::uint8_t* data, std::uint16_t length) {
     return crc;
 }
 
-void RtuMaster::SendReadRequest(std::int32_t start, std::int32_t count, std::uint8_t function) {
+int RtuMaster::SendRequest(std::uint8_t (&frame)[12], std::uint8_t function, std::int32_t first,
+                           std::int32_t second) {
     AwaitQuietLine(driver_, clock_);
-    std::uint8_t frame[kFrameSize];
-    BuildFrame(frame, station_(), function, WireAddress(start, plcCan_()), count);
-    driver_.SendData(frame, kFrameSize);
-    ReportSent(frame, kFrameSize);
+    const std::uint8_t station = station_();
+    const std::int32_t address = WireAddress(first, plcCan_());
+    int size = kFrameSize;
+    if (driver_.ModbusTcpLine()) {
+        ++transaction_;
+        requestUnit_ = station;
+        requestFunction_ = function;
+        BuildMbapRequest(frame, transaction_, station, function, address, second);
+        size = kMbapRequestSize;
+    } else {
+        BuildFrame(frame, station, function, address, second);
+    }
+    driver_.SendData(frame, size);
+    ReportSent(frame, size);
     driver_.RxCount = 0;
+    return size;
+}
+
+vr7c::net::MbapVerdict RtuMaster::JudgeMbap(std::size_t replyPduBytes,
+                                            std::span<const std::uint8_t>* pdu) {
+    for (;;) {
+        const vr7c::net::MbapJudgement judged = vr7c::net::JudgeMbapReply(
+            driver_.PeekReceived(), transaction_, requestUnit_, requestFunction_, replyPduBytes);
+        if (judged.verdict == vr7c::net::MbapVerdict::WrongTransaction) {
+            // A late reply to an earlier request: passed over, what follows it is judged.
+            const int rest = AccumulatedBytes(driver_) - static_cast<int>(judged.frameBytes);
+            std::copy_n(driver_.RxBuffer + judged.frameBytes, rest, driver_.RxBuffer);
+            driver_.RxCount = static_cast<std::uint16_t>(rest);
+            continue;
+        }
+        lastException_ =
+            judged.verdict == vr7c::net::MbapVerdict::Exception ? judged.exceptionCode : 0;
+        if (pdu != nullptr) {
+            *pdu = judged.pdu;
+        }
+        return judged.verdict;
+    }
+}
+
+void RtuMaster::SendReadRequest(std::int32_t start, std::int32_t count, std::uint8_t function) {
+    std::uint8_t frame[kMbapRequestSize];
+    SendRequest(frame, function, start, count);
     // Bounds: 2 × count keeps its low 16 bits (ExpectedBytes is a 16-bit
     // count), computed without signed overflow. Negative or huge counts thus give some
     // 16-bit number; the copies below are clamped separately.
@@ -125,6 +182,16 @@ void RtuMaster::SendReadRequest(std::int32_t start, std::int32_t count, std::uin
 }
 
 void RtuMaster::CheckReadReply() {
+    if (driver_.ModbusTcpLine()) {
+        // The PDU of a good reply is function, byte count and exactly the words asked for.
+        std::span<const std::uint8_t> pdu;
+        ReplyOk = JudgeMbap(2u + ExpectedBytes, &pdu) == vr7c::net::MbapVerdict::Good;
+        const int words = std::min<int>(ExpectedBytes / 2, kReplyWordsCapacity);
+        for (int i = 0; ReplyOk && i < words; ++i) {
+            ReplyWords[i] = static_cast<std::uint16_t>(pdu[2 + 2 * i] * 256 + pdu[3 + 2 * i]);
+        }
+        return;
+    }
     const int rxCount = AccumulatedBytes(driver_);
     // Bounds: with fewer than 2 bytes there is no CRC to compare (RxCount - 2 would be
     // negative); the reply is refused and ReplyWords is left as it was.
@@ -150,7 +217,10 @@ void RtuMaster::CheckReadReply() {
 }
 
 bool RtuMaster::TakeReadReply(std::int32_t index) {
-    if (AccumulatedBytes(driver_) < ExpectedBytes + 5) {
+    const bool complete = driver_.ModbusTcpLine()
+                              ? JudgeMbap(2u + ExpectedBytes) != vr7c::net::MbapVerdict::Incomplete
+                              : AccumulatedBytes(driver_) >= ExpectedBytes + 5;
+    if (!complete) {
         return false;
     }
     CheckReadReply();
@@ -172,18 +242,23 @@ bool RtuMaster::TakeReadReply(std::int32_t index) {
 }
 
 bool RtuMaster::WriteRegisterOnce(std::int32_t reg, std::int32_t value, std::uint8_t function) {
-    AwaitQuietLine(driver_, clock_);
     // Bounds: a value outside 0 to 65535 follows the same field rule as the register number.
-    std::uint8_t frame[kFrameSize];
-    BuildFrame(frame, station_(), function, WireAddress(reg, plcCan_()), value);
-    driver_.SendData(frame, kFrameSize);
-    ReportSent(frame, kFrameSize);
-    driver_.RxCount = 0;
-
-    for (int poll = 0; poll < kWriteWaitPolls && driver_.RxCount < kEchoBytesBeforeCompare;
-         ++poll) {
+    std::uint8_t frame[kMbapRequestSize];
+    const int size = SendRequest(frame, function, reg, value);
+    const bool tcp = size == kMbapRequestSize;
+    // On Modbus TCP the whole echo frame is awaited: it is judged by its length.
+    const int awaited = tcp ? kMbapRequestSize : kEchoBytesBeforeCompare;
+    for (int poll = 0; poll < kWriteWaitPolls && driver_.RxCount < awaited; ++poll) {
         clock_.sleep(kWriteWaitPauseMs);
         driver_.PollReceive();
+    }
+    if (tcp) {
+        // The echo's PDU must repeat the request's: function, address and value.
+        std::span<const std::uint8_t> pdu;
+        const bool echoed = JudgeMbap(kWritePduBytes, &pdu) == vr7c::net::MbapVerdict::Good &&
+                            std::equal(frame + 7, frame + 12, pdu.begin());
+        ReportReply(echoed);
+        return echoed;
     }
     // Bytes 1 to 4 are compared even when fewer arrived (earlier traffic then stands there);
     // positions 1 to 4 are always inside RxBuffer, whatever RxCount says.

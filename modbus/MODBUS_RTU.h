@@ -2,7 +2,9 @@
 
 #include <cstdint>
 #include <functional>
+#include <span>
 
+#include "ModbusTcpFrame.h"
 #include "RegisterMap.h"
 #include "RegisterNumbers.h"
 
@@ -16,9 +18,17 @@ inline constexpr int kPlcCanAddressOffset = Reg::kPlcCanAddressOffset;
 // CRC-16/MODBUS over length bytes (sent low byte first).
 std::uint16_t Crc16(const std::uint8_t* data, std::uint16_t length);
 
-// Modbus RTU master of one line: read and write-single-register requests over one driver,
-// judged straight out of the driver's RxBuffer. Each line has its own master, with its own
-// reply state, so that masters on different drivers never share a byte.
+// Modbus master of one line: read and write-single-register requests over one driver, judged
+// straight out of the driver's RxBuffer. Each line has its own master, with its own reply
+// state, so that masters on different drivers never share a byte.
+//
+// Two framings carry the same function 3 and 6 PDUs. On a serial line, or a network line that
+// passes the serial bytes on, the frames are Modbus RTU: station, PDU, CRC, judged as the
+// module's firmware and the console's peers expect. On a Modbus TCP line (the driver says so)
+// they are MBAP frames: a transaction id counted per request, protocol 0, the length, the
+// station as unit id, then the PDU; a reply is judged by its transaction id, unit id, function
+// and length instead of a CRC, and a complete frame of an earlier transaction is passed over.
+// The PLC-CAN offset applies on both.
 class RtuMaster {
 public:
     // Asked at the moment of each request: the station address put into it, and whether the
@@ -38,6 +48,9 @@ public:
     TickClock& Clock() const { return clock_; }
     // Where the frames sent and the replies judged are reported (null: nowhere).
     void SetTrafficTap(TrafficTap* tap) { tap_ = tap; }
+    // The exception code of the last reply judged on a Modbus TCP line (a gateway's 0x0A or
+    // 0x0B, or the module's own), 0 when it was none.
+    std::uint8_t LastException() const { return lastException_; }
 
     void SendReadRequest(std::int32_t start, std::int32_t count, std::uint8_t function);
     void CheckReadReply();
@@ -53,6 +66,16 @@ public:
     std::uint16_t ReplyWords[kReplyWordsCapacity] = {};
 
 private:
+    // Sends the request in the line's framing, remembers what its reply must match and empties
+    // RxCount; gives the frame's size. `frame` has room for either framing.
+    int SendRequest(std::uint8_t (&frame)[12], std::uint8_t function, std::int32_t first,
+                    std::int32_t second);
+    // Modbus TCP: drops whole frames of earlier transactions from the front of what arrived,
+    // then judges the rest as the reply to the last request, whose PDU is replyPduBytes long;
+    // a good reply's PDU goes to pdu.
+    vr7c::net::MbapVerdict JudgeMbap(std::size_t replyPduBytes,
+                                     std::span<const std::uint8_t>* pdu = nullptr);
+
     void ReportReply(bool taken);
     void ReportWrite(int attempts, bool written);
     void ReportSent(const std::uint8_t* frame, int count);
@@ -63,4 +86,9 @@ private:
     StationSource station_;
     PlcCanSource plcCan_;
     TrafficTap* tap_ = nullptr;
+    // The request on a Modbus TCP line: its transaction id, unit id and function.
+    std::uint16_t transaction_ = 0;
+    std::uint8_t requestUnit_ = 0;
+    std::uint8_t requestFunction_ = 0;
+    std::uint8_t lastException_ = 0;
 };

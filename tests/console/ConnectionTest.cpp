@@ -15,9 +15,12 @@
 #include "ComPorts.h"
 #include "ConsoleHarness.h"
 #include "DrawGrid.h"
+#include "LineDiagnostics.h"
 #include "RegisterMap.h"
+#include "SimRunner.h"
 #include "TPortSetupFrm.h"
 #include "TShape.h"
+#include "TrafficDecoder.h"
 #include "WaitUntil.h"
 
 namespace {
@@ -61,6 +64,43 @@ TEST(Connect, APortThatCannotBeOpenedGivesThePortErrorAndPopsTheButtonUp) {
     EXPECT_EQ(h.form->SpeedButton1->text(), "开始连接");
     EXPECT_EQ(h.form->Shape1->BrushColor(), QColor(132, 187, 255));
     EXPECT_FALSE(h.form->Timer1.isActive());
+}
+
+TEST(Connect, AComNumberOnAModbusTcpGatewayPollsItInMbapFrames) {
+    vr7c::sim::SimOptions options;
+    options.modbusTcp = vr7c::sim::ListenAddress{"127.0.0.1", 0};
+    vr7c::sim::SimRunner gateway(options);
+    ASSERT_TRUE(gateway.start());
+    gateway.setRegister(11, 150);
+    qputenv("VR7C_COM1",
+            QStringLiteral("modbus-tcp://127.0.0.1:%1").arg(gateway.tcpPort()).toLatin1());
+    QTemporaryDir dir;
+    RecordingPrompter prompter;
+    MainFormOptions formOptions;
+    formOptions.prompter = &prompter;
+    formOptions.settingsPath = dir.filePath(QStringLiteral("settings.ini"));
+    TMainForm form(std::move(formOptions));
+    form.ComboBox1->setCurrentIndex(0);
+    form.EX_Baud->setCurrentIndex(3);
+    form.SpeedButton1->click();
+    EXPECT_TRUE(WaitUntil([&] { return form.Polling().GoodPolls >= 2; }, 10000))
+        << prompter.LastText().toStdString();
+    EXPECT_EQ(form.RegisterImage[11], 150);
+    // The traffic monitor shows MBAP requests, and the replies as good ones.
+    const TrafficRing& ring = form.Line().Ring();
+    int good = 0;
+    for (std::uint64_t n = ring.First(); n <= ring.Last(); ++n) {
+        const TrafficFrame& frame = *ring.Find(n);
+        if (frame.direction == TrafficDirection::Sent) {
+            EXPECT_TRUE(DecodeFrame(frame, nullptr).startsWith(QStringLiteral("事务 ")))
+                << DecodeFrame(frame, nullptr).toStdString();
+        } else {
+            good += frame.verdict == Verdict::Good ? 1 : 0;
+        }
+    }
+    EXPECT_GE(good, 2);
+    form.SpeedButton1->click();
+    qunsetenv("VR7C_COM1");
 }
 
 TEST(Connect, ANetworkLineSaysWhyItDidNotConnectAndADropShowsTheNetworkGone) {

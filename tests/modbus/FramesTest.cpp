@@ -27,14 +27,14 @@ public:
                std::uint8_t function = 3) {
         host.station = station;
         host.plcCan = plcCan;
-        master.SendReadRequest(start, count, function);
+        SendReadRequest(start, count, function);
         return LastFrame();
     }
     // One write attempt (nothing answers) and the bytes written.
     Bytes Write(std::uint8_t station, bool plcCan, std::int32_t reg, std::int32_t value) {
         host.station = station;
         host.plcCan = plcCan;
-        master.WriteRegisterOnce(reg, value, 6);
+        WriteRegisterOnce(reg, value, 6);
         return LastFrame();
     }
 };
@@ -92,8 +92,8 @@ TEST_F(ModbusFrames, KnownGoodFramesAndValues) {
 }
 
 TEST_F(ModbusFrames, EveryRequestIsOneEightByteWrite) {
-    master.SendReadRequest(0, 100, 3);
-    master.WriteRegisterOnce(30, 250, 6);
+    SendReadRequest(0, 100, 3);
+    WriteRegisterOnce(30, 250, 6);
     ASSERT_EQ(port->writes.size(), 2u);
     EXPECT_EQ(port->writes[0].size(), 8u);
     EXPECT_EQ(port->writes[1].size(), 8u);
@@ -101,7 +101,7 @@ TEST_F(ModbusFrames, EveryRequestIsOneEightByteWrite) {
 
 TEST_F(ModbusFrames, FunctionByteIsPassedThrough) {
     EXPECT_EQ(Read(1, false, 0, 100, 4)[1], 0x04);
-    master.WriteRegisterOnce(1, 2, 0x10);
+    WriteRegisterOnce(1, 2, 0x10);
     EXPECT_EQ(LastFrame()[1], 0x10);
     EXPECT_EQ(LastFrame(), WithCrc({0x01, 0x10, 0x00, 0x01, 0x00, 0x02}));
 }
@@ -118,19 +118,19 @@ TEST_F(ModbusFrames, CrcOfEveryRequestCoversTheFirstSixBytes) {
 
 TEST_F(ModbusFrames, ReadRequestSetsExpectedBytesAndEmptiesRxCount) {
     SetRx({1, 2, 3, 4, 5});
-    master.SendReadRequest(0, 100, 3);
+    SendReadRequest(0, 100, 3);
     EXPECT_EQ(ExpectedBytes, 200);
     EXPECT_EQ(driver->RxCount, 0);
-    master.SendReadRequest(0, 7, 3);
+    SendReadRequest(0, 7, 3);
     EXPECT_EQ(ExpectedBytes, 14);
 }
 
 TEST_F(ModbusFrames, ClosedDriverSendsNothingAndWritesFail) {
     driver->Disconnect();
-    master.SendReadRequest(0, 100, 3);
+    SendReadRequest(0, 100, 3);
     EXPECT_TRUE(port->writes.empty());
-    EXPECT_FALSE(master.TakeReadReply(0));
-    EXPECT_FALSE(master.WriteRegister(30, 1));
+    EXPECT_FALSE(TakeReadReply(0));
+    EXPECT_FALSE(WriteRegister(30, 1));
     EXPECT_TRUE(port->writes.empty());
     EXPECT_EQ(clock.totalSlept(), 900u);
 }

@@ -97,12 +97,27 @@ protected:
     }
     Bytes LastFrame() const { return port->writes.empty() ? Bytes{} : port->writes.back(); }
 
+    // The master's routines, state and image under the names the routines give them.
+    void SendReadRequest(std::int32_t start, std::int32_t count, std::uint8_t function) {
+        master.SendReadRequest(start, count, function);
+    }
+    void CheckReadReply() { master.CheckReadReply(); }
+    bool TakeReadReply(std::int32_t index) { return master.TakeReadReply(index); }
+    bool WriteRegisterOnce(std::int32_t reg, std::int32_t value, std::uint8_t function) {
+        return master.WriteRegisterOnce(reg, value, function);
+    }
+    bool WriteRegister(std::int32_t reg, std::uint16_t value) {
+        return master.WriteRegister(reg, value);
+    }
+    void ClearRegisterImage() { RegisterImage.fill(0); }
+    void FillImage(std::uint16_t value) { RegisterImage.fill(value); }
+    RegisterImageWords Image() const { return RegisterImage; }
+
     FakeClock clock;  // outlives the driver
     FakeSerialPortIo* port = nullptr;
     TestLink host{NewFakePort(port), &clock};
     VEVErizEvezad* driver = &host.driver;
     RtuMaster& master = host.master;
-    // The master's state and image, under the names the routines give them.
     RegisterImageWords& RegisterImage = host.RegisterImage;
     std::uint16_t& ExpectedBytes = master.ExpectedBytes;
     bool& ReplyOk = master.ReplyOk;

@@ -36,11 +36,11 @@ TEST_P(QuietLine, RequestWaitsForTheGapAndStrayBytesAreNeverItsAnswer) {
         port->pendingReads = {answer};
     };
     if (write) {
-        EXPECT_TRUE(master.WriteRegisterOnce(30, 5, 6));
+        EXPECT_TRUE(WriteRegisterOnce(30, 5, 6));
     } else {
-        master.SendReadRequest(0, 2, 3);
+        SendReadRequest(0, 2, 3);
         driver->PollReceive();
-        EXPECT_TRUE(master.TakeReadReply(0));
+        EXPECT_TRUE(TakeReadReply(0));
     }
     EXPECT_EQ(port->writes.size(), 1u);
     EXPECT_GE(static_cast<double>(sentAt), line.sentFromMs);

@@ -24,7 +24,7 @@ class ModbusWrite : public ModbusTest {};
 
 TEST_F(ModbusWrite, FullEchoIsAcceptedAfterOnePause) {
     AnswerWrites(Echo);
-    EXPECT_TRUE(master.WriteRegister(30, 250));
+    EXPECT_TRUE(WriteRegister(30, 250));
     ASSERT_EQ(port->writes.size(), 1u);
     EXPECT_EQ(port->writes[0], WithCrc({0x01, 0x06, 0x00, 0x1E, 0x00, 0xFA}));
     EXPECT_EQ(clock.sleeps, (std::vector<std::uint32_t>{2}));
@@ -37,7 +37,7 @@ TEST_F(ModbusWrite, WaitStopsAtSixBytes) {
         port->feed(Bytes(request.begin() + 3, request.begin() + 6));
         port->feed(Bytes(request.begin() + 6, request.end()));
     };
-    EXPECT_TRUE(master.WriteRegisterOnce(30, 250, 6));
+    EXPECT_TRUE(WriteRegisterOnce(30, 250, 6));
     EXPECT_EQ(clock.sleeps, (std::vector<std::uint32_t>{2, 2}));
     EXPECT_EQ(driver->RxCount, 6);
     EXPECT_EQ(port->pendingReads.size(), 1u);  // the CRC is left for a later poll
@@ -51,7 +51,7 @@ TEST_F(ModbusWrite, BytesArrivingDuringThePausesAreTakenByDirectPolls) {
             port->feed(request);
         }
     };
-    EXPECT_TRUE(master.WriteRegisterOnce(31, 1, 6));
+    EXPECT_TRUE(WriteRegisterOnce(31, 1, 6));
     EXPECT_EQ(clock.sleeps.size(), 10u);
 }
 
@@ -64,7 +64,7 @@ TEST_F(ModbusWrite, ValueLowByteDifferenceIsAccepted) {
         echo[7] = 0;
         return echo;
     });
-    EXPECT_TRUE(master.WriteRegister(30, 0x1234));
+    EXPECT_TRUE(WriteRegister(30, 0x1234));
     EXPECT_EQ(port->writes.size(), 1u);
 }
 
@@ -76,7 +76,7 @@ TEST_F(ModbusWrite, DifferenceInBytesOneToFourIsRefused) {
             echo[pos] ^= 0x01;
             return echo;
         });
-        EXPECT_FALSE(master.WriteRegisterOnce(30, 0x1234, 6));
+        EXPECT_FALSE(WriteRegisterOnce(30, 0x1234, 6));
     }
 }
 
@@ -87,18 +87,18 @@ TEST_F(ModbusWrite, ExceptionReplyIsRefused) {
         echo[1] = 0x86;
         return echo;
     });
-    EXPECT_FALSE(master.WriteRegisterOnce(30, 1, 6));
+    EXPECT_FALSE(WriteRegisterOnce(30, 1, 6));
     // A real exception reply: 01 86 02 CRC (5 bytes).
     AnswerWrites([](const Bytes&) { return WithCrc({0x01, 0x86, 0x02}); });
     clock.sleeps.clear();
-    EXPECT_FALSE(master.WriteRegisterOnce(30, 1, 6));
+    EXPECT_FALSE(WriteRegisterOnce(30, 1, 6));
     EXPECT_EQ(clock.sleeps.size(), 25u);
 }
 
 TEST_F(ModbusWrite, FiveByteAnswerGoesThroughAllTwentyFivePauses) {
     AnswerWrites([](const Bytes& request) { return Bytes(request.begin(), request.begin() + 5); });
     const int readsBefore = port->readCalls;
-    EXPECT_TRUE(master.WriteRegisterOnce(30, 0x0203, 6));
+    EXPECT_TRUE(WriteRegisterOnce(30, 0x0203, 6));
     EXPECT_EQ(clock.sleeps, std::vector<std::uint32_t>(25, 2u));
     EXPECT_EQ(clock.totalSlept(), 50u);
     // The port opened just now: the quiet line at 9600 baud polls at once and after each of
@@ -112,20 +112,20 @@ TEST_F(ModbusWrite, FewerThanFiveBytesAreComparedWithEarlierTraffic) {
     const Bytes request = WithCrc({0x01, 0x06, 0x00, 0x1E, 0x00, 0x05});
     SetRx(request);
     AnswerWrites([](const Bytes&) { return Bytes{0x01, 0x06}; });
-    EXPECT_TRUE(master.WriteRegisterOnce(30, 5, 6));
+    EXPECT_TRUE(WriteRegisterOnce(30, 5, 6));
     EXPECT_EQ(driver->RxCount, 2);
     EXPECT_EQ(clock.sleeps.size(), 25u);
 }
 
 TEST_F(ModbusWrite, NoAnswerIsRefusedEvenWithMatchingOldBytes) {
     SetRx(WithCrc({0x01, 0x06, 0x00, 0x1E, 0x00, 0x05}));
-    EXPECT_FALSE(master.WriteRegisterOnce(30, 5, 6));
+    EXPECT_FALSE(WriteRegisterOnce(30, 5, 6));
     EXPECT_EQ(driver->RxCount, 0);
     EXPECT_EQ(clock.sleeps, std::vector<std::uint32_t>(25, 2u));
 }
 
 TEST_F(ModbusWrite, SixAttemptsWithAPauseAfterEachFailureIncludingTheSixth) {
-    EXPECT_FALSE(master.WriteRegister(30, 1));
+    EXPECT_FALSE(WriteRegister(30, 1));
     EXPECT_EQ(port->writes.size(), 6u);
     for (const auto& frame : port->writes) {
         EXPECT_EQ(frame, WithCrc({0x01, 0x06, 0x00, 0x1E, 0x00, 0x01}));
@@ -143,7 +143,7 @@ TEST_F(ModbusWrite, WrongEchoesAreRetriedSixTimes) {
         echo[4] ^= 0x80;
         return echo;
     });
-    EXPECT_FALSE(master.WriteRegister(30, 1));
+    EXPECT_FALSE(WriteRegister(30, 1));
     EXPECT_EQ(port->writes.size(), 6u);
     std::vector<std::uint32_t> expected;
     for (int a = 0; a < 6; ++a) {
@@ -156,7 +156,7 @@ TEST_F(ModbusWrite, WrongEchoesAreRetriedSixTimes) {
 TEST_F(ModbusWrite, SuccessOnTheThirdAttemptStopsAtOnce) {
     int writes = 0;
     AnswerWrites([&writes](const Bytes& request) { return ++writes == 3 ? request : Bytes{}; });
-    EXPECT_TRUE(master.WriteRegister(30, 1));
+    EXPECT_TRUE(WriteRegister(30, 1));
     EXPECT_EQ(port->writes.size(), 3u);
     auto expected = FailedAttemptPauses(2);
     expected.push_back(2u);
@@ -173,7 +173,7 @@ TEST_F(ModbusWrite, StationAndModeAreTakenAtEachAttempt) {
         }
         return writes == 2 ? request : Bytes{};
     });
-    EXPECT_TRUE(master.WriteRegister(11, 43690));
+    EXPECT_TRUE(WriteRegister(11, 43690));
     ASSERT_EQ(port->writes.size(), 2u);
     EXPECT_EQ(port->writes[0], WithCrc({0x01, 0x06, 0x00, 0x0B, 0xAA, 0xAA}));
     EXPECT_EQ(port->writes[1], WithCrc({0x05, 0x06, 0x08, 0xA3, 0xAA, 0xAA}));
@@ -182,11 +182,11 @@ TEST_F(ModbusWrite, StationAndModeAreTakenAtEachAttempt) {
 }
 
 TEST_F(ModbusWrite, WriteLeavesTheReadStateAlone) {
-    master.SendReadRequest(0, 100, 3);
+    SendReadRequest(0, 100, 3);
     ReplyOk = true;
     ReplyWords[0] = 0x4321;
     AnswerWrites(Echo);
-    EXPECT_TRUE(master.WriteRegister(30, 1));
+    EXPECT_TRUE(WriteRegister(30, 1));
     EXPECT_EQ(ExpectedBytes, 200);
     EXPECT_TRUE(ReplyOk);
     EXPECT_EQ(ReplyWords[0], 0x4321);
@@ -196,6 +196,6 @@ TEST_F(ModbusWrite, WriteLeavesTheReadStateAlone) {
 TEST_F(ModbusWrite, StationZeroIsWrittenAndEchoedLikeAnyOther) {
     host.station = 0;
     AnswerWrites(Echo);
-    EXPECT_TRUE(master.WriteRegister(30, 1));
+    EXPECT_TRUE(WriteRegister(30, 1));
     EXPECT_EQ(LastFrame()[0], 0x00);
 }

@@ -8,14 +8,13 @@
 
 #include "TestLink.h"
 
-// A test link around a real driver on the system's serial port, reaching the device path
-// through the given COM number's VR7C_COMn, for tests and benchmarks over pseudo-terminals.
+// A test link around a real driver on the QSerialPort-backed port, mapped to a device path
+// through VR7C_COM1, for tests and benchmarks over pseudo-terminals.
 class RealModbusHost final : public TestLink {
 public:
-    explicit RealModbusHost(const std::string& devicePath, TComPortNumber number = pnCOM1) {
-        const QByteArray name = "VR7C_COM" + QByteArray::number(number + 1);
-        qputenv(name.constData(), QByteArray::fromStdString(devicePath));
-        driver.SetComPort(number);
+    explicit RealModbusHost(const std::string& devicePath) {
+        qputenv("VR7C_COM1", QByteArray::fromStdString(devicePath));
+        driver.SetComPort(pnCOM1);
         driver.SetComPortSpeed(br57600);
         driver.SetComPortDataBits(db8BITS);
         driver.SetComPortParity(ptEVEN);
