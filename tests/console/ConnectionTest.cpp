@@ -86,19 +86,9 @@ TEST(Connect, AComNumberOnAModbusTcpGatewayPollsItInMbapFrames) {
     EXPECT_TRUE(WaitUntil([&] { return form.Polling().GoodPolls >= 2; }, 10000))
         << prompter.LastText().toStdString();
     EXPECT_EQ(form.RegisterImage[11], 150);
-    // The traffic monitor shows MBAP requests, and the replies as good ones.
-    const TrafficRing& ring = form.Line().Ring();
-    int good = 0;
-    for (std::uint64_t n = ring.First(); n <= ring.Last(); ++n) {
-        const TrafficFrame& frame = *ring.Find(n);
-        if (frame.direction == TrafficDirection::Sent) {
-            EXPECT_TRUE(DecodeFrame(frame, nullptr).startsWith(QStringLiteral("事务 ")))
-                << DecodeFrame(frame, nullptr).toStdString();
-        } else {
-            good += frame.verdict == Verdict::Good ? 1 : 0;
-        }
-    }
-    EXPECT_GE(good, 2);
+    // The traffic monitor decodes the MBAP requests.
+    const TrafficFrame& first = *form.Line().Ring().Find(form.Line().Ring().First());
+    EXPECT_EQ(DecodeFrame(first, nullptr), QStringLiteral("事务 1 读 4x0000..4x0099 站 1"));
     form.SpeedButton1->click();
     qunsetenv("VR7C_COM1");
 }
