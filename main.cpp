@@ -41,8 +41,9 @@ int main(int argc, char** argv) {
     firmwareForm.SetPorts(&mainForm.Ports());
     firmwareForm.Session().Client().Tap = &mainForm.Line().BootloaderTap();
 
-    TRecorderFrm recorder(mainForm.Prompts(), mainForm.SettingsPath(), &mainForm);
-    TTrendFrm trend(&mainForm);
+    TRecorderFrm recorder(mainForm.Prompts(), mainForm.SettingsPath(), mainForm.RegisterImage,
+                          &mainForm);
+    TTrendFrm trend(mainForm.RegisterImage, &mainForm);
     QObject::connect(&mainForm, &TMainForm::GoodReplyTaken, &mainForm, [&] {
         recorder.TakeGoodReply(mainForm.Polling().GoodPolls);
         trend.TakeGoodReply(QDateTime::currentMSecsSinceEpoch());

@@ -73,7 +73,7 @@ Run Measure(Mode mode, int seconds, const QString& simPath, const QString& setti
     form.SpeedButton1->click();
     if (form.SpeedButton1->isChecked()) {
         if (mode == Mode::Off) {
-            SetModbusTrafficTap(nullptr);
+            form.Master().SetTrafficTap(nullptr);
             form.ComDriver().SetOnReceiveData({});
             form.Line().LineClosed();
         } else if (mode == Mode::Open) {

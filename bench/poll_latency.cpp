@@ -15,8 +15,9 @@
 #include <vector>
 
 #include "MODBUS_RTU.h"
-#include "ModbusLink.h"
+#include "RegisterMap.h"
 #include "SimRunner.h"
+#include "TickClock.h"
 #include "ZQ_ComDrv.h"
 
 namespace {
@@ -60,22 +61,20 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "simulator: %s\n", error.c_str());
         return 1;
     }
-    qputenv("VR7C_COM1", QByteArray::fromStdString(sim.path()));
 
     // Station 1 in mode "PC-UART" on the real serial port.
-    ModbusLink link([] { return std::uint8_t{1}; }, [] { return false; });
-    const ModbusHostGuard installed(link);
-    VEVErizEvezad& driver = link.ComDriver();
-    driver.SetComPortSpeed(br57600);
-    driver.SetComPortParity(ptEVEN);
-    if (!driver.Connect()) {
+    VEVErizEvezad driver;
+    RegisterImageWords image{};
+    RtuMaster master(
+        driver, systemClock(), image, [] { return std::uint8_t{1}; }, [] { return false; });
+    if (!driver.Open(sim.path(), br57600)) {
         std::fprintf(stderr, "cannot open %s\n", sim.path().c_str());
         return 1;
     }
     // The accepting test runs right after each receive poll, as early as the console could.
     bool accepted = false;
     driver.SetOnReceiveData([&](VEVErizEvezad*, const void*, std::int32_t) {
-        accepted = accepted || TakeReadReply(0);
+        accepted = accepted || master.TakeReadReply(0);
     });
     // The receive polls run from this program's own 5 ms timer instead of the driver's, so that
     // the allocations inside each of them are counted.
@@ -97,7 +96,7 @@ int main(int argc, char** argv) {
         t.start();
         {
             CountScope scope;
-            SendReadRequest(0, 100, 3);
+            master.SendReadRequest(0, 100, 3);
         }
         while (!accepted && t.elapsed() < 1000) {
             loop.processEvents(QEventLoop::WaitForMoreEvents);

@@ -98,9 +98,9 @@ int main(int argc, char** argv) {
     TMainForm form(std::move(options));
     form.show();
     form.EX_Baud->setCurrentIndex(kBaudIndex57600);
-    TRecorderFrm recorder(prompter, form.SettingsPath());
+    TRecorderFrm recorder(prompter, form.SettingsPath(), form.RegisterImage);
     recorder.SetFolder(dir.filePath(QStringLiteral("records")));
-    TTrendFrm trend;
+    TTrendFrm trend(form.RegisterImage);
     // An hour of history at the fastest poll rate before the measured polls join it.
     const std::int64_t now = QDateTime::currentMSecsSinceEpoch();
     const auto hourSamples = static_cast<int>(kFastestPollsPerSecond * 3600);

@@ -145,7 +145,10 @@ ParsedCommandLine ParseCommandLine(const QStringList& arguments) {
     const QCommandLineOption version = Opt({"V", "version"}, "Show the program version.");
     parser.addOption(help);
     parser.addOption(version);
-    const bool manyPorts = command == QLatin1String("flash") || command == QLatin1String("test");
+    const bool manyPorts = command == QLatin1String("flash") ||
+                           command == QLatin1String("commission") ||
+                           command == QLatin1String("read") || command == QLatin1String("watch") ||
+                           command == QLatin1String("test");
     parser.addOption(Opt({"p", "port"},
                          manyPorts ? "Port COM1..COM8 or a device path (default COM1). Given more "
                                      "than once: one fixture slot per port, all run at once."
@@ -256,8 +259,8 @@ ParsedCommandLine ParseCommandLine(const QStringList& arguments) {
     o.port = o.ports.value(0);
     if (o.ports.size() > 1 && !manyPorts) {
         return finish(kExitUsage,
-                      QStringLiteral("vr7c: %1 takes one --port; flash and test take one per "
-                                     "fixture slot\n")
+                      QStringLiteral("vr7c: %1 takes one --port; flash, commission, read, "
+                                     "watch and test take one per fixture slot\n")
                           .arg(command));
     }
     o.plcCan = parser.isSet(QStringLiteral("plc-can"));

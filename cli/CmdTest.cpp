@@ -264,8 +264,6 @@ int RunTest(const CliOptions& o, const Output& out) {
                 line = at->second;
             }
         }
-        static std::mutex oneLine;
-        const std::lock_guard alone(oneLine);
         SlotUnit unit(o, port, desk, line);
         std::uint16_t regs[kPolledRegisters];
         return unit.ReadRegisters(regs).verdict == Verdict::Pass;
@@ -308,10 +306,6 @@ int RunTest(const CliOptions& o, const Output& out) {
             return result;
         }
         result.seen = true;
-        // The Modbus routines reach one installed line per process, so the slots take their
-        // units through the plan one at a time.
-        static std::mutex oneLine;
-        const std::lock_guard alone(oneLine);
         SlotUnit unit(o, port, desk, factory);
         // On a terminal, the step under way stands on a line of its own until it ends.
         const bool progress = Output::Terminal(1) && !slot.json() && !slot.prefixed();

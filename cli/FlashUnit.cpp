@@ -1,6 +1,7 @@
 #include "FlashUnit.h"
 
 #include <optional>
+#include <span>
 
 #include "BootloaderClient.h"
 #include "FirmwareImage.h"
@@ -93,7 +94,7 @@ private:
     Outcome Synchronise() {
         for (int attempt = 0; attempt < request_.attempts; ++attempt) {
             BootloaderClient::StartLineSequence(driver_, clock_, request_.linePauseMs);
-            driver_.RxCount = 0;
+            driver_.DropReceived();
             client_.Begin();
             const std::optional<Verdict> verdict = Answer();
             if (!verdict) {
@@ -110,7 +111,7 @@ private:
         const std::int32_t offsetBefore = client_.ImageOffset;
         const std::optional<Verdict> verdict = Answer();
         if (!verdict) {
-            return Silent(driver_.RxCount > 0);
+            return Silent(!driver_.PeekReceived().empty());
         }
         if (stateBefore == BootloaderClient::kAwaitReadData && *verdict != Verdict::kRefused &&
             *verdict != Verdict::kDropped) {
@@ -161,15 +162,15 @@ private:
         std::optional<Verdict> verdict;
         const std::uint32_t timeout = request_.replyTimeoutMs + client_.ChipAllowanceMs();
         WaitOnLine(driver_, clock_, timeout, [&] {
-            if (!client_.Complete(driver_.RxBuffer, driver_.RxCount)) {
+            const std::span<const std::uint8_t> received = driver_.PeekReceived();
+            if (!client_.Complete(received.data(), static_cast<int>(received.size()))) {
                 return false;
             }
             const bool sync = client_.IspState == BootloaderClient::kAwaitSyncAck;
-            const int count = driver_.RxCount;
-            driver_.RxCount = 0;
-            verdict = client_.Take(driver_.RxBuffer, count);
+            const std::span<const std::uint8_t> answer = driver_.TakeReceived();
+            verdict = client_.Take(answer.data(), static_cast<int>(answer.size()));
             if (sync && *verdict != Verdict::kAccepted &&
-                driver_.RxBuffer[count - 1] != stm32::NACK) {
+                (answer.empty() || answer.back() != stm32::NACK)) {
                 verdict.reset();
                 return false;
             }

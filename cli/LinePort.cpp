@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <string>
 
 #include "NetAddress.h"
 #include "PortPath.h"
@@ -21,22 +22,12 @@ PortChoice ResolvePort(const QString& given) {
                                             QRegularExpression::CaseInsensitiveOption);
     const auto match = comName.match(given);
     if (match.hasMatch()) {
+        choice.byNumber = true;
         choice.number = static_cast<TComPortNumber>(match.captured(1).toInt() - 1);
         const QByteArray name = QStringLiteral("COM%1").arg(choice.number + 1).toLatin1();
         choice.device = SerialDevicePath(name.constData());
     } else {
-        // Several paths or URLs in one fixture must reach several lines: each distinct one
-        // gets a COM number of its own in this process, from COM8 down (named COMn slots are
-        // more likely the low numbers).
-        static QStringList paths;
-        if (!paths.contains(given)) {
-            paths.append(given);
-        }
-        const auto taken = std::min<qsizetype>(paths.indexOf(given), pnCOM8);
-        choice.number = static_cast<TComPortNumber>(pnCOM8 - taken);
         choice.device = given;
-        qputenv(QStringLiteral("VR7C_COM%1").arg(choice.number + 1).toLatin1(),
-                given.toLocal8Bit());
     }
     return choice;
 }
@@ -99,13 +90,9 @@ Outcome OpenPort(VEVErizEvezad& driver, const PortChoice& port, std::uint32_t ba
     if (!BaudRateFor(baud, rate)) {
         return Outcome::Fail(kExitUsage, QStringLiteral("unsupported baud rate %1").arg(baud));
     }
-    driver.SetComPort(port.number);
-    driver.SetComPortSpeed(rate);
-    driver.SetComPortDataBits(db8BITS);
-    driver.SetComPortParity(parity);
-    driver.SetComPortStopBits(sb1BITS);
-    driver.RxCount = 0;
-    if (!driver.Connect()) {
+    const bool opened = port.byNumber ? driver.Open(port.number, rate, parity)
+                                      : driver.Open(port.device.toStdString(), rate, parity);
+    if (!opened) {
         if (vr7c::net::LooksLikeNetAddress(port.device.toStdString())) {
             return NetOpenFailure(port, driver.LastOpenError());
         }
@@ -125,11 +112,11 @@ bool WaitOnLine(VEVErizEvezad& driver, TickClock& clock, std::uint32_t timeoutMs
         if (elapsed >= timeoutMs || !driver.Connected()) {
             return false;
         }
-        const std::uint16_t before = driver.RxCount;
+        const std::size_t before = driver.PeekReceived().size();
         driver.WaitReceive(timeoutMs - elapsed);
         // A port that cannot block on the device, or has hung up, answers at once: then
         // pause briefly rather than spin.
-        if (driver.RxCount == before) {
+        if (driver.PeekReceived().size() == before) {
             clock.sleep(1);
         }
     }

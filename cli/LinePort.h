@@ -13,13 +13,13 @@ class TickClock;
 
 // The port the user named: "COM1" … "COM8" (mapped as the console maps them) or a device path.
 struct PortChoice {
-    QString given;   // as given
-    QString device;  // the device that is opened
+    QString given;          // as given
+    QString device;         // the device that is opened
+    bool byNumber = false;  // named by its COM number rather than its device
     TComPortNumber number = pnCOM1;
 };
 
-// Resolves --port. A device path or URL is reached through a COM number of this process that
-// no other path or URL given to it uses (COM8, then COM7, ...).
+// Resolves --port: a COM number as the console maps it, or a device path or URL as given.
 PortChoice ResolvePort(const QString& given);
 
 // Why a device could not be opened: missing, permission or busy, with a one-line message.

@@ -138,9 +138,9 @@ ConfigPanel::ConfigPanel(QWidget& group, DrawGrid& liveGrid) : liveGrid_(liveGri
     BitBtn5->setEnabled(false);
 }
 
-void ConfigPanel::Load() {
+void ConfigPanel::Load(const RegisterImageWords& image) {
     ConfigBlock::ReadWords words{};
-    std::copy_n(RegisterImage + ConfigBlock::kFirst, words.size(), words.begin());
+    std::copy_n(image.begin() + ConfigBlock::kFirst, words.size(), words.begin());
     for (std::size_t i = 0; i < controls_.size(); ++i) {
         const int value = ConfigBlock::ValueIn(ConfigBlock::Fields()[i], words);
         if (controls_[i].list) {

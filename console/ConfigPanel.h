@@ -7,6 +7,7 @@
 #include <QString>
 
 #include "ConfigBlock.h"
+#include "RegisterMap.h"
 
 class DrawGrid;
 class QComboBox;
@@ -16,7 +17,7 @@ class QWidget;
 class TSpinEdit;
 
 // The quick configuration panel: the module's configuration block (registers 84 to 96) as
-// lists and spin fields, loaded from RegisterImage and written back as one block.
+// lists and spin fields, loaded from the register image and written back as one block.
 class ConfigPanel {
 public:
     static constexpr int kFirstRegister = ConfigBlock::kFirst;
@@ -27,8 +28,8 @@ public:
     // Builds the controls inside group; the conversion mode relabels liveGrid's rows 1 and 2.
     ConfigPanel(QWidget& group, DrawGrid& liveGrid);
 
-    // Copies registers 84 to 95 from RegisterImage into the controls, then applies the mode.
-    void Load();
+    // Copies registers 84 to 95 from the image into the controls, then applies the mode.
+    void Load(const RegisterImageWords& image);
     // Rearranges the panel and relabels the live grid after the conversion mode.
     void ComboBox4Change();
     // The words of registers 84 to 96 as the controls hold them, each cut to 16 bits.

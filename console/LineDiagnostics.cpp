@@ -6,16 +6,17 @@
 #include "TickClock.h"
 #include "ZQ_ComDrv.h"
 
-LineDiagnostics::LineDiagnostics(QWidget& mainWindow, TickClock& clock, VEVErizEvezad& driver,
+LineDiagnostics::LineDiagnostics(QWidget& mainWindow, TickClock& clock, RtuMaster& master,
                                  Prompter& prompter)
     : mainWindow_(mainWindow),
       clock_(clock),
-      driver_(driver),
+      master_(master),
+      driver_(master.ComDriver()),
       prompter_(prompter),
       modbus_(ring_, [&clock] { return clock.tickCount(); }),
       bootloader_(ring_, [&clock] { return clock.tickCount(); }),
       entry_(new StatusLineEntry(&mainWindow)) {
-    SetModbusTrafficTap(&modbus_);
+    master_.SetTrafficTap(&modbus_);
     // The reply is complete when its last chunk arrives, between the polling ticks.
     driver_.SetOnReceiveData(
         [this](VEVErizEvezad*, const void*, std::int32_t) { modbus_.BytesArrived(); });
@@ -28,7 +29,7 @@ LineDiagnostics::LineDiagnostics(QWidget& mainWindow, TickClock& clock, VEVErizE
 }
 
 LineDiagnostics::~LineDiagnostics() {
-    SetModbusTrafficTap(nullptr);
+    master_.SetTrafficTap(nullptr);
     driver_.SetOnReceiveData({});
 }
 

@@ -13,6 +13,7 @@ class Prompter;
 class StatusLineEntry;
 class TickClock;
 class TTrafficMonitor;
+class RtuMaster;
 class VEVErizEvezad;
 class QWidget;
 
@@ -25,8 +26,7 @@ class LineDiagnostics : public QObject {
 public:
     static constexpr int kStatusIntervalMs = 500;
 
-    LineDiagnostics(QWidget& mainWindow, TickClock& clock, VEVErizEvezad& driver,
-                    Prompter& prompter);
+    LineDiagnostics(QWidget& mainWindow, TickClock& clock, RtuMaster& master, Prompter& prompter);
     ~LineDiagnostics() override;
 
     // The main window's port was opened at this rate, or closed.
@@ -51,6 +51,7 @@ public:
 private:
     QWidget& mainWindow_;
     TickClock& clock_;
+    RtuMaster& master_;
     VEVErizEvezad& driver_;
     Prompter& prompter_;
     TrafficRing ring_;

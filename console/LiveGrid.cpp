@@ -20,19 +20,17 @@ const QColor kOnColor(255, 0, 0);
 const QColor kOffColor(0, 128, 0);
 const QColor kPercentColor(166, 202, 240);
 
-std::uint16_t Word(int reg) {
-    return RegisterImage[reg];
-}
-
 }  // namespace
 
-Cell CellAt(int col, int row) {
+Cell CellAt(const RegisterImageWords& image, int col, int row) {
+    const auto Word = [&image](int reg) { return image[static_cast<std::size_t>(reg)]; };
     const int channel = col - 1;
     const std::uint16_t mode = Word(Reg::kConversionMode);
     Cell cell;
     switch (row) {
         case kAcquiredRow:
-            cell.text = FormatFixed(ChannelAcquiredValue(channel), mode == Reg::kModePt100 ? 2 : 5);
+            cell.text =
+                FormatFixed(ChannelAcquiredValue(image, channel), mode == Reg::kModePt100 ? 2 : 5);
             cell.color = kAcquiredColor;
             break;
         case kMeasuredRow:
@@ -56,8 +54,8 @@ Cell CellAt(int col, int row) {
     return cell;
 }
 
-QString CellText(int col, int row) {
-    const Cell cell = CellAt(col, row);
+QString CellText(const RegisterImageWords& image, int col, int row) {
+    const Cell cell = CellAt(image, col, row);
     return cell.percent.isEmpty() ? cell.text : cell.text + QLatin1Char(' ') + cell.percent;
 }
 
@@ -83,8 +81,9 @@ void SetUp(DrawGrid& grid) {
     grid.SetDefaultRowHeight(kRowHeight);
 }
 
-void DrawCell(QPainter& painter, int col, int row, const QRect& rect) {
-    const Cell cell = CellAt(col, row);
+void DrawCell(const RegisterImageWords& image, QPainter& painter, int col, int row,
+              const QRect& rect) {
+    const Cell cell = CellAt(image, col, row);
     if (!cell.gridColor) {
         painter.setPen(cell.color);
     }

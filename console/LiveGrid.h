@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "RegisterMap.h"
 #include "RegisterNumbers.h"
 
 class DrawGrid;
@@ -13,7 +14,7 @@ class QRect;
 
 // The live channel grid: channels AD0 to AD5 in columns 1 to 6; rows 1 to 4 show the
 // acquired value, the temperature or weight, the set temperature and the output, all
-// computed from RegisterImage whenever a cell is drawn.
+// computed from the register image whenever a cell is drawn.
 namespace LiveGrid {
 
 inline constexpr int kColCount = 7;
@@ -38,9 +39,9 @@ struct Cell {
 };
 
 // The data cell in column col (1 to 6) and row (1 to 4).
-Cell CellAt(int col, int row);
+Cell CellAt(const RegisterImageWords& image, int col, int row);
 // The cell's text as the eye reads it: the text, then the percentage after a space.
-QString CellText(int col, int row);
+QString CellText(const RegisterImageWords& image, int col, int row);
 // The register number belonging to a cell: col + 10 * row - 1.
 std::int32_t CellRegister(int col, int row);
 bool IsSetPointRegister(std::int32_t reg);
@@ -49,6 +50,7 @@ bool IsSetPointRegister(std::int32_t reg);
 void SetUp(DrawGrid& grid);
 // Draws a data cell: its text 2 pixels in from the top-left corner, and for the output row
 // the percentage in a 16-point font 50 pixels right of and 5 pixels below the corner.
-void DrawCell(QPainter& painter, int col, int row, const QRect& rect);
+void DrawCell(const RegisterImageWords& image, QPainter& painter, int col, int row,
+              const QRect& rect);
 
 }  // namespace LiveGrid

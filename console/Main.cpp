@@ -95,9 +95,12 @@ TMainForm::TMainForm(MainFormOptions options, QWidget* parent)
       ownPorts_(options.ports ? nullptr
                               : std::make_unique<ComPorts>(*ownCatalogue_, settingsPath_)),
       ports_(options.ports ? options.ports : ownPorts_.get()),
-      link_([this] { return StationAddress(); }, [this] { return PlcCanMode(); },
-            options.port ? std::move(options.port) : std::make_unique<vr7c::net::LinePortIo>(),
-            options.clock, this),
+      driver_(this,
+              options.port ? std::move(options.port) : std::make_unique<vr7c::net::LinePortIo>(),
+              options.clock),
+      master_(
+          driver_, clock_, RegisterImage, [this] { return StationAddress(); },
+          [this] { return PlcCanMode(); }),
       shownVersion_(kDesignVersion),
       shownColdJunction_(kDesignColdJunction) {
     setObjectName(QStringLiteral("TMainForm"));
@@ -111,9 +114,10 @@ TMainForm::TMainForm(MainFormOptions options, QWidget* parent)
     StringGrid1->setFont(KaiFont(24));
     StringGrid1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     StringGrid1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    StringGrid1->SetDataText(&LiveGrid::CellText);
-    StringGrid1->SetDrawCell([](QPainter& painter, int col, int row, const QRect& rect, bool) {
-        LiveGrid::DrawCell(painter, col, row, rect);
+    StringGrid1->SetDataText(
+        [this](int col, int row) { return LiveGrid::CellText(RegisterImage, col, row); });
+    StringGrid1->SetDrawCell([this](QPainter& painter, int col, int row, const QRect& rect, bool) {
+        LiveGrid::DrawCell(RegisterImage, painter, col, row, rect);
     });
 
     GroupBox1 =
@@ -151,7 +155,7 @@ TMainForm::TMainForm(MainFormOptions options, QWidget* parent)
     PortWatch.setInterval(kPortWatchMs);
 
     ConnectHandlers();
-    line_ = std::make_unique<LineDiagnostics>(*this, clock_, driver_, prompter_);
+    line_ = std::make_unique<LineDiagnostics>(*this, clock_, master_, prompter_);
     FormCreate();
     TimerSec.start();
     PortWatch.start();
@@ -225,9 +229,10 @@ void TMainForm::BuildRegisterGroup() {
     StringGrid2 = new DrawGrid(RegisterGrid::kColCount, RegisterGrid::kRowCount, GroupBox3);
     StringGrid2->setObjectName(QStringLiteral("StringGrid2"));
     StringGrid2->setGeometry(5, 29, 423, 221);
-    StringGrid2->SetDataText(&RegisterGrid::CellText);
-    StringGrid2->SetDrawCell([](QPainter& painter, int col, int row, const QRect& rect, bool) {
-        RegisterGrid::DrawCell(painter, col, row, rect);
+    StringGrid2->SetDataText(
+        [this](int col, int row) { return RegisterGrid::CellText(RegisterImage, col, row); });
+    StringGrid2->SetDrawCell([this](QPainter& painter, int col, int row, const QRect& rect, bool) {
+        RegisterGrid::DrawCell(RegisterImage, painter, col, row, rect);
     });
 }
 
@@ -275,7 +280,7 @@ bool TMainForm::WriteWithPollingPaused(std::int32_t reg, std::uint16_t value) {
     const BusyCursor busy;
     Timer1.stop();
     clock_.sleep(kWritePauseMs);
-    const bool written = WriteRegister(reg, value);
+    const bool written = master_.WriteRegister(reg, value);
     Timer1.start();
     return written;
 }
@@ -286,7 +291,7 @@ void TMainForm::SetFirmwareForm(QDialog* form, QComboBox* serialPort) {
 }
 
 void TMainForm::FormCreate() {
-    ClearRegisterImage();
+    RegisterImage.fill(0);
     for (int address = 0; address < kAddressCount; ++address) {
         EX_Addr->addItem(QString::number(address));
     }
@@ -361,12 +366,6 @@ bool TMainForm::OpenComPort() {
                                  "请在列表中选择后再连接。"));
         return false;
     }
-    driver_.SetComPort(static_cast<TComPortNumber>(port));
-    driver_.SetComPortSpeed(*speed);
-    driver_.SetComPortDataBits(db8BITS);
-    driver_.SetComPortParity(ptEVEN);
-    driver_.SetComPortStopBits(sb1BITS);
-    driver_.RxCount = 0;
     const bool network = ports_->IsNetwork(port);
     bool connected = false;
     {
@@ -375,7 +374,7 @@ bool TMainForm::OpenComPort() {
         if (network) {
             busy.emplace();
         }
-        connected = driver_.Connect();
+        connected = driver_.Open(static_cast<TComPortNumber>(port), *speed);
     }
     if (!connected && network) {
         prompter_.ShowMessageWithFurtherText(
@@ -438,16 +437,16 @@ void TMainForm::Timer1Timer() {
     }
     switch (poll_.BeginTick()) {
         case PollingCycle::TickAction::SendRequest:
-            SendReadRequest(PollingCycle::kRequestStart, PollingCycle::kRequestCount,
-                            PollingCycle::kRequestFunction);
+            master_.SendReadRequest(PollingCycle::kRequestStart, PollingCycle::kRequestCount,
+                                    PollingCycle::kRequestFunction);
             return;
         case PollingCycle::TickAction::GiveUp:
-            AbandonReadRequest();
+            master_.AbandonReadRequest();
             return;
         case PollingCycle::TickAction::LookForReply:
             break;
     }
-    if (TakeReadReply(PollingCycle::kRequestStart)) {
+    if (master_.TakeReadReply(PollingCycle::kRequestStart)) {
         TakeGoodReply();
     }
 }
@@ -466,7 +465,7 @@ void TMainForm::AdapterVanished() {
     // it is plugged in again; the connection stays selected and the polling state stays. A
     // read still waiting for its reply is judged with what had arrived.
     if (!poll_.RequestDue) {
-        AbandonReadRequest();
+        master_.AbandonReadRequest();
     }
     driver_.Disconnect();
     adapterGone_ = true;
@@ -497,7 +496,7 @@ void TMainForm::ReopenWhenBack() {
         return;
     }
     // The driver kept the port number and line settings it was connected with.
-    driver_.RxCount = 0;
+    driver_.DropReceived();
     if (!driver_.Connect()) {
         return;  // not ready yet (still being set up by the system): the next round tries again
     }
@@ -521,7 +520,7 @@ void TMainForm::TakeGoodReply() {
         PaintMarkedNow();
     }
     if (loadPanel) {
-        panel_->Load();
+        panel_->Load(RegisterImage);
     }
     if (PlcCanMode()) {
         RunPlcCanCheck();
@@ -561,8 +560,8 @@ void TMainForm::RunPlcCanCheck() {
         SetTextColor(*Label20, Qt::red);
         return;
     }
-    WriteRegister(Reg::kVersion, Reg::kVersionHandshake);
-    WriteRegister(Reg::kColdJunction, Reg::kColdJunctionHandshake);
+    master_.WriteRegister(Reg::kVersion, Reg::kVersionHandshake);
+    master_.WriteRegister(Reg::kColdJunction, Reg::kColdJunctionHandshake);
 }
 
 void TMainForm::StringGrid1SelectCell(int col, int row) {
@@ -573,7 +572,8 @@ void TMainForm::StringGrid1DblClick() {
     if (!LiveGrid::IsSetPointRegister(LiveCellRegister)) {
         return;
     }
-    OpenWriteDialog(LiveCellRegister, QString::number(RegisterImage[LiveCellRegister]));
+    OpenWriteDialog(LiveCellRegister,
+                    QString::number(RegisterImage[static_cast<std::size_t>(LiveCellRegister)]));
 }
 
 void TMainForm::StringGrid2SelectCell(int col, int row) {
@@ -585,7 +585,7 @@ void TMainForm::StringGrid2DblClick() {
     if (!RegisterGrid::IsWritable(SelectedRegister)) {
         return;
     }
-    OpenWriteDialog(SelectedRegister, RegisterGrid::ValueText(SelectedRegister));
+    OpenWriteDialog(SelectedRegister, RegisterGrid::ValueText(RegisterImage, SelectedRegister));
 }
 
 void TMainForm::ComboBox4Change() {
@@ -599,8 +599,8 @@ void TMainForm::BitBtn5Click() {
     {
         const BusyCursor busy;
         clock_.sleep(kWritePauseMs);
-        written = WriteBlock(panel_->Take(), [](std::int32_t reg, std::uint16_t value) {
-            return WriteRegister(reg, value);
+        written = WriteBlock(panel_->Take(), [this](std::int32_t reg, std::uint16_t value) {
+            return master_.WriteRegister(reg, value);
         });
     }
     prompter_.ShowMessage(this, MessageIcon::Information, kCaption,

@@ -8,9 +8,10 @@
 #include <functional>
 #include <memory>
 
-#include "ModbusLink.h"
+#include "MODBUS_RTU.h"
 #include "MonitorD.h"
 #include "PollingCycle.h"
+#include "RegisterMap.h"
 #include "SerialPortIo.h"
 #include "ZQ_ComDrv.h"
 
@@ -41,8 +42,8 @@ struct MainFormOptions {
 };
 
 // The main window: connection group, live channel grid, configuration panel, register
-// monitor grid and status line; it owns the Modbus link (with the serial driver) and runs the
-// polling cycle.
+// monitor grid and status line; it owns the serial driver, the register image and the Modbus
+// master over them, and runs the polling cycle.
 class TMainForm : public QWidget, public RegisterWriteHost {
     Q_OBJECT
 
@@ -53,8 +54,9 @@ public:
     explicit TMainForm(MainFormOptions options = {}, QWidget* parent = nullptr);
     ~TMainForm() override;
 
-    // The serial driver of the window's Modbus link.
-    VEVErizEvezad& ComDriver() { return link_.ComDriver(); }
+    // The serial driver of the window's line, and its Modbus master.
+    VEVErizEvezad& ComDriver() { return driver_; }
+    RtuMaster& Master() { return master_; }
 
     // RegisterWriteHost.
     bool ConnectionStarted() override;
@@ -97,6 +99,8 @@ public:
     // selected cell.
     std::int32_t LiveCellRegister = 0;
     std::int32_t SelectedRegister = 0;
+    // The window's copy of the module's registers 0 to 100, filled by each good poll.
+    RegisterImageWords RegisterImage{};
 
     // Controls, named as in the window's layout.
     DrawGrid* StringGrid1;
@@ -148,7 +152,7 @@ private:
     void RunPlcCanCheck();
     void OpenWriteDialog(std::int32_t reg, const QString& valueText);
     // The station address (the address list's index) and the connection mode, as the Modbus
-    // link asks for them at each request.
+    // master asks for them at each request.
     std::uint8_t StationAddress() const;
     bool PlcCanMode() const;
     void AdapterVanished();
@@ -165,10 +169,8 @@ private:
     PortListTips* portTips_ = nullptr;
     bool adapterGone_ = false;
     QString captionBeforeGone_;
-    ModbusLink link_;
-    VEVErizEvezad& driver_ = link_.ComDriver();
-    // The routines use this window's link while it lives.
-    ModbusHostGuard linkInstalled_{link_};
+    VEVErizEvezad driver_;
+    RtuMaster master_;
     PollingCycle poll_;
     std::unique_ptr<ConfigPanel> panel_;
     TMonitorDf* monitorForm_ = nullptr;

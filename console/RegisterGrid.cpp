@@ -22,12 +22,12 @@ std::int32_t CellRegister(int col, int row) {
     return kRegistersPerRow * (row - 1) + (col - 1);
 }
 
-QString ValueText(std::int32_t reg) {
-    return QString::number(RegisterDisplayValue(reg));
+QString ValueText(const RegisterImageWords& image, std::int32_t reg) {
+    return QString::number(RegisterDisplayValue(image, reg));
 }
 
-QString CellText(int col, int row) {
-    return ValueText(CellRegister(col, row));
+QString CellText(const RegisterImageWords& image, int col, int row) {
+    return ValueText(image, CellRegister(col, row));
 }
 
 bool IsWritable(std::int32_t reg) {
@@ -63,11 +63,12 @@ void SetUp(DrawGrid& grid) {
     }
 }
 
-void DrawCell(QPainter& painter, int col, int row, const QRect& rect) {
+void DrawCell(const RegisterImageWords& image, QPainter& painter, int col, int row,
+              const QRect& rect) {
     QFont font = painter.font();
     font.setBold(row <= kBoldRows);
     painter.setFont(font);
-    CachedText::DrawTopLeft(painter, rect.adjusted(2, 2, 0, 0), CellText(col, row));
+    CachedText::DrawTopLeft(painter, rect.adjusted(2, 2, 0, 0), CellText(image, col, row));
 }
 
 }  // namespace RegisterGrid

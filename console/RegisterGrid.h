@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "RegisterMap.h"
 #include "RegisterNumbers.h"
 
 class DrawGrid;
@@ -11,7 +12,7 @@ class QPainter;
 class QRect;
 
 // The register monitor grid: registers 0 to 83, six to a row, each drawn as a decimal
-// number from RegisterImage whenever its cell is painted.
+// number from the register image whenever its cell is painted.
 namespace RegisterGrid {
 
 inline constexpr int kColCount = 7;
@@ -26,8 +27,8 @@ inline constexpr std::int32_t kLastWritableRegister = Reg::kWritableLast;
 // The register shown in column col (1 to 6) and row (1 to 14): 6 * (row - 1) + col - 1.
 std::int32_t CellRegister(int col, int row);
 // The decimal text of a register: signed 16-bit for 76 to 81, unsigned otherwise.
-QString ValueText(std::int32_t reg);
-QString CellText(int col, int row);
+QString ValueText(const RegisterImageWords& image, std::int32_t reg);
+QString CellText(const RegisterImageWords& image, int col, int row);
 bool IsWritable(std::int32_t reg);
 // The holder's caption for a selected register: number and name.
 QString SelectionCaption(std::int32_t reg);
@@ -35,6 +36,7 @@ QString SelectionCaption(std::int32_t reg);
 // Sizes, colours, font, scroll bars, hint and header texts of the grid.
 void SetUp(DrawGrid& grid);
 // Draws a data cell 2 pixels in from its top-left corner, bold in rows 1 to 5.
-void DrawCell(QPainter& painter, int col, int row, const QRect& rect);
+void DrawCell(const RegisterImageWords& image, QPainter& painter, int col, int row,
+              const QRect& rect);
 
 }  // namespace RegisterGrid

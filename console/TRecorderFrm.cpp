@@ -36,28 +36,30 @@ int HeaderMode(std::uint16_t mode) {
 
 }  // namespace
 
-RecordRow CurrentRecordRow(std::uint32_t goodPolls) {
+RecordRow CurrentRecordRow(const RegisterImageWords& image, std::uint32_t goodPolls) {
     RecordRow row;
     row.time = QDateTime::currentDateTime();
     row.goodPolls = goodPolls;
     for (int channel = 0; channel < Reg::kChannelCount; ++channel) {
         const int col = channel + 1;
         ChannelRecord& record = row.channels[static_cast<std::size_t>(channel)];
-        record.acquired = LiveGrid::CellAt(col, 1).text;
-        record.measured = LiveGrid::CellAt(col, 2).text;
-        record.setPoint = LiveGrid::CellAt(col, 3).text;
-        const LiveGrid::Cell output = LiveGrid::CellAt(col, 4);
+        record.acquired = LiveGrid::CellAt(image, col, 1).text;
+        record.measured = LiveGrid::CellAt(image, col, 2).text;
+        record.setPoint = LiveGrid::CellAt(image, col, 3).text;
+        const LiveGrid::Cell output = LiveGrid::CellAt(image, col, 4);
         record.output = output.percent.chopped(1);
         record.on = output.text == QLatin1String("ON");
     }
-    row.coldJunction = FormatFixed(RegisterImage[Reg::kColdJunction], 2);
+    row.coldJunction = FormatFixed(image[Reg::kColdJunction], 2);
     return row;
 }
 
-TRecorderFrm::TRecorderFrm(Prompter& prompter, QString settingsPath, QWidget* parent)
+TRecorderFrm::TRecorderFrm(Prompter& prompter, QString settingsPath,
+                           const RegisterImageWords& image, QWidget* parent)
     : QDialog(parent),
       prompter_(prompter),
       settingsPath_(std::move(settingsPath)),
+      image_(image),
       writer_(this, [this](const QString& message) { WriterFailed(message); }) {
     setObjectName(QStringLiteral("TRecorderFrm"));
     setWindowTitle(tr("数据记录"));
@@ -140,7 +142,7 @@ bool TRecorderFrm::StartRecording() {
         return false;
     }
     raw_ = RawCheck->isChecked();
-    headerMode_ = HeaderMode(RegisterImage[Reg::kConversionMode]);
+    headerMode_ = HeaderMode(image_[Reg::kConversionMode]);
     QString error;
     if (!writer_.Start(UnusedFilePath(QDateTime::currentDateTime()),
                        Utf8Bom() + CsvHeader(static_cast<std::uint16_t>(headerMode_), raw_),
@@ -164,13 +166,13 @@ void TRecorderFrm::TakeGoodReply(std::uint32_t goodPolls) {
     }
     // A file keeps the header it was started with: a change of the conversion mode, which
     // changes what the values are, starts a new file.
-    if (HeaderMode(RegisterImage[Reg::kConversionMode]) != headerMode_) {
+    if (HeaderMode(image_[Reg::kConversionMode]) != headerMode_) {
         writer_.Stop();
         if (!StartRecording()) {
             return;
         }
     }
-    writer_.Append(CsvRow(CurrentRecordRow(goodPolls), raw_ ? RegisterImage : nullptr));
+    writer_.Append(CsvRow(CurrentRecordRow(image_, goodPolls), raw_ ? image_.data() : nullptr));
     if (isVisible()) {
         ShowStatus();
     }

@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "CsvWriter.h"
+#include "RegisterMap.h"
 
 class Prompter;
 class QCheckBox;
@@ -15,7 +16,7 @@ class QPushButton;
 struct RecordRow;
 
 // The live channels of the register image as the live grid shows them, for a recording.
-RecordRow CurrentRecordRow(std::uint32_t goodPolls);
+RecordRow CurrentRecordRow(const RegisterImageWords& image, std::uint32_t goodPolls);
 
 // The recorder: while it records, every good poll becomes one row of a CSV file, named by the
 // recording's start time, in a folder the operator chooses (kept in the settings file). The
@@ -24,7 +25,9 @@ class TRecorderFrm : public QDialog {
     Q_OBJECT
 
 public:
-    TRecorderFrm(Prompter& prompter, QString settingsPath, QWidget* parent = nullptr);
+    // Rows are taken from image, the main window's copy of the registers.
+    TRecorderFrm(Prompter& prompter, QString settingsPath, const RegisterImageWords& image,
+                 QWidget* parent = nullptr);
     ~TRecorderFrm() override;
 
     // One good poll: appends its row while recording.
@@ -62,6 +65,7 @@ private:
 
     Prompter& prompter_;
     QString settingsPath_;
+    const RegisterImageWords& image_;
     CsvWriter writer_;
     bool raw_ = false;
     int headerMode_ = 0;

@@ -45,7 +45,8 @@ int ChannelOf(int series) {
 
 }  // namespace
 
-TTrendFrm::TTrendFrm(QWidget* parent) : QWidget(parent, Qt::Window) {
+TTrendFrm::TTrendFrm(const RegisterImageWords& image, QWidget* parent)
+    : QWidget(parent, Qt::Window), image_(image) {
     setObjectName(QStringLiteral("TTrendFrm"));
     setWindowTitle(tr("通道趋势"));
     setFont(SongFont(16));
@@ -216,7 +217,7 @@ void TTrendFrm::ShowQuantity() {
 
 void TTrendFrm::TakeGoodReply(std::int64_t msecs) {
     // The history holds one quantity: a change between temperature and weight starts it anew.
-    const bool weight = RegisterImage[Reg::kConversionMode] >= Reg::kModeLoadCell;
+    const bool weight = image_[Reg::kConversionMode] >= Reg::kModeLoadCell;
     if (weight != weight_) {
         weight_ = weight;
         history_.Clear();
@@ -225,11 +226,11 @@ void TTrendFrm::TakeGoodReply(std::int64_t msecs) {
     TrendHistory::Sample sample{};
     for (int channel = 0; channel < TrendHistory::kChannels; ++channel) {
         sample[static_cast<std::size_t>(TrendHistory::Series(TrendHistory::kMeasured, channel))] =
-            RegisterImage[Reg::kMeasuredFirst + channel];
+            image_[static_cast<std::size_t>(Reg::kMeasuredFirst + channel)];
         sample[static_cast<std::size_t>(TrendHistory::Series(TrendHistory::kSetPoint, channel))] =
-            RegisterImage[Reg::kSetPointFirst + channel];
+            image_[static_cast<std::size_t>(Reg::kSetPointFirst + channel)];
         sample[static_cast<std::size_t>(TrendHistory::Series(TrendHistory::kOutput, channel))] =
-            RegisterImage[Reg::kOutputPercentFirst + channel];
+            image_[static_cast<std::size_t>(Reg::kOutputPercentFirst + channel)];
     }
     history_.Append(msecs, sample);
     dirty_ = true;

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "RegisterMap.h"
 #include "TrendHistory.h"
 
 class QCheckBox;
@@ -36,7 +37,8 @@ public:
     // The spans offered, in seconds; 0 is the whole history.
     static constexpr std::array<int, 4> kSpanSeconds = {60, 600, 3600, 0};
 
-    explicit TTrendFrm(QWidget* parent = nullptr);
+    // Samples are taken from image, the main window's copy of the registers.
+    explicit TTrendFrm(const RegisterImageWords& image, QWidget* parent = nullptr);
     ~TTrendFrm() override;
 
     // One good poll: its time and the channels of the register image.
@@ -86,6 +88,7 @@ private:
     QLineSeries* AddLine(int series);
     void ShowLines(int series, const std::vector<QList<QPointF>>& parts);
 
+    const RegisterImageWords& image_;
     TrendHistory history_;
     bool weight_ = false;
     bool paused_ = false;

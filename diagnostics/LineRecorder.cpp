@@ -12,11 +12,11 @@ void ModbusRecorder::FrameSent(const std::uint8_t* bytes, int count) {
     sentMs_ = now_();
     arrived_ = false;
     ring_.Push(TrafficLink::Modbus, TrafficDirection::Sent, sentMs_, bytes, count);
-    requestLength_ = bytes == nullptr ? 0 : std::clamp(count, 0, 8);
+    requestLength_ = bytes == nullptr ? 0 : std::clamp(count, 0, kMbapRequestLength);
     if (requestLength_ > 0) {
         std::memcpy(request_, bytes, static_cast<std::size_t>(requestLength_));
     }
-    if (requestLength_ >= 2 && request_[1] == kModbusReadHolding) {
+    if (RequestFunction(request_, requestLength_) == kModbusReadHolding) {
         ++counters_.readsSent;
     }
 }
@@ -32,7 +32,7 @@ void ModbusRecorder::ReplyJudged(const std::uint8_t* bytes, int count, bool take
     const Judgement judged = JudgeModbusReply(request_, requestLength_, bytes, count, taken);
     ring_.Push(TrafficLink::Modbus, TrafficDirection::Received, completeMs, bytes, count,
                judged.verdict, judged.detail);
-    const bool isRead = requestLength_ >= 2 && request_[1] == kModbusReadHolding;
+    const bool isRead = RequestFunction(request_, requestLength_) == kModbusReadHolding;
     switch (judged.verdict) {
         case Verdict::Good:
             if (isRead) {

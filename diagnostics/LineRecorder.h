@@ -67,7 +67,7 @@ private:
     TickSource now_;
     LineCounters counters_;
     MinuteErrors minuteErrors_;
-    std::uint8_t request_[8] = {};
+    std::uint8_t request_[12] = {};  // room for a Modbus TCP request
     int requestLength_ = 0;
     std::uint32_t sentMs_ = 0;
     std::uint32_t lastArrivalMs_ = 0;

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "MODBUS_RTU.h"
+#include "ModbusTcpFrame.h"
 
 namespace {
 
@@ -23,7 +24,61 @@ bool IsException(const std::uint8_t* bytes, int count) {
            IsModbusFrame(bytes, kExceptionLength);
 }
 
+// A reply to a Modbus TCP request, judged by transaction, unit, function and length.
+Judgement JudgeMbap(const std::uint8_t* request, const std::uint8_t* reply, int count, bool taken) {
+    if (taken) {
+        return {Verdict::Good, 0};
+    }
+    if (reply == nullptr || count <= 0) {
+        return {Verdict::Timeout, 0};
+    }
+    const std::uint8_t function = request[7];
+    const std::size_t pduBytes =
+        function == kWriteSingle
+            ? 5u
+            : 2u + 2u * static_cast<std::size_t>(request[10] * 256 + request[11]);
+    const vr7c::net::MbapJudgement judged = vr7c::net::JudgeMbapReply(
+        {reply, static_cast<std::size_t>(count)},
+        static_cast<std::uint16_t>(request[0] * 256 + request[1]), request[6], function, pduBytes);
+    using vr7c::net::MbapVerdict;
+    switch (judged.verdict) {
+        case MbapVerdict::Incomplete:
+            return {Verdict::Incomplete, Count16(count)};
+        case MbapVerdict::Good:
+            return {function == kWriteSingle ? Verdict::EchoMismatch : Verdict::Late, 0};
+        case MbapVerdict::Exception:
+            return {Verdict::Exception, judged.exceptionCode};
+        case MbapVerdict::WrongTransaction:
+        case MbapVerdict::WrongUnit:
+        case MbapVerdict::WrongFunction:
+            return {Verdict::Foreign, 0};
+        case MbapVerdict::ExtraBytes:
+            return {Verdict::ExtraBytes, Count16(count - static_cast<int>(judged.frameBytes))};
+        case MbapVerdict::BadHeader:
+        case MbapVerdict::BadLength:
+            break;
+    }
+    return {Verdict::Rejected, Count16(count)};
+}
+
 }  // namespace
+
+bool IsMbapRequest(const std::uint8_t* request, int requestLength) {
+    return request != nullptr && requestLength == kMbapRequestLength && request[2] == 0 &&
+           request[3] == 0 && request[4] == 0 && request[5] == 6;
+}
+
+bool IsMbapFrame(const std::uint8_t* bytes, int count) {
+    return bytes != nullptr && count >= 8 && bytes[2] == 0 && bytes[3] == 0 &&
+           bytes[4] * 256 + bytes[5] == count - 6;
+}
+
+std::uint8_t RequestFunction(const std::uint8_t* request, int requestLength) {
+    if (IsMbapRequest(request, requestLength)) {
+        return request[7];
+    }
+    return request != nullptr && requestLength >= 2 ? request[1] : 0;
+}
 
 bool IsModbusFrame(const std::uint8_t* bytes, int count) {
     if (bytes == nullptr || count < 4 || count > 0xFFFF) {
@@ -51,6 +106,9 @@ int ExpectedReplyLength(const std::uint8_t* request, int requestLength) {
 
 Judgement JudgeModbusReply(const std::uint8_t* request, int requestLength,
                            const std::uint8_t* reply, int count, bool taken) {
+    if (IsMbapRequest(request, requestLength)) {
+        return JudgeMbap(request, reply, count, taken);
+    }
     if (reply == nullptr || count <= 0) {
         return {taken ? Verdict::Good : Verdict::Timeout, 0};
     }

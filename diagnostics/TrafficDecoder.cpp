@@ -20,43 +20,77 @@ QString Hex2(int value) {
     return QStringLiteral("%1").arg(value, 2, 16, QLatin1Char('0')).toUpper();
 }
 
+// Where the station (RTU) or unit id (Modbus TCP) stands: a Modbus TCP frame carries the
+// MBAP header in front, whose transaction id is shown before the rest.
+int UnitAt(const TrafficFrame& f) {
+    return IsMbapFrame(f.bytes, f.KeptBytes()) ? 6 : 0;
+}
+
+QString TransactionText(const TrafficFrame& f, int at) {
+    return at == 0 ? QString()
+                   : QCoreApplication::translate("TrafficDecoder", "事务 %1 ").arg(Word(f, 0));
+}
+
 QString ModbusRequest(const TrafficFrame& f) {
-    const int n = f.KeptBytes();
-    if (n >= 6 && (f.bytes[1] == 3 || f.bytes[1] == 4)) {
-        const int first = Word(f, 2);
-        const int last = first + Word(f, 4) - 1;
-        const QString kind = f.bytes[1] == 3 ? QStringLiteral("4x") : QStringLiteral("3x");
-        return QCoreApplication::translate("TrafficDecoder", "读 %1%2..%1%3 站 %4")
-            .arg(kind)
-            .arg(first, 4, 10, QLatin1Char('0'))
-            .arg(last, 4, 10, QLatin1Char('0'))
-            .arg(f.bytes[0]);
+    const int at = UnitAt(f);
+    const int n = f.KeptBytes() - at;
+    const QString transaction = TransactionText(f, at);
+    if (n >= 6 && (f.bytes[at + 1] == 3 || f.bytes[at + 1] == 4)) {
+        const int first = Word(f, at + 2);
+        const int last = first + Word(f, at + 4) - 1;
+        const QString kind = f.bytes[at + 1] == 3 ? QStringLiteral("4x") : QStringLiteral("3x");
+        return transaction + QCoreApplication::translate("TrafficDecoder", "读 %1%2..%1%3 站 %4")
+                                 .arg(kind)
+                                 .arg(first, 4, 10, QLatin1Char('0'))
+                                 .arg(last, 4, 10, QLatin1Char('0'))
+                                 .arg(f.bytes[at]);
     }
-    if (n >= 6 && f.bytes[1] == 6) {
-        return QCoreApplication::translate("TrafficDecoder", "写 %1 = %2")
-            .arg(Reference(Word(f, 2)))
-            .arg(Word(f, 4));
+    if (n >= 6 && f.bytes[at + 1] == 6) {
+        return transaction + QCoreApplication::translate("TrafficDecoder", "写 %1 = %2")
+                                 .arg(Reference(Word(f, at + 2)))
+                                 .arg(Word(f, at + 4));
     }
-    return QCoreApplication::translate("TrafficDecoder", "功能码 %1，%2 字节")
-        .arg(n >= 2 ? f.bytes[1] : 0)
-        .arg(f.length);
+    return transaction + QCoreApplication::translate("TrafficDecoder", "功能码 %1，%2 字节")
+                             .arg(n >= 2 ? f.bytes[at + 1] : 0)
+                             .arg(f.length);
 }
 
 QString TakenModbusReply(const TrafficFrame& f) {
-    const int n = f.KeptBytes();
-    if (n >= 6 && f.bytes[1] == 6) {
-        return QCoreApplication::translate("TrafficDecoder", "回复 写 %1 = %2")
-            .arg(Reference(Word(f, 2)))
-            .arg(Word(f, 4));
+    const int at = UnitAt(f);
+    const int n = f.KeptBytes() - at;
+    if (n >= 6 && f.bytes[at + 1] == 6) {
+        return TransactionText(f, at) +
+               QCoreApplication::translate("TrafficDecoder", "回复 写 %1 = %2")
+                   .arg(Reference(Word(f, at + 2)))
+                   .arg(Word(f, at + 4));
     }
-    const QString text = QCoreApplication::translate("TrafficDecoder", "回复 %1 字节 CRC 正确")
-                             .arg(n >= 3 ? f.bytes[2] : 0);
+    const int byteCount = n >= 3 ? f.bytes[at + 2] : 0;
+    const QString text =
+        at == 0
+            ? QCoreApplication::translate("TrafficDecoder", "回复 %1 字节 CRC 正确").arg(byteCount)
+            : TransactionText(f, at) +
+                  QCoreApplication::translate("TrafficDecoder", "回复 %1 字节").arg(byteCount);
     if (f.verdict == Verdict::Foreign && n >= 2) {
         return text + QCoreApplication::translate("TrafficDecoder", "，来自 站 %1 功能码 %2")
-                          .arg(f.bytes[0])
-                          .arg(f.bytes[1]);
+                          .arg(f.bytes[at])
+                          .arg(f.bytes[at + 1]);
     }
     return text;
+}
+
+// A Modbus TCP gateway's own exceptions are named: its path to the module, or the module
+// behind it, failed.
+QString ExceptionText(std::uint16_t code) {
+    const QString text =
+        QCoreApplication::translate("TrafficDecoder", "回复异常 %1").arg(Hex2(code));
+    switch (code) {
+        case 0x0A:
+            return text + QCoreApplication::translate("TrafficDecoder", "（网关无通路）");
+        case 0x0B:
+            return text + QCoreApplication::translate("TrafficDecoder", "（网关后的模块无回复）");
+        default:
+            return text;
+    }
 }
 
 QString ModbusReply(const TrafficFrame& f) {
@@ -73,7 +107,7 @@ QString ModbusReply(const TrafficFrame& f) {
         case Verdict::BadCrc:
             return QCoreApplication::translate("TrafficDecoder", "CRC 错误");
         case Verdict::Exception:
-            return QCoreApplication::translate("TrafficDecoder", "回复异常 %1").arg(Hex2(f.detail));
+            return ExceptionText(f.detail);
         case Verdict::LeadingBytes:
             return QCoreApplication::translate("TrafficDecoder", "多余字节 %1（在回复前）")
                 .arg(f.detail);

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 
 #include <algorithm>
+#include <span>
 
 #include "FirmwareImage.h"
 
@@ -59,13 +60,7 @@ void BootloaderSession::Start() {
 void BootloaderSession::STM_ISP() {
     PortOpen = comDriver_.Connected();
     const int portIndex = std::clamp(view_.SelectedPortIndex(), 0, 7);
-    comDriver_.SetComPort(static_cast<TComPortNumber>(portIndex));
-    comDriver_.SetComPortSpeed(br115200);
-    comDriver_.SetComPortDataBits(db8BITS);
-    comDriver_.SetComPortParity(ptEVEN);
-    comDriver_.SetComPortStopBits(sb1BITS);
-    comDriver_.RxCount = 0;
-    if (!comDriver_.Connect()) {
+    if (!comDriver_.Open(static_cast<TComPortNumber>(portIndex), br115200)) {
         OvertimeT.stop();
         view_.ShowMessage(BootloaderText::Tr(BootloaderText::kPortErrorCaption),
                           BootloaderText::PortErrorText(portIndex));
@@ -78,7 +73,7 @@ void BootloaderSession::STM_ISP() {
 
     BootloaderClient::StartLineSequence(comDriver_, clock_, kLinePauseMs);
     client_.Begin();
-    comDriver_.RxCount = 0;
+    comDriver_.DropReceived();
     view_.SetStatusText(BootloaderText::Tr(BootloaderText::kSearching));
 
     // Not 0: the first deadline is four watchdog ticks away.
@@ -88,16 +83,16 @@ void BootloaderSession::STM_ISP() {
 }
 
 void BootloaderSession::Timer5Timer() {
+    const std::span<const std::uint8_t> received = comDriver_.PeekReceived();
     if (client_.IspState > BootloaderClient::kAwaitLastBlockAck ||
-        !client_.Complete(comDriver_.RxBuffer, comDriver_.RxCount)) {
+        !client_.Complete(received.data(), static_cast<int>(received.size()))) {
         return;
     }
-    const int replyLength = comDriver_.RxCount;
-    comDriver_.RxCount = 0;
+    const std::span<const std::uint8_t> reply = comDriver_.TakeReceived();
     const std::int32_t stateBefore = client_.IspState;
     // A step that fails leaves the state it reached; the watchdog ends the attempt.
     try {
-        Step(client_.Take(comDriver_.RxBuffer, replyLength), stateBefore);
+        Step(client_.Take(reply.data(), static_cast<int>(reply.size())), stateBefore);
     } catch (...) {
     }
 }
@@ -179,9 +174,11 @@ void BootloaderSession::OvertimeTTimer() {
         return;
     }
     if (client_.Tap != nullptr) {
+        const std::span<const std::uint8_t> received = comDriver_.PeekReceived();
         client_.Tap->ReplyJudged(
-            comDriver_.RxBuffer,
-            std::min<int>(comDriver_.RxCount, BootloaderClient::kReplyAreaSize), false);
+            received.data(),
+            std::min<int>(static_cast<int>(received.size()), BootloaderClient::kReplyAreaSize),
+            false);
     }
     FailAttempt();
     ++RetryCount;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "ModbusTcpFrame.h"
 #include "QuietLine.h"
 #include "RegisterMap.h"
 #include "TickClock.h"
@@ -12,20 +13,15 @@
 // The replies are judged as the module's firmware and the console's peers expect, quirks
 // included (the CRC covers everything accumulated; address, function and byte count are not
 // tested). Out-of-range inputs, which the console never produces, are clamped so that nothing
-// is read or written outside RxBuffer, ReplyWords or RegisterImage; each such decision is
+// is read or written outside RxBuffer, ReplyWords or the register image; each such decision is
 // marked "Bounds:" below.
-
-std::uint16_t ExpectedBytes = 0;
-bool ReplyOk = false;
-std::uint16_t ReplyWords[kReplyWordsCapacity] = {};
 
 namespace {
 
-ModbusHost* g_host = nullptr;
-TrafficTap* g_tap = nullptr;
-
 constexpr int kRxCapacity = VEVErizEvezad::kRxBufferSize;
 constexpr int kFrameSize = 8;
+constexpr int kMbapRequestSize = 12;  // header 7 bytes, PDU 5 bytes
+constexpr std::size_t kWritePduBytes = 5;
 constexpr std::uint8_t kWriteFunction = 6;
 constexpr int kWriteWaitPolls = 25;
 constexpr std::uint32_t kWriteWaitPauseMs = 2;
@@ -60,7 +56,7 @@ void PutField(std::uint8_t* at, std::int32_t n) {
 }
 
 // Builds the 8-byte request in place: station, function, two fields, CRC low, CRC high.
-void BuildFrame(std::uint8_t (&frame)[kFrameSize], std::uint8_t station, std::uint8_t function,
+void BuildFrame(std::uint8_t* frame, std::uint8_t station, std::uint8_t function,
                 std::int32_t first, std::int32_t second) {
     frame[0] = station;
     frame[1] = function;
@@ -71,37 +67,49 @@ void BuildFrame(std::uint8_t (&frame)[kFrameSize], std::uint8_t station, std::ui
     frame[7] = static_cast<std::uint8_t>(crc >> 8);
 }
 
-}  // namespace
-
-ModbusHost* SetModbusHost(ModbusHost* host) {
-    return std::exchange(g_host, host);
-}
-
-void SetModbusTrafficTap(TrafficTap* tap) {
-    g_tap = tap;
-}
-
-namespace {
-
-void ReportReply(const VEVErizEvezad& driver, bool taken) {
-    if (g_tap != nullptr) {
-        g_tap->ReplyJudged(driver.RxBuffer, AccumulatedBytes(driver), taken);
-    }
-}
-
-void ReportWrite(int attempts, bool written) {
-    if (g_tap != nullptr) {
-        g_tap->WriteFinished(attempts, written);
-    }
-}
-
-void ReportSent(const std::uint8_t* frame) {
-    if (g_tap != nullptr) {
-        g_tap->FrameSent(frame, kFrameSize);
-    }
+// The same request as an MBAP frame: transaction, protocol 0, length 6, unit, PDU.
+void BuildMbapRequest(std::uint8_t (&frame)[kMbapRequestSize], std::uint16_t transaction,
+                      std::uint8_t unit, std::uint8_t function, std::int32_t first,
+                      std::int32_t second) {
+    frame[0] = static_cast<std::uint8_t>(transaction >> 8);
+    frame[1] = static_cast<std::uint8_t>(transaction & 0xFFu);
+    frame[2] = 0;
+    frame[3] = 0;
+    frame[4] = 0;
+    frame[5] = 6;
+    frame[6] = unit;
+    frame[7] = function;
+    PutField(frame + 8, first);
+    PutField(frame + 10, second);
 }
 
 }  // namespace
+
+RtuMaster::RtuMaster(VEVErizEvezad& driver, TickClock& clock, RegisterImageWords& image,
+                     StationSource station, PlcCanSource plcCan)
+    : driver_(driver),
+      clock_(clock),
+      image_(image),
+      station_(std::move(station)),
+      plcCan_(std::move(plcCan)) {}
+
+void RtuMaster::ReportReply(bool taken) {
+    if (tap_ != nullptr) {
+        tap_->ReplyJudged(driver_.RxBuffer, AccumulatedBytes(driver_), taken);
+    }
+}
+
+void RtuMaster::ReportWrite(int attempts, bool written) {
+    if (tap_ != nullptr) {
+        tap_->WriteFinished(attempts, written);
+    }
+}
+
+void RtuMaster::ReportSent(const std::uint8_t* frame, int count) {
+    if (tap_ != nullptr) {
+        tap_->FrameSent(frame, count);
+    }
+}
 
 std::uint16_t Crc16(const std::uint8_t* data, std::uint16_t length) {
     std::uint16_t crc = 0xFFFF;
@@ -122,41 +130,79 @@ std::uint16_t Crc16(const std::uint8_t* data, std::uint16_t length) {
     return crc;
 }
 
-void SendReadRequest(std::int32_t start, std::int32_t count, std::uint8_t function) {
-    // Bounds: without a host there is no driver to send through; nothing happens.
-    if (g_host == nullptr) {
-        return;
+int RtuMaster::SendRequest(std::uint8_t (&frame)[12], std::uint8_t function, std::int32_t first,
+                           std::int32_t second) {
+    AwaitQuietLine(driver_, clock_);
+    const std::uint8_t station = station_();
+    const std::int32_t address = WireAddress(first, plcCan_());
+    int size = kFrameSize;
+    if (driver_.ModbusTcpLine()) {
+        ++transaction_;
+        requestUnit_ = station;
+        requestFunction_ = function;
+        BuildMbapRequest(frame, transaction_, station, function, address, second);
+        size = kMbapRequestSize;
+    } else {
+        BuildFrame(frame, station, function, address, second);
     }
-    VEVErizEvezad& driver = g_host->ComDriver();
-    AwaitQuietLine(driver, g_host->Clock());
-    std::uint8_t frame[kFrameSize];
-    BuildFrame(frame, g_host->StationAddress(), function, WireAddress(start, g_host->PlcCanMode()),
-               count);
-    driver.SendData(frame, kFrameSize);
-    ReportSent(frame);
-    driver.RxCount = 0;
+    driver_.SendData(frame, size);
+    ReportSent(frame, size);
+    driver_.RxCount = 0;
+    return size;
+}
+
+vr7c::net::MbapVerdict RtuMaster::JudgeMbap(std::size_t replyPduBytes,
+                                            std::span<const std::uint8_t>* pdu) {
+    for (;;) {
+        const vr7c::net::MbapJudgement judged = vr7c::net::JudgeMbapReply(
+            driver_.PeekReceived(), transaction_, requestUnit_, requestFunction_, replyPduBytes);
+        if (judged.verdict == vr7c::net::MbapVerdict::WrongTransaction) {
+            // A late reply to an earlier request: passed over, what follows it is judged.
+            const int rest = AccumulatedBytes(driver_) - static_cast<int>(judged.frameBytes);
+            std::copy_n(driver_.RxBuffer + judged.frameBytes, rest, driver_.RxBuffer);
+            driver_.RxCount = static_cast<std::uint16_t>(rest);
+            continue;
+        }
+        lastException_ =
+            judged.verdict == vr7c::net::MbapVerdict::Exception ? judged.exceptionCode : 0;
+        if (pdu != nullptr) {
+            *pdu = judged.pdu;
+        }
+        return judged.verdict;
+    }
+}
+
+void RtuMaster::SendReadRequest(std::int32_t start, std::int32_t count, std::uint8_t function) {
+    std::uint8_t frame[kMbapRequestSize];
+    SendRequest(frame, function, start, count);
     // Bounds: 2 × count keeps its low 16 bits (ExpectedBytes is a 16-bit
     // count), computed without signed overflow. Negative or huge counts thus give some
     // 16-bit number; the copies below are clamped separately.
     ExpectedBytes = static_cast<std::uint16_t>((static_cast<std::uint32_t>(count) * 2u) & 0xFFFFu);
 }
 
-void CheckReadReply() {
-    if (g_host == nullptr) {
-        ReplyOk = false;
+void RtuMaster::CheckReadReply() {
+    if (driver_.ModbusTcpLine()) {
+        // The PDU of a good reply is function, byte count and exactly the words asked for.
+        std::span<const std::uint8_t> pdu;
+        ReplyOk = JudgeMbap(2u + ExpectedBytes, &pdu) == vr7c::net::MbapVerdict::Good;
+        const int words = std::min<int>(ExpectedBytes / 2, kReplyWordsCapacity);
+        for (int i = 0; ReplyOk && i < words; ++i) {
+            ReplyWords[i] = static_cast<std::uint16_t>(pdu[2 + 2 * i] * 256 + pdu[3 + 2 * i]);
+        }
         return;
     }
-    const VEVErizEvezad& driver = g_host->ComDriver();
-    const int rxCount = AccumulatedBytes(driver);
+    const int rxCount = AccumulatedBytes(driver_);
     // Bounds: with fewer than 2 bytes there is no CRC to compare (RxCount - 2 would be
     // negative); the reply is refused and ReplyWords is left as it was.
     if (rxCount < 2) {
         ReplyOk = false;
         return;
     }
-    const std::uint16_t crc = Crc16(driver.RxBuffer, static_cast<std::uint16_t>(rxCount - 2));
-    if (driver.RxBuffer[rxCount - 2] != static_cast<std::uint8_t>(crc & 0xFFu) ||
-        driver.RxBuffer[rxCount - 1] != static_cast<std::uint8_t>(crc >> 8)) {
+    const std::uint8_t* rx = driver_.RxBuffer;
+    const std::uint16_t crc = Crc16(rx, static_cast<std::uint16_t>(rxCount - 2));
+    if (rx[rxCount - 2] != static_cast<std::uint8_t>(crc & 0xFFu) ||
+        rx[rxCount - 1] != static_cast<std::uint8_t>(crc >> 8)) {
         ReplyOk = false;
         return;
     }
@@ -165,82 +211,75 @@ void CheckReadReply() {
     // traffic).
     const int words = std::min<int>(ExpectedBytes / 2, kReplyWordsCapacity);
     for (int i = 0; i < words; ++i) {
-        ReplyWords[i] = static_cast<std::uint16_t>(driver.RxBuffer[3 + 2 * i] * 256 +
-                                                   driver.RxBuffer[4 + 2 * i]);
+        ReplyWords[i] = static_cast<std::uint16_t>(rx[3 + 2 * i] * 256 + rx[4 + 2 * i]);
     }
     ReplyOk = true;
 }
 
-bool TakeReadReply(std::int32_t index) {
-    if (g_host == nullptr) {
-        return false;
-    }
-    if (AccumulatedBytes(g_host->ComDriver()) < ExpectedBytes + 5) {
+bool RtuMaster::TakeReadReply(std::int32_t index) {
+    const bool complete = driver_.ModbusTcpLine()
+                              ? JudgeMbap(2u + ExpectedBytes) != vr7c::net::MbapVerdict::Incomplete
+                              : AccumulatedBytes(driver_) >= ExpectedBytes + 5;
+    if (!complete) {
         return false;
     }
     CheckReadReply();
     if (!ReplyOk) {
         return false;
     }
-    // Bounds: the words go to RegisterImage[index + i] for i below ExpectedBytes / 2, but only
-    // words that exist in ReplyWords (at most 125) and only targets inside RegisterImage
+    // Bounds: the words go to the image's word index + i for i below ExpectedBytes / 2, but
+    // only words that exist in ReplyWords (at most 125) and only targets inside the image
     // (0 to 100) are copied; the rest is dropped. A good reply still gives true.
     const int words = std::min<int>(ExpectedBytes / 2, kReplyWordsCapacity);
     const std::int64_t first = std::max<std::int64_t>(0, -static_cast<std::int64_t>(index));
     const std::int64_t last = std::min<std::int64_t>(
         words, static_cast<std::int64_t>(kRegisterImageSize) - static_cast<std::int64_t>(index));
     for (std::int64_t i = first; i < last; ++i) {
-        RegisterImage[index + i] = ReplyWords[i];
+        image_[static_cast<std::size_t>(index + i)] = ReplyWords[i];
     }
-    ReportReply(g_host->ComDriver(), true);
+    ReportReply(true);
     return true;
 }
 
-bool WriteRegisterOnce(std::int32_t reg, std::int32_t value, std::uint8_t function) {
-    // Bounds: without a host there is no driver; the write fails.
-    if (g_host == nullptr) {
-        return false;
-    }
-    VEVErizEvezad& driver = g_host->ComDriver();
-    TickClock& clock = g_host->Clock();
-    AwaitQuietLine(driver, clock);
+bool RtuMaster::WriteRegisterOnce(std::int32_t reg, std::int32_t value, std::uint8_t function) {
     // Bounds: a value outside 0 to 65535 follows the same field rule as the register number.
-    std::uint8_t frame[kFrameSize];
-    BuildFrame(frame, g_host->StationAddress(), function, WireAddress(reg, g_host->PlcCanMode()),
-               value);
-    driver.SendData(frame, kFrameSize);
-    ReportSent(frame);
-    driver.RxCount = 0;
-
-    for (int poll = 0; poll < kWriteWaitPolls && driver.RxCount < kEchoBytesBeforeCompare; ++poll) {
-        clock.sleep(kWriteWaitPauseMs);
-        driver.PollReceive();
+    std::uint8_t frame[kMbapRequestSize];
+    const int size = SendRequest(frame, function, reg, value);
+    const bool tcp = size == kMbapRequestSize;
+    // On Modbus TCP the whole echo frame is awaited: it is judged by its length.
+    const int awaited = tcp ? kMbapRequestSize : kEchoBytesBeforeCompare;
+    for (int poll = 0; poll < kWriteWaitPolls && driver_.RxCount < awaited; ++poll) {
+        clock_.sleep(kWriteWaitPauseMs);
+        driver_.PollReceive();
+    }
+    if (tcp) {
+        // The echo's PDU must repeat the request's: function, address and value.
+        std::span<const std::uint8_t> pdu;
+        const bool echoed = JudgeMbap(kWritePduBytes, &pdu) == vr7c::net::MbapVerdict::Good &&
+                            std::equal(frame + 7, frame + 12, pdu.begin());
+        ReportReply(echoed);
+        return echoed;
     }
     // Bytes 1 to 4 are compared even when fewer arrived (earlier traffic then stands there);
     // positions 1 to 4 are always inside RxBuffer, whatever RxCount says.
     const bool echoed =
-        driver.RxCount != 0 && std::equal(frame + 1, frame + 5, driver.RxBuffer + 1);
-    ReportReply(driver, echoed);
+        driver_.RxCount != 0 && std::equal(frame + 1, frame + 5, driver_.RxBuffer + 1);
+    ReportReply(echoed);
     return echoed;
 }
 
-bool WriteRegister(std::int32_t reg, std::uint16_t value) {
+bool RtuMaster::WriteRegister(std::int32_t reg, std::uint16_t value) {
     for (int attempt = 0; attempt < kWriteAttempts; ++attempt) {
         if (WriteRegisterOnce(reg, value, kWriteFunction)) {
             ReportWrite(attempt + 1, true);
             return true;
         }
-        // Bounds: with no host there is no clock either; the attempts then fail without pauses.
-        if (g_host != nullptr) {
-            g_host->Clock().sleep(kWriteRetryPauseMs);
-        }
+        clock_.sleep(kWriteRetryPauseMs);
     }
     ReportWrite(kWriteAttempts, false);
     return false;
 }
 
-void AbandonReadRequest() {
-    if (g_host != nullptr) {
-        ReportReply(g_host->ComDriver(), false);
-    }
+void RtuMaster::AbandonReadRequest() {
+    ReportReply(false);
 }

@@ -38,6 +38,7 @@ public:
     int arrivalDescriptor() const override { return active_->arrivalDescriptor(); }
     bool hungUp() const override { return active_->hungUp(); }
     bool waitForInput(std::uint32_t ms) override { return active_->waitForInput(ms); }
+    bool carriesModbusTcp() const override { return active_->carriesModbusTcp(); }
 
     // The network line when the last open went to one, else nothing.
     const NetPortIo* network() const { return active_ == &net_ ? &net_ : nullptr; }

@@ -18,8 +18,8 @@ namespace vr7c::net {
 //   port without those controls would).
 // - rfc2217://HOST:PORT: telnet with COM port control; the line settings, DTR, RTS and purges
 //   go to the server, data has its 255s doubled, and the server's notifications are taken in.
-// - modbus-tcp://HOST[:PORT]: the bytes go as they are; the Modbus TCP framing is the
-//   master's.
+// - modbus-tcp://HOST[:PORT]: the bytes go as they are; the port says it carries Modbus
+//   TCP, and the master frames its requests and judges its replies as MBAP frames.
 // The socket is non-blocking: reads take what has arrived, writes queue what the socket cannot
 // take yet and send it as it can. A connection the server closes (or resets) counts as a
 // hang-up: the port closes at once and reads and writes nothing after, as a serial port whose
@@ -52,6 +52,9 @@ public:
     int arrivalDescriptor() const override { return fd_; }
     bool hungUp() const override { return hungUp_; }
     bool waitForInput(std::uint32_t milliseconds) override;
+    bool carriesModbusTcp() const override {
+        return isOpen() && address_.kind == NetKind::ModbusTcp;
+    }
 
     // Why the last open failed (ConnectFailure::None after a good one).
     ConnectFailure lastConnectFailure() const { return ConnectFailureOf(openError_); }

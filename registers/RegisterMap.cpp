@@ -1,11 +1,8 @@
 #include "RegisterMap.h"
 
-#include <algorithm>
-#include <iterator>
+#include <cstddef>
 
 #include "TranslatableText.h"
-
-std::uint16_t RegisterImage[kRegisterImageSize] = {};
 
 // The module's register names (UTF-8), in rows of six as the register monitor grid shows them.
 const char* const RegisterNames[kRegisterNameCount] = {
@@ -109,33 +106,30 @@ const char* const RegisterNames[kRegisterNameCount] = {
     QT_TRANSLATE_NOOP("RegisterMap", "PWM输出选择"),
 };
 
-void ClearRegisterImage() {
-    std::fill(std::begin(RegisterImage), std::end(RegisterImage), 0);
-}
-
 bool IsSignedRegister(int reg) {
     return reg >= Reg::kLeadCompensationFirst && reg <= Reg::kLeadCompensationLast;
 }
 
-std::int32_t RegisterDisplayValue(int reg) {
+std::int32_t RegisterDisplayValue(const RegisterImageWords& image, int reg) {
     // Out of range: a register that is not in the image reads 0 (never an access past it).
     if (reg < 0 || reg >= kRegisterImageSize) {
         return 0;
     }
-    const std::uint16_t word = RegisterImage[reg];
+    const std::uint16_t word = image[static_cast<std::size_t>(reg)];
     if (IsSignedRegister(reg)) {
         return static_cast<std::int16_t>(word);  // 16-bit two's complement
     }
     return word;
 }
 
-std::int32_t ChannelAcquiredValue(int channel) {
+std::int32_t ChannelAcquiredValue(const RegisterImageWords& image, int channel) {
     // Out of range: only channels 0 to 5 have a pair (12/13 … 22/23); any other channel reads 0.
     if (channel < 0 || channel >= Reg::kChannelCount) {
         return 0;
     }
-    const std::uint32_t low = RegisterImage[Reg::kAcquiredLowFirst + 2 * channel];
-    const std::uint32_t high = RegisterImage[Reg::kAcquiredLowFirst + 2 * channel + 1];
+    const std::uint32_t low = image[static_cast<std::size_t>(Reg::kAcquiredLowFirst + 2 * channel)];
+    const std::uint32_t high =
+        image[static_cast<std::size_t>(Reg::kAcquiredLowFirst + 2 * channel + 1)];
     // high × 65536 + low, taken as 32-bit two's complement (modular conversion, C++20).
     return static_cast<std::int32_t>((high << 16) | low);
 }

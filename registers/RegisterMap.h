@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 #include "RegisterNumbers.h"
@@ -9,22 +10,20 @@
 inline constexpr int kRegisterImageSize = Reg::kImageSize;   // registers 0 to 100
 inline constexpr int kRegisterNameCount = Reg::kNamedCount;  // registers 0 to 83
 
-// Registers 0 to 100, zeroed at start; registers 0 to 99 are replaced by each good poll.
-extern std::uint16_t RegisterImage[kRegisterImageSize];
+// A copy of registers 0 to 100, zeroed at start; registers 0 to 99 are replaced by each good
+// poll. Each line's owner keeps its own.
+using RegisterImageWords = std::array<std::uint16_t, kRegisterImageSize>;
 
 // Names of registers 0 to 83, UTF-8.
 extern const char* const RegisterNames[kRegisterNameCount];
-
-// Sets every word of RegisterImage to 0.
-void ClearRegisterImage();
 
 // Registers 76 to 81 (PT100 lead-resistance compensation) are shown as signed 16-bit numbers.
 bool IsSignedRegister(int reg);
 
 // The value of a register as the views show it: signed 16-bit for 76 to 81, else unsigned.
 // Registers outside the image read 0.
-std::int32_t RegisterDisplayValue(int reg);
+std::int32_t RegisterDisplayValue(const RegisterImageWords& image, int reg);
 
 // Channel k (0 to 5): the signed 32-bit acquired value of the pair 12 + 2k (low word) and
 // 13 + 2k (high word).
-std::int32_t ChannelAcquiredValue(int channel);
+std::int32_t ChannelAcquiredValue(const RegisterImageWords& image, int channel);

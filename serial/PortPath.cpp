@@ -20,7 +20,12 @@ void SetSerialDeviceResolver(SerialDeviceResolver resolver) {
 }
 
 QString SerialDevicePath(const char* portName) {
-    const QString name = QString::fromLatin1(portName);
+    const QString name = QString::fromLocal8Bit(portName);
+    const bool comName = name.size() == 4 && name.startsWith(QLatin1String("COM")) &&
+                         name[3] >= QLatin1Char('1') && name[3] <= QLatin1Char('8');
+    if (!comName) {
+        return name;
+    }
 #ifdef Q_OS_WIN
     return name;
 #else

@@ -93,4 +93,8 @@ public:
         (void)milliseconds;
         return true;
     }
+
+    // True while open on a line that carries Modbus as Modbus TCP (MBAP frames) rather than
+    // as RTU frames: a Modbus TCP gateway or device.
+    virtual bool carriesModbusTcp() const { return false; }
 };

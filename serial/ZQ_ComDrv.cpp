@@ -28,12 +28,43 @@ bool VEVErizEvezad::Connected() const {
     return portHandle_ == HandleState::Open;
 }
 
+bool VEVErizEvezad::Open(TComPortNumber port, TComPortBaudRate speed, TComPortParity parity) {
+    if (!Connected()) {
+        device_.clear();
+    }
+    SetComPort(port);
+    return Open(std::string(), speed, parity);
+}
+
+bool VEVErizEvezad::Open(const std::string& device, TComPortBaudRate speed, TComPortParity parity) {
+    if (!device.empty() && !Connected()) {
+        device_ = device;
+    }
+    SetComPortSpeed(speed);
+    SetComPortDataBits(db8BITS);
+    SetComPortParity(parity);
+    SetComPortStopBits(sb1BITS);
+    RxCount = 0;
+    return Connect();
+}
+
+std::span<const std::uint8_t> VEVErizEvezad::PeekReceived() const {
+    return {RxBuffer, std::min<std::size_t>(RxCount, kRxBufferSize)};
+}
+
+std::span<const std::uint8_t> VEVErizEvezad::TakeReceived() {
+    const std::span<const std::uint8_t> received = PeekReceived();
+    RxCount = 0;
+    return received;
+}
+
 bool VEVErizEvezad::Connect() {
     if (Connected()) {
         return true;
     }
     const char name[5] = {'C', 'O', 'M', static_cast<char>('1' + comPort_), '\0'};
-    portHandle_ = port_->open(name) ? HandleState::Open : HandleState::Invalid;
+    portHandle_ = port_->open(device_.empty() ? name : device_.c_str()) ? HandleState::Open
+                                                                        : HandleState::Invalid;
     if (!Connected()) {
         return false;
     }

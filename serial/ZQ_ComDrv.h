@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <span>
+#include <string>
 #include <vector>
 
 #include "ComTypes.h"
@@ -65,6 +67,13 @@ public:
     const TComPortReceiveDataEvent& OnReceiveData() const { return onReceiveData_; }
     void SetOnReceiveData(TComPortReceiveDataEvent handler) { onReceiveData_ = std::move(handler); }
 
+    // Opens the line with the settings of every line this system opens: 8 data bits, one stop
+    // bit, the given parity (even unless told) at `speed`, after discarding what had been
+    // received. The line is a COM number, or a device path or network URL given by name.
+    // An open driver keeps its line and only takes the new settings.
+    bool Open(TComPortNumber port, TComPortBaudRate speed, TComPortParity parity = ptEVEN);
+    bool Open(const std::string& device, TComPortBaudRate speed, TComPortParity parity = ptEVEN);
+
     bool Connect();
     void Disconnect();
     bool Connected() const;
@@ -73,6 +82,8 @@ public:
     // process holding the port when known (else 0). 0 after a good Connect.
     int LastOpenError() const { return port_->lastOpenError(); }
     long LastOpenBusyOwner() const { return port_->lastOpenBusyOwner(); }
+    // True while open on a Modbus TCP line: Modbus goes over it in MBAP frames.
+    bool ModbusTcpLine() const { return Connected() && port_->carriesModbusTcp(); }
     // True while open on a device that has gone away (adapter unplugged, line hung up).
     bool PortHungUp() const { return Connected() && port_->hungUp(); }
     void ApplySettings();
@@ -108,7 +119,15 @@ public:
     bool PollTimerActive() const { return pollTimer_.isActive(); }
     const QTimer& PollTimer() const { return pollTimer_; }
 
-    // Received bytes: RxBuffer holds RxCount valid bytes from its start.
+    // Received bytes for clients that do not judge replies in place: what has accumulated, left
+    // as it is; what has accumulated, emptying the accumulation (the bytes stay readable through
+    // the view until the next receive poll takes more in); or nothing, discarding it.
+    std::span<const std::uint8_t> PeekReceived() const;
+    std::span<const std::uint8_t> TakeReceived();
+    void DropReceived() { RxCount = 0; }
+
+    // Received bytes: RxBuffer holds RxCount valid bytes from its start. Only the Modbus
+    // master reads them here; every other client goes through the calls above.
     std::uint16_t RxCount = 0;
     std::uint8_t RxBuffer[kRxBufferSize] = {};
 
@@ -131,6 +150,7 @@ private:
     HandleState portHandle_ = HandleState::None;
 
     TComPortNumber comPort_ = pnCOM1;
+    std::string device_;  // when set, opened instead of the COM number
     TComPortBaudRate comPortSpeed_ = br9600;
     TComPortDataBits comPortDataBits_ = db8BITS;
     TComPortStopBits comPortStopBits_ = sb1BITS;

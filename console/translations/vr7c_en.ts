@@ -1368,6 +1368,22 @@ Remedy: disconnect in the main window first, then update the firmware.</translat
         <source> …</source>
         <translation> …</translation>
     </message>
+    <message>
+        <source>事务 %1 </source>
+        <translation>Transaction %1 </translation>
+    </message>
+    <message>
+        <source>回复 %1 字节</source>
+        <translation>Reply %1 bytes</translation>
+    </message>
+    <message>
+        <source>（网关无通路）</source>
+        <translation> (gateway path unavailable)</translation>
+    </message>
+    <message>
+        <source>（网关后的模块无回复）</source>
+        <translation> (gateway target did not respond)</translation>
+    </message>
 </context>
 <context>
     <name>TrafficTableModel</name>

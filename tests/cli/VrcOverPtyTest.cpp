@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
@@ -361,6 +362,25 @@ TEST(VrcOverPty, CommissionFlashesStartsChecksAndConfigures) {
     EXPECT_EQ(wrongVersion.exitCode, 11);
 }
 
+TEST(VrcOverPty, ReadsAndWritesThroughAModbusTcpGatewayAndNamesItsException) {
+    vr7c::sim::SimOptions options;
+    options.modbusTcp = vr7c::sim::ListenAddress{"127.0.0.1", 0};
+    SimRunner gateway(options);
+    ASSERT_TRUE(gateway.start());
+    const QString url = QStringLiteral("modbus-tcp://127.0.0.1:%1").arg(gateway.tcpPort());
+    const ProgramRun write = Vr7c({"write", "30=1234", "--port", url});
+    ASSERT_EQ(write.exitCode, 0) << write.err.toStdString();
+    EXPECT_EQ(gateway.reg(30), 1234);
+    const ProgramRun read = Vr7c({"read", "30", "--json", "--port", url});
+    ASSERT_EQ(read.exitCode, 0) << read.err.toStdString();
+    EXPECT_TRUE(read.out.contains(QStringLiteral("\"value\":1234"))) << read.out.toStdString();
+    const ProgramRun other = Vr7c({"read", "30", "--station", "9", "--port", url});
+    EXPECT_EQ(other.exitCode, 7);
+    EXPECT_TRUE(other.err.contains(
+        QStringLiteral("gateway answered exception 11 (gateway target device failed to respond)")))
+        << other.err.toStdString();
+}
+
 TEST(VrcOverPty, PlcCanReadsThroughTheBridgeAndJsonCarriesTheResult) {
     Module module({}, true);
     const ProgramRun run = Vr7c({"read", "11", "--plc-can", "--json", "--port", module.port()});
@@ -430,6 +450,36 @@ TEST(VrcOverPty, ASlotWhoseModuleVanishesMidFlashLeavesTheOtherWhole) {
     EXPECT_TRUE(out.contains(QStringLiteral("COM5: flashed 25236 bytes"))) << out.toStdString();
     EXPECT_TRUE(out.contains(QStringLiteral(", verified"))) << out.toStdString();
     EXPECT_TRUE(err.startsWith(QStringLiteral("vr7c: COM6: "))) << err.toStdString();
+}
+
+TEST(VrcOverPty, FixtureSlotsReadTheirOwnModulesAtOnce) {
+    // Each slot's master sees only its own line: each reads back its own module's value.
+    Module first;
+    Module second;
+    first.runner->setRegister(30, 111);
+    second.runner->setRegister(30, 222);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("VR7C_COM5"), first.port());
+    environment.insert(QStringLiteral("VR7C_COM6"), second.port());
+    for (int round = 0; round < 3; ++round) {
+        const ProgramRun run =
+            Program(QStringLiteral(VR7C_PATH),
+                    {"read", "0..99", "--port", "COM5", "--port", "COM6"}, 60000, environment);
+        ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+        EXPECT_TRUE(run.out.contains(QStringLiteral("COM5: 30     111"))) << run.out.toStdString();
+        EXPECT_TRUE(run.out.contains(QStringLiteral("COM6: 30     222"))) << run.out.toStdString();
+        EXPECT_EQ(run.out.count('\n'), 200);
+    }
+    const ProgramRun watch = Program(
+        QStringLiteral(VR7C_PATH),
+        {"watch", "--csv", "--count", "2", "--interval", "10", "--port", "COM5", "--port", "COM6"},
+        60000, environment);
+    ASSERT_EQ(watch.exitCode, 0) << watch.err.toStdString();
+    const QStringList lines = watch.out.split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 5);
+    EXPECT_TRUE(lines[0].startsWith(QStringLiteral("time,port,ch0_value,")));
+    EXPECT_EQ(lines.filter(QRegularExpression(QStringLiteral("^[^,]+,COM5,"))).size(), 2);
+    EXPECT_EQ(lines.filter(QRegularExpression(QStringLiteral("^[^,]+,COM6,"))).size(), 2);
 }
 
 TEST(VrcOverPty, AnApplyStoppedPartWaySaysWhatItWroteAndWhatNot) {

@@ -23,6 +23,7 @@
 #include "SimRunner.h"
 #include "TPortSetupFrm.h"
 #include "TShape.h"
+#include "TrafficDecoder.h"
 #include "WaitUntil.h"
 
 namespace {
@@ -66,6 +67,33 @@ TEST(Connect, APortThatCannotBeOpenedGivesThePortErrorAndPopsTheButtonUp) {
     EXPECT_EQ(h.form->SpeedButton1->text(), "开始连接");
     EXPECT_EQ(h.form->Shape1->BrushColor(), QColor(132, 187, 255));
     EXPECT_FALSE(h.form->Timer1.isActive());
+}
+
+TEST(Connect, AComNumberOnAModbusTcpGatewayPollsItInMbapFrames) {
+    vr7c::sim::SimOptions options;
+    options.modbusTcp = vr7c::sim::ListenAddress{"127.0.0.1", 0};
+    vr7c::sim::SimRunner gateway(options);
+    ASSERT_TRUE(gateway.start());
+    gateway.setRegister(11, 150);
+    qputenv("VR7C_COM1",
+            QStringLiteral("modbus-tcp://127.0.0.1:%1").arg(gateway.tcpPort()).toLatin1());
+    QTemporaryDir dir;
+    RecordingPrompter prompter;
+    MainFormOptions formOptions;
+    formOptions.prompter = &prompter;
+    formOptions.settingsPath = dir.filePath(QStringLiteral("settings.ini"));
+    TMainForm form(std::move(formOptions));
+    form.ComboBox1->setCurrentIndex(0);
+    form.EX_Baud->setCurrentIndex(3);
+    form.SpeedButton1->click();
+    EXPECT_TRUE(WaitUntil([&] { return form.Polling().GoodPolls >= 2; }, 10000))
+        << prompter.LastText().toStdString();
+    EXPECT_EQ(form.RegisterImage[11], 150);
+    // The traffic monitor decodes the MBAP requests.
+    const TrafficFrame& first = *form.Line().Ring().Find(form.Line().Ring().First());
+    EXPECT_EQ(DecodeFrame(first, nullptr), QStringLiteral("事务 1 读 4x0000..4x0099 站 1"));
+    form.SpeedButton1->click();
+    qunsetenv("VR7C_COM1");
 }
 
 TEST(Connect, ANetworkLineSaysWhyItDidNotConnectAndADropShowsTheNetworkGone) {
@@ -177,7 +205,7 @@ TEST(PollingTick, AReplyCompleteOnTheTwentiethTickIsTaken) {
     EXPECT_TRUE(h.form->Polling().LinkUp);
     EXPECT_EQ(h.form->Label5->text(), "20");
     EXPECT_EQ(h.form->Edit4->text(), "1");
-    EXPECT_EQ(RegisterImage[11], 150);
+    EXPECT_EQ(h.form->RegisterImage[11], 150);
 }
 
 TEST(PollingTick, AReplyCompleteOnTheTwentyFirstTickIsIgnoredAndTheRequestResentOnTheNext) {
@@ -187,7 +215,7 @@ TEST(PollingTick, AReplyCompleteOnTheTwentyFirstTickIsIgnoredAndTheRequestResent
     h.Deliver(ReadReply(Words({{11, 150}})));
     h.Tick();
     EXPECT_FALSE(h.form->Polling().LinkUp);
-    EXPECT_EQ(RegisterImage[11], 0);
+    EXPECT_EQ(h.form->RegisterImage[11], 0);
     EXPECT_EQ(h.ReadRequests(), 1);
     h.Tick();
     EXPECT_EQ(h.ReadRequests(), 2);
@@ -298,7 +326,7 @@ TEST(Disconnect, LeavesCaptionsGridsCountersAndTheImageAsTheyWere) {
     EXPECT_EQ(h.form->Edit4->text(), "1");
     EXPECT_EQ(h.form->Label5->text(), "1");
     EXPECT_EQ(h.form->StringGrid1->DisplayText(1, 3), "123.4");
-    EXPECT_EQ(RegisterImage[30], 1234);
+    EXPECT_EQ(h.form->RegisterImage[30], 1234);
 }
 
 TEST(Disconnect, RestartsTheGoodReplyCountOnTheNextConnection) {

@@ -253,8 +253,8 @@ protected:
 
 TEST_F(EnglishWindows, EveryTextIsEnglishAndFitsItsControl) {
     TFirmwareFrm firmware;
-    TRecorderFrm recorder(console.prompter, console.settingsPath);
-    TTrendFrm trend;
+    TRecorderFrm recorder(console.prompter, console.settingsPath, console.form->RegisterImage);
+    TTrendFrm trend(console.form->RegisterImage);
     TPortSetupFrm portSetup(console.form->Ports());
     QWidget* windows[] = {console.form.get(), console.monitor.get(),
                           &firmware,          &console.form->Line().Monitor(),

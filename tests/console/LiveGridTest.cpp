@@ -14,71 +14,69 @@ namespace {
 
 class LiveGridCells : public ::testing::Test {
 protected:
-    void SetUp() override { ClearRegisterImage(); }
-    void TearDown() override { ClearRegisterImage(); }
+    void SetPair(int channel, std::uint16_t low, std::uint16_t high) {
+        RegisterImage[static_cast<std::size_t>(12 + 2 * channel)] = low;
+        RegisterImage[static_cast<std::size_t>(13 + 2 * channel)] = high;
+    }
+    RegisterImageWords RegisterImage{};
 };
-
-void SetPair(int channel, std::uint16_t low, std::uint16_t high) {
-    RegisterImage[12 + 2 * channel] = low;
-    RegisterImage[13 + 2 * channel] = high;
-}
 
 }  // namespace
 
 TEST_F(LiveGridCells, ShowZerosBeforeTheFirstGoodPoll) {
-    EXPECT_EQ(LiveGrid::CellText(1, 1), "0.00000");
-    EXPECT_EQ(LiveGrid::CellText(1, 2), "0.0");
-    EXPECT_EQ(LiveGrid::CellText(1, 3), "0.0");
-    EXPECT_EQ(LiveGrid::CellText(1, 4), "OFF 0.0%");
+    EXPECT_EQ(LiveGrid::CellText(RegisterImage, 1, 1), "0.00000");
+    EXPECT_EQ(LiveGrid::CellText(RegisterImage, 1, 2), "0.0");
+    EXPECT_EQ(LiveGrid::CellText(RegisterImage, 1, 3), "0.0");
+    EXPECT_EQ(LiveGrid::CellText(RegisterImage, 1, 4), "OFF 0.0%");
 }
 
 TEST_F(LiveGridCells, RowOneShowsTheSignedPairInMillivoltsOrOhms) {
     SetPair(0, 0, 65535);
-    EXPECT_EQ(LiveGrid::CellText(1, 1), "-0.65536");
+    EXPECT_EQ(LiveGrid::CellText(RegisterImage, 1, 1), "-0.65536");
     SetPair(1, 65531, 65535);
-    EXPECT_EQ(LiveGrid::CellText(2, 1), "-0.00005");
+    EXPECT_EQ(LiveGrid::CellText(RegisterImage, 2, 1), "-0.00005");
     SetPair(2, 10000, 0);
     RegisterImage[86] = 1;
-    EXPECT_EQ(LiveGrid::CellText(3, 1), "100.00");
-    EXPECT_EQ(LiveGrid::CellAt(3, 1).color, QColor(0, 128, 128));
+    EXPECT_EQ(LiveGrid::CellText(RegisterImage, 3, 1), "100.00");
+    EXPECT_EQ(LiveGrid::CellAt(RegisterImage, 3, 1).color, QColor(0, 128, 128));
 }
 
 TEST_F(LiveGridCells, RowTwoShowsTemperatureOrWeightUnsigned) {
     RegisterImage[0] = 65436;
-    EXPECT_EQ(LiveGrid::CellText(1, 2), "6543.6");
+    EXPECT_EQ(LiveGrid::CellText(RegisterImage, 1, 2), "6543.6");
     RegisterImage[86] = 2;
     RegisterImage[1] = 1500;
-    EXPECT_EQ(LiveGrid::CellText(2, 2), "1.500");
-    EXPECT_EQ(LiveGrid::CellAt(2, 2).color, QColor(0, 0, 255));
+    EXPECT_EQ(LiveGrid::CellText(RegisterImage, 2, 2), "1.500");
+    EXPECT_EQ(LiveGrid::CellAt(RegisterImage, 2, 2).color, QColor(0, 0, 255));
 }
 
 TEST_F(LiveGridCells, AnUnlistedModeUsesFiveDecimalsInRowOneAndThreeInRowTwo) {
     RegisterImage[86] = 3;
     SetPair(0, 12345, 0);
     RegisterImage[0] = 12345;
-    EXPECT_EQ(LiveGrid::CellText(1, 1), "0.12345");
-    EXPECT_EQ(LiveGrid::CellText(1, 2), "12.345");
+    EXPECT_EQ(LiveGrid::CellText(RegisterImage, 1, 1), "0.12345");
+    EXPECT_EQ(LiveGrid::CellText(RegisterImage, 1, 2), "12.345");
 }
 
 TEST_F(LiveGridCells, RowThreeShowsTheSetTemperatureInTheGridsColour) {
     RegisterImage[35] = 2505;
-    EXPECT_EQ(LiveGrid::CellText(6, 3), "250.5");
-    EXPECT_TRUE(LiveGrid::CellAt(6, 3).gridColor);
+    EXPECT_EQ(LiveGrid::CellText(RegisterImage, 6, 3), "250.5");
+    EXPECT_TRUE(LiveGrid::CellAt(RegisterImage, 6, 3).gridColor);
 }
 
 TEST_F(LiveGridCells, RowFourShowsTheOutputStateAndPercentage) {
     RegisterImage[9] = 5;
     RegisterImage[24] = 1000;
-    EXPECT_EQ(LiveGrid::CellAt(1, 4).text, "ON");
-    EXPECT_EQ(LiveGrid::CellAt(1, 4).color, QColor(255, 0, 0));
-    EXPECT_EQ(LiveGrid::CellAt(1, 4).percent, "100.0%");
-    EXPECT_EQ(LiveGrid::CellAt(2, 4).text, "OFF");
-    EXPECT_EQ(LiveGrid::CellAt(2, 4).color, QColor(0, 128, 0));
-    EXPECT_EQ(LiveGrid::CellAt(3, 4).text, "ON");
+    EXPECT_EQ(LiveGrid::CellAt(RegisterImage, 1, 4).text, "ON");
+    EXPECT_EQ(LiveGrid::CellAt(RegisterImage, 1, 4).color, QColor(255, 0, 0));
+    EXPECT_EQ(LiveGrid::CellAt(RegisterImage, 1, 4).percent, "100.0%");
+    EXPECT_EQ(LiveGrid::CellAt(RegisterImage, 2, 4).text, "OFF");
+    EXPECT_EQ(LiveGrid::CellAt(RegisterImage, 2, 4).color, QColor(0, 128, 0));
+    EXPECT_EQ(LiveGrid::CellAt(RegisterImage, 3, 4).text, "ON");
     for (int col = 4; col <= 6; ++col) {
-        EXPECT_EQ(LiveGrid::CellAt(col, 4).text, "OFF");
+        EXPECT_EQ(LiveGrid::CellAt(RegisterImage, col, 4).text, "OFF");
     }
-    EXPECT_EQ(LiveGrid::CellText(1, 4), "ON 100.0%");
+    EXPECT_EQ(LiveGrid::CellText(RegisterImage, 1, 4), "ON 100.0%");
 }
 
 TEST_F(LiveGridCells, CellRegistersFollowColumnPlusTenTimesRowMinusOne) {
@@ -95,7 +93,7 @@ TEST_F(LiveGridCells, DrawsTheOutputStateAndThePercentageBesideIt) {
     image.fill(Qt::white);
     QPainter painter(&image);
     painter.setFont(QFont(QStringLiteral("AR PL UKai CN"), 18, QFont::Bold));
-    LiveGrid::DrawCell(painter, 1, 4, image.rect());
+    LiveGrid::DrawCell(RegisterImage, painter, 1, 4, image.rect());
     painter.end();
     bool stateDrawn = false;
     bool percentDrawn = false;
@@ -136,8 +134,8 @@ TEST(LiveGridWindow, StartsOnTheFirstSetTemperatureCell) {
 
 TEST(LiveGridWindow, OffersTheCellTextsAsDisplayDataForScreenReaders) {
     ConsoleHarness h;
-    RegisterImage[9] = 1;
-    RegisterImage[24] = 5;
+    h.form->RegisterImage[9] = 1;
+    h.form->RegisterImage[24] = 5;
     const QAbstractItemModel& model = *h.form->StringGrid1->model();
     EXPECT_EQ(model.data(model.index(4, 1), Qt::DisplayRole).toString(), "ON 0.5%");
     EXPECT_EQ(model.data(model.index(0, 0), Qt::DisplayRole).toString(), "AD通道号(+-)");

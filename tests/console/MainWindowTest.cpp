@@ -85,11 +85,8 @@ TEST(MainWindow, FillsTheListsWithTheirItemsAndDefaults) {
 }
 
 TEST(MainWindow, ClearsTheRegisterImageWhenCreated) {
-    RegisterImage[42] = 9;
-    RegisterImage[100] = 9;
     ConsoleHarness h;
-    EXPECT_EQ(RegisterImage[42], 0);
-    EXPECT_EQ(RegisterImage[100], 0);
+    EXPECT_EQ(h.form->RegisterImage, RegisterImageWords{});
 }
 
 TEST(MainWindow, EveryControlCarriesItsName) {

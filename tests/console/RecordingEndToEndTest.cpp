@@ -47,8 +47,8 @@ TEST(RecordingEndToEnd, OneRowPerGoodPollEqualToTheLiveGridForThatReply) {
     formOptions.prompter = &prompter;
     formOptions.settingsPath = dir.filePath(QStringLiteral("settings.ini"));
     TMainForm form(std::move(formOptions));
-    TRecorderFrm recorder(prompter, form.SettingsPath());
-    TTrendFrm trend;
+    TRecorderFrm recorder(prompter, form.SettingsPath(), form.RegisterImage);
+    TTrendFrm trend(form.RegisterImage);
     QObject::connect(&form, &TMainForm::GoodReplyTaken, &form, [&] {
         recorder.TakeGoodReply(form.Polling().GoodPolls);
         trend.TakeGoodReply(QDateTime::currentMSecsSinceEpoch());
@@ -88,8 +88,9 @@ TEST(RecordingEndToEnd, OneRowPerGoodPollEqualToTheLiveGridForThatReply) {
             static_cast<std::uint16_t>(fields[kFirstRawField + kSequenceRegister].toUInt()));
         ASSERT_TRUE(sent.has_value()) << "row " << i;
         EXPECT_TRUE(sent->intact) << "row " << i;
+        RegisterImageWords image{};
         for (int reg = 0; reg < 100; ++reg) {
-            RegisterImage[reg] = sent->image[static_cast<std::size_t>(reg)];
+            image[static_cast<std::size_t>(reg)] = sent->image[static_cast<std::size_t>(reg)];
             ASSERT_EQ(fields[kFirstRawField + reg].toUInt(),
                       sent->image[static_cast<std::size_t>(reg)]);
         }
@@ -98,11 +99,11 @@ TEST(RecordingEndToEnd, OneRowPerGoodPollEqualToTheLiveGridForThatReply) {
                 return QString::fromUtf8(fields[2 + 5 * channel + k]);
             };
             const int col = channel + 1;
-            EXPECT_EQ(field(0), LiveGrid::CellAt(col, 1).text);
-            EXPECT_EQ(field(1), LiveGrid::CellAt(col, 2).text);
-            EXPECT_EQ(field(2), LiveGrid::CellAt(col, 3).text);
-            EXPECT_EQ(field(3) + QLatin1Char('%'), LiveGrid::CellAt(col, 4).percent);
-            EXPECT_EQ(field(4), LiveGrid::CellAt(col, 4).text);
+            EXPECT_EQ(field(0), LiveGrid::CellAt(image, col, 1).text);
+            EXPECT_EQ(field(1), LiveGrid::CellAt(image, col, 2).text);
+            EXPECT_EQ(field(2), LiveGrid::CellAt(image, col, 3).text);
+            EXPECT_EQ(field(3) + QLatin1Char('%'), LiveGrid::CellAt(image, col, 4).percent);
+            EXPECT_EQ(field(4), LiveGrid::CellAt(image, col, 4).text);
         }
     }
     EXPECT_TRUE(prompter.messages.empty()) << prompter.LastText().toStdString();

@@ -26,13 +26,12 @@ TEST(RegisterGrid, HeaderTextsCarryOffsetsAndRegisterLabels) {
 }
 
 TEST(RegisterGrid, ShowsRegistersSignedOnlyFrom76To81) {
-    ClearRegisterImage();
-    RegisterImage[80] = 65535;
-    RegisterImage[70] = 65535;
-    EXPECT_EQ(RegisterGrid::ValueText(80), "-1");
-    EXPECT_EQ(RegisterGrid::ValueText(70), "65535");
-    EXPECT_EQ(RegisterGrid::CellText(3, 14), "-1");
-    ClearRegisterImage();
+    RegisterImageWords image{};
+    image[80] = 65535;
+    image[70] = 65535;
+    EXPECT_EQ(RegisterGrid::ValueText(image, 80), "-1");
+    EXPECT_EQ(RegisterGrid::ValueText(image, 70), "65535");
+    EXPECT_EQ(RegisterGrid::CellText(image, 3, 14), "-1");
 }
 
 TEST(RegisterGrid, SelectionCaptionsNameTheRegister) {

@@ -41,6 +41,11 @@ TrafficFrame Frame(TrafficLink link, TrafficDirection direction,
 
 const std::vector<std::uint8_t> kReadRequest = {0x01, 0x03, 0x00, 0x00, 0x00, 0x64, 0x44, 0x21};
 const std::vector<std::uint8_t> kWrite30 = WithCrc({1, 6, 0, 30, 0x04, 0xD2});
+// The same read on a Modbus TCP line, transaction 7; a reply to it of transaction t.
+const std::vector<std::uint8_t> kMbapRead = {0, 7, 0, 0, 0, 6, 1, 3, 0, 0, 0, 0x64};
+std::vector<std::uint8_t> MbapReply(std::uint8_t t, std::vector<std::uint8_t> pdu) {
+    return Join({0, t, 0, 0, 0, static_cast<std::uint8_t>(pdu.size() + 1), 1}, pdu);
+}
 
 // Received bytes for the read request, whether the master took them, and what is shown.
 struct ReplyCase {
@@ -67,6 +72,12 @@ const ReplyCase kReplies[] = {
     {"EchoTaken", kWrite30, kWrite30, true, Verdict::Good, "回复 写 4x0030 = 1234"},
     {"EchoWrong", kWrite30, WithCrc({1, 6, 0, 31, 0x04, 0xD2}), false, Verdict::EchoMismatch,
      "回显不符"},
+    {"MbapGood", kMbapRead, MbapReply(7, {3, 2, 0, 5}), true, Verdict::Good, "事务 7 回复 2 字节"},
+    {"MbapLate", kMbapRead, MbapReply(6, {3, 2, 0, 5}), false, Verdict::Foreign,
+     "事务 6 回复 2 字节，来自 站 1 功能码 3"},
+    {"MbapGateway", kMbapRead, MbapReply(7, {0x83, 0x0B}), false, Verdict::Exception,
+     "回复异常 0B（网关后的模块无回复）"},
+    {"MbapLengthZero", kMbapRead, {0, 7, 0, 0, 0, 0, 1}, false, Verdict::Rejected, "7 字节"},
 };
 
 class ModbusReply : public ::testing::TestWithParam<ReplyCase> {};

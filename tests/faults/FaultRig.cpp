@@ -38,9 +38,9 @@ double CpuShareWhilePumping(int ms) {
     return used / (static_cast<double>(wall.elapsed()) / 1000.0);
 }
 
-std::array<std::uint16_t, 100> ConsoleImage() {
+std::array<std::uint16_t, 100> ConsoleImage(const TMainForm& form) {
     std::array<std::uint16_t, 100> image{};
-    std::copy(RegisterImage, RegisterImage + 100, image.begin());
+    std::copy_n(form.RegisterImage.begin(), 100, image.begin());
     return image;
 }
 
@@ -138,7 +138,7 @@ void ConsoleOnSim::Quiesce() {
 }
 
 ::testing::AssertionResult ConsoleOnSim::ImageIsASentReply(bool intactOnly) const {
-    const auto image = ConsoleImage();
+    const auto image = ConsoleImage(*form_);
     const auto sent = sim_->sentReadReply(image[97]);
     if (!sent) {
         return ::testing::AssertionFailure() << "the console holds an image with sequence "
@@ -202,7 +202,7 @@ std::vector<QString> ConsoleOnSim::WriteThroughDialog(int reg, const QString& va
     if (!WaitForMorePolls(1, 15000)) {
         return ::testing::AssertionFailure() << "no good reply after the write";
     }
-    if (RegisterImage[31] != value && !WaitForMorePolls(1, 5000)) {
+    if (form_->RegisterImage[31] != value && !WaitForMorePolls(1, 5000)) {
         return ::testing::AssertionFailure() << "the write never showed in the image";
     }
     // The disconnect closes the port and stops polling.

@@ -83,4 +83,4 @@ private:
 };
 
 // The whole register block 0 to 99 of the console's image.
-std::array<std::uint16_t, 100> ConsoleImage();
+std::array<std::uint16_t, 100> ConsoleImage(const TMainForm& form);

@@ -154,8 +154,8 @@ TEST_P(PollingInMode, GoodReplyForAnotherStation_IsTakenLikeAnyCompleteReplyWith
     ASSERT_TRUE(
         WaitUntil([&] { return sim.counters().faultsInjected(FaultKind::Drop) >= 1; }, 5000));
     sim.withModule([&](SimModule& module) { module.output().send(reply, 0); });
-    ASSERT_TRUE(WaitUntil([&] { return RegisterImage[97] == 0xBEEF; }, 5000));
-    EXPECT_EQ(RegisterImage[50], 150);
+    ASSERT_TRUE(WaitUntil([&] { return rig_.Form().RegisterImage[97] == 0xBEEF; }, 5000));
+    EXPECT_EQ(rig_.Form().RegisterImage[50], 150);
     EXPECT_TRUE(rig_.Prompts().messages.empty());
     EXPECT_TRUE(rig_.StillResponsive());
 }

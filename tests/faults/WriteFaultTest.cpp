@@ -249,7 +249,7 @@ TEST_P(LineSpeed, CommitAndDialogWriteSentOnceAndPollingLosesNothing) {
     ASSERT_TRUE(rig.WaitForMorePolls(3, 10000));
     EXPECT_LE(sim.counters().slave.readRequests - readsBefore,
               static_cast<std::uint64_t>(rig.GoodPolls() - goodBefore + 1));
-    EXPECT_EQ(RegisterImage[31], 4321);
+    EXPECT_EQ(rig.Form().RegisterImage[31], 4321);
 }
 
 const char* const kBaudNames[] = {"9600", "19200", "38400", "57600"};  // EX_Baud's items

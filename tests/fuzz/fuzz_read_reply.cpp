@@ -15,7 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     VEVErizEvezad& driver = host.link.driver;
     const auto count = in.take<std::int32_t>() % 300;
     const auto index = in.take<std::int32_t>() % 300;
-    SendReadRequest(0, count, 3);
+    host.link.master.SendReadRequest(0, count, 3);
     std::size_t n = 0;
     const std::uint8_t* reply = in.bytes(VEVErizEvezad::kRxBufferSize, &n);
     std::memcpy(driver.RxBuffer, reply, n);
@@ -23,8 +23,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (in.take<std::uint8_t>() % 4 == 0) {
         driver.RxCount = in.take<std::uint16_t>();
     }
-    const bool taken = TakeReadReply(index);
-    if (taken && !ReplyOk) {
+    const bool taken = host.link.master.TakeReadReply(index);
+    if (taken && !host.link.master.ReplyOk) {
         std::abort();
     }
     return 0;

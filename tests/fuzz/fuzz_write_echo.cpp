@@ -23,7 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     host.port->onWrite = [&echo](const std::vector<std::uint8_t>&) {
         host.port->pendingReads = echo;
     };
-    WriteRegisterOnce(reg, value, 6);
+    host.link.master.WriteRegisterOnce(reg, value, 6);
     host.port->onWrite = nullptr;
     return 0;
 }

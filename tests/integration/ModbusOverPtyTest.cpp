@@ -26,21 +26,21 @@ protected:
         ASSERT_TRUE(sim->start(&error)) << error;
         host = std::make_unique<RealModbusHost>(sim->path());
         ASSERT_TRUE(host->driver.Connect());
-        ClearRegisterImage();
     }
 
     // One poll as the console makes it: request, then wait for a complete, correct reply.
     bool Poll(int timeoutMs = 3000) {
-        SendReadRequest(0, 100, 3);
-        return host->RunUntil([] { return TakeReadReply(0); }, timeoutMs);
+        host->master.SendReadRequest(0, 100, 3);
+        return host->RunUntil([this] { return host->master.TakeReadReply(0); }, timeoutMs);
     }
 
     void ExpectImageEqualsLastReply() {
         const auto sent = sim->lastReadImage();
         for (int r = 0; r < 100; ++r) {
-            ASSERT_EQ(RegisterImage[r], sent[static_cast<std::size_t>(r)]) << "register " << r;
+            ASSERT_EQ(host->RegisterImage[r], sent[static_cast<std::size_t>(r)])
+                << "register " << r;
         }
-        EXPECT_EQ(RegisterImage[100], 0);
+        EXPECT_EQ(host->RegisterImage[100], 0);
     }
 
     std::unique_ptr<SimRunner> sim;
@@ -52,9 +52,9 @@ TEST_F(ModbusOverPty, Poll_CopiesExactlyTheSimulatorsRegisters) {
     sim->setRegister(40, 0xBEEF);
     ASSERT_TRUE(Poll());
     ExpectImageEqualsLastReply();
-    EXPECT_EQ(RegisterImage[11], 150);
-    EXPECT_EQ(RegisterImage[40], 0xBEEF);
-    EXPECT_NE(RegisterImage[97], 0) << "the reply's sequence number";
+    EXPECT_EQ(host->RegisterImage[11], 150);
+    EXPECT_EQ(host->RegisterImage[40], 0xBEEF);
+    EXPECT_NE(host->RegisterImage[97], 0) << "the reply's sequence number";
 }
 
 TEST_F(ModbusOverPty, PlcCanMode_ReadsAndWritesTheBridgedAddresses) {
@@ -63,17 +63,17 @@ TEST_F(ModbusOverPty, PlcCanMode_ReadsAndWritesTheBridgedAddresses) {
     sim->setRegister(33, 777);
     ASSERT_TRUE(Poll());
     ExpectImageEqualsLastReply();
-    EXPECT_EQ(RegisterImage[33], 777);
+    EXPECT_EQ(host->RegisterImage[33], 777);
     sim->releaseRegister(33);
-    EXPECT_TRUE(WriteRegister(33, 555));
+    EXPECT_TRUE(host->master.WriteRegister(33, 555));
     EXPECT_EQ(sim->reg(33), 555);
 }
 
 TEST_F(ModbusOverPty, Write_IsEchoedAndReadBackByTheNextPoll) {
-    EXPECT_TRUE(WriteRegister(30, 1234));
+    EXPECT_TRUE(host->master.WriteRegister(30, 1234));
     EXPECT_EQ(sim->reg(30), 1234);
     ASSERT_TRUE(Poll());
-    EXPECT_EQ(RegisterImage[30], 1234);
+    EXPECT_EQ(host->RegisterImage[30], 1234);
 }
 
 TEST_F(ModbusOverPty, FaultyReplies_AreNeverTakenAndTheNextGoodOneIs) {
@@ -82,11 +82,11 @@ TEST_F(ModbusOverPty, FaultyReplies_AreNeverTakenAndTheNextGoodOneIs) {
         sim->setRegister(50, 1);
         sim->forceFault(kind, 1);
         EXPECT_FALSE(Poll(400)) << "fault " << static_cast<int>(kind);
-        EXPECT_NE(RegisterImage[50], 2);
+        EXPECT_NE(host->RegisterImage[50], 2);
         sim->setRegister(50, 2);
         ASSERT_TRUE(Poll()) << "after fault " << static_cast<int>(kind);
         ExpectImageEqualsLastReply();
-        ClearRegisterImage();
+        host->RegisterImage.fill(0);
     }
 }
 
@@ -99,7 +99,7 @@ TEST_F(ModbusOverPty, ReplyFollowedByNoise_IsTakenWholeOrNotAtAll) {
     if (Poll(400)) {
         ExpectImageEqualsLastReply();
     } else {
-        EXPECT_EQ(RegisterImage[50], 0);
+        EXPECT_EQ(host->RegisterImage[50], 0);
     }
     sim->setRegister(50, 2);
     ASSERT_TRUE(Poll());
@@ -116,7 +116,7 @@ TEST_F(ModbusOverPty, WriteWithoutEcho_FailsAfterSixAttempts) {
     sim->setFault(FaultKind::Drop, 100);
     QElapsedTimer t;
     t.start();
-    EXPECT_FALSE(WriteRegister(31, 9));
+    EXPECT_FALSE(host->master.WriteRegister(31, 9));
     // Six attempts of 25 pauses of 2 ms and a 100 ms pause each.
     EXPECT_GE(t.elapsed(), 900);
     EXPECT_LT(t.elapsed(), 10000);
@@ -134,7 +134,7 @@ TEST_F(ModbusOverPty, SimulatorEndedUnderAnOpenDriver_NeitherHangsNorSpins) {
     EXPECT_FALSE(Poll(300));
     QElapsedTimer t;
     t.start();
-    EXPECT_FALSE(WriteRegister(30, 1));
+    EXPECT_FALSE(host->master.WriteRegister(30, 1));
     EXPECT_LT(t.elapsed(), 10000);
     EXPECT_TRUE(host->driver.Connected());
     host->driver.Disconnect();

@@ -179,19 +179,6 @@ TEST_F(ModbusBadInput, ExtremeRegisterNumbersWrapAsThirtyTwoBitNumbers) {
     EXPECT_FALSE(WriteRegister(INT32_MAX, 0xFFFF));
 }
 
-TEST_F(ModbusBadInput, WithoutAHostNothingHappens) {
-    SetModbusHost(nullptr);
-    SendReadRequest(0, 100, 3);
-    EXPECT_TRUE(port->writes.empty());
-    ReplyOk = true;
-    CheckReadReply();
-    EXPECT_FALSE(ReplyOk);
-    EXPECT_FALSE(TakeReadReply(0));
-    EXPECT_FALSE(WriteRegisterOnce(30, 1, 6));
-    EXPECT_FALSE(WriteRegister(30, 1));
-    EXPECT_TRUE(clock.sleeps.empty());
-}
-
 TEST_F(ModbusBadInput, RandomBytesNeverCrashAndTheVerdictFollowsTheCrc) {
     std::mt19937 rng(20240611);
     auto byte = [&rng] { return static_cast<std::uint8_t>(rng() & 0xFFu); };

@@ -58,16 +58,12 @@ inline std::vector<std::uint16_t> PatternWords(int n, std::uint16_t base = 0x100
     return words;
 }
 
-// A link whose driver is opened on the fake port with the fake clock, installed as the
-// routines' host; the program-wide state is reset before each test.
+// A master whose driver is opened on the fake port with the fake clock; each test starts with
+// a new master.
 class ModbusTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(driver->Connect());
-        ClearRegisterImage();
-        ExpectedBytes = 0;
-        ReplyOk = false;
-        std::fill(std::begin(ReplyWords), std::end(ReplyWords), std::uint16_t{0});
         port->writes.clear();
         clock.sleeps.clear();
         // The pauses of the quiet-line wait before each request are not recorded, only those
@@ -101,8 +97,29 @@ protected:
     }
     Bytes LastFrame() const { return port->writes.empty() ? Bytes{} : port->writes.back(); }
 
+    // The master's routines, state and image under the names the routines give them.
+    void SendReadRequest(std::int32_t start, std::int32_t count, std::uint8_t function) {
+        master.SendReadRequest(start, count, function);
+    }
+    void CheckReadReply() { master.CheckReadReply(); }
+    bool TakeReadReply(std::int32_t index) { return master.TakeReadReply(index); }
+    bool WriteRegisterOnce(std::int32_t reg, std::int32_t value, std::uint8_t function) {
+        return master.WriteRegisterOnce(reg, value, function);
+    }
+    bool WriteRegister(std::int32_t reg, std::uint16_t value) {
+        return master.WriteRegister(reg, value);
+    }
+    void ClearRegisterImage() { RegisterImage.fill(0); }
+    void FillImage(std::uint16_t value) { RegisterImage.fill(value); }
+    RegisterImageWords Image() const { return RegisterImage; }
+
     FakeClock clock;  // outlives the driver
     FakeSerialPortIo* port = nullptr;
     TestLink host{NewFakePort(port), &clock};
     VEVErizEvezad* driver = &host.driver;
+    RtuMaster& master = host.master;
+    RegisterImageWords& RegisterImage = host.RegisterImage;
+    std::uint16_t& ExpectedBytes = master.ExpectedBytes;
+    bool& ReplyOk = master.ReplyOk;
+    std::uint16_t (&ReplyWords)[kReplyWordsCapacity] = master.ReplyWords;
 };

@@ -4,21 +4,6 @@
 
 #include "ModbusTestSupport.h"
 
-namespace {
-
-// RegisterImage as it stands.
-std::array<std::uint16_t, kRegisterImageSize> Image() {
-    std::array<std::uint16_t, kRegisterImageSize> image{};
-    std::copy(std::begin(RegisterImage), std::end(RegisterImage), image.begin());
-    return image;
-}
-
-void FillImage(std::uint16_t value) {
-    std::fill(std::begin(RegisterImage), std::end(RegisterImage), value);
-}
-
-}  // namespace
-
 class ModbusRead : public ModbusTest {
 protected:
     void SetUp() override {

@@ -7,6 +7,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -20,6 +22,7 @@
 #include "SimCrc.h"
 #include "SimRunner.h"
 #include "Stm32Bootloader.h"
+#include "TestLink.h"
 #include "ZQ_ComDrv.h"
 
 namespace vr7c::net {
@@ -223,11 +226,16 @@ MbapJudgement AskMbap(NetPortIo& port, std::uint16_t transaction, std::uint8_t u
     return j;
 }
 
+// The libmodbus server answering `unit`; gives its port, 0 when it did not start.
+int StartLibmodbusServer(Peer& peer, int unit) {
+    peer.process.start(VR7C_MODBUS_TCP_PEER, {QString::number(unit)});
+    return peer.process.waitForReadyRead(3000) ? peer.process.readLine().trimmed().toInt() : 0;
+}
+
 TEST(ModbusTcpPeers, LibmodbusServerAnswersItsUnitAndRefusesOthersAsAGateway) {
     Peer peer;
-    peer.process.start(VR7C_MODBUS_TCP_PEER, {"5"});
-    ASSERT_TRUE(peer.process.waitForReadyRead(3000));
-    const int port = peer.process.readLine().trimmed().toInt();
+    const int port = StartLibmodbusServer(peer, 5);
+    ASSERT_GT(port, 0);
     NetPortIo line;
     ASSERT_TRUE(line.open(("modbus-tcp://127.0.0.1:" + std::to_string(port)).c_str()));
     Bytes received;
@@ -277,6 +285,40 @@ TEST(ModbusTcpPeers, SimulatorGatewayAnswersTheStationAndDropsAClientThatIsNotMo
     EXPECT_TRUE(line.hungUp());
     NetPortIo again;
     EXPECT_TRUE(again.open(url.c_str()));  // others are served on
+}
+
+// The console's master on a modbus-tcp line: one poll as the polling cycle makes it.
+bool Poll(TestLink& link) {
+    link.master.SendReadRequest(0, 100, 3);
+    QElapsedTimer elapsed;
+    elapsed.start();
+    while (!link.master.TakeReadReply(0)) {
+        if (elapsed.elapsed() > 3000) {
+            return false;
+        }
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+    }
+    return true;
+}
+
+TEST(ModbusTcpPeers, MasterPollsAndWritesLibmodbusAndKeepsItsGatewayException) {
+    Peer peer;
+    const int port = StartLibmodbusServer(peer, 5);
+    ASSERT_GT(port, 0);
+    TestLink link(std::make_unique<LinePortIo>());
+    link.station = 5;
+    ASSERT_TRUE(link.driver.Open("modbus-tcp://127.0.0.1:" + std::to_string(port), br57600));
+    ASSERT_TRUE(link.driver.ModbusTcpLine());
+    ASSERT_TRUE(Poll(link));
+    EXPECT_EQ(link.RegisterImage[0], 1000);
+    EXPECT_EQ(link.RegisterImage[99], 1099);
+    EXPECT_TRUE(link.master.WriteRegister(7, 0x1234));
+    ASSERT_TRUE(Poll(link));
+    EXPECT_EQ(link.RegisterImage[7], 0x1234);
+    link.station = 6;
+    EXPECT_FALSE(link.master.WriteRegister(7, 1));
+    EXPECT_EQ(link.master.LastException(), kGatewayTargetFailed);
+    EXPECT_FALSE(Poll(link));
 }
 
 }  // namespace

@@ -11,20 +11,11 @@
 
 class RegisterMapTest : public ::testing::Test {
 protected:
-    void SetUp() override { ClearRegisterImage(); }
-    void TearDown() override { ClearRegisterImage(); }
+    RegisterImageWords RegisterImage{};
 };
 
-TEST_F(RegisterMapTest, ImageHas101WordsAndClears) {
-    EXPECT_EQ(sizeof(RegisterImage) / sizeof(RegisterImage[0]), 101u);
-    for (int i = 0; i < kRegisterImageSize; ++i) {
-        RegisterImage[i] = static_cast<std::uint16_t>(i + 1);
-    }
-    ClearRegisterImage();
-    for (int i = 0; i < kRegisterImageSize; ++i) {
-        EXPECT_EQ(RegisterImage[i], 0) << i;
-        EXPECT_EQ(RegisterDisplayValue(i), 0) << i;
-    }
+TEST_F(RegisterMapTest, ImageHas101Words) {
+    EXPECT_EQ(RegisterImage.size(), 101u);
 }
 
 TEST_F(RegisterMapTest, EightyFourNamesQuotedExactly) {
@@ -75,55 +66,57 @@ TEST_F(RegisterMapTest, SignedDisplayOnlyFor76To81) {
         EXPECT_EQ(IsSignedRegister(reg), reg >= 76 && reg <= 81) << reg;
     }
     for (int reg = 0; reg < kRegisterImageSize; ++reg) {
-        RegisterImage[reg] = 65535;
+        RegisterImage[static_cast<std::size_t>(reg)] = 65535;
     }
     for (int reg = 0; reg < kRegisterImageSize; ++reg) {
-        EXPECT_EQ(RegisterDisplayValue(reg), (reg >= 76 && reg <= 81) ? -1 : 65535) << reg;
+        EXPECT_EQ(RegisterDisplayValue(RegisterImage, reg), (reg >= 76 && reg <= 81) ? -1 : 65535)
+            << reg;
     }
     RegisterImage[76] = 0x8000;
-    EXPECT_EQ(RegisterDisplayValue(76), -32768);
+    EXPECT_EQ(RegisterDisplayValue(RegisterImage, 76), -32768);
     RegisterImage[81] = 0x7FFF;
-    EXPECT_EQ(RegisterDisplayValue(81), 32767);
+    EXPECT_EQ(RegisterDisplayValue(RegisterImage, 81), 32767);
     RegisterImage[75] = 0x8000;
-    EXPECT_EQ(RegisterDisplayValue(75), 32768);
+    EXPECT_EQ(RegisterDisplayValue(RegisterImage, 75), 32768);
 }
 
 TEST_F(RegisterMapTest, RegistersOutsideTheImageReadZero) {
     for (int reg = 0; reg < kRegisterImageSize; ++reg) {
-        RegisterImage[reg] = 1234;
+        RegisterImage[static_cast<std::size_t>(reg)] = 1234;
     }
     for (int reg : {-1, -1000, 101, 1000, INT_MIN, INT_MAX}) {
-        EXPECT_EQ(RegisterDisplayValue(reg), 0) << reg;
+        EXPECT_EQ(RegisterDisplayValue(RegisterImage, reg), 0) << reg;
     }
 }
 
 TEST_F(RegisterMapTest, ChannelPairsAreSigned32Bit) {
     RegisterImage[12] = 65535;  // low
     RegisterImage[13] = 65535;  // high
-    EXPECT_EQ(ChannelAcquiredValue(0), -1);
+    EXPECT_EQ(ChannelAcquiredValue(RegisterImage, 0), -1);
     RegisterImage[12] = 65535;
     RegisterImage[13] = 0;
-    EXPECT_EQ(ChannelAcquiredValue(0), 65535);
+    EXPECT_EQ(ChannelAcquiredValue(RegisterImage, 0), 65535);
     RegisterImage[12] = 0;
     RegisterImage[13] = 0x8000;
-    EXPECT_EQ(ChannelAcquiredValue(0), INT32_MIN);
+    EXPECT_EQ(ChannelAcquiredValue(RegisterImage, 0), INT32_MIN);
     RegisterImage[12] = 0xFFFF;
     RegisterImage[13] = 0x7FFF;
-    EXPECT_EQ(ChannelAcquiredValue(0), INT32_MAX);
+    EXPECT_EQ(ChannelAcquiredValue(RegisterImage, 0), INT32_MAX);
     for (int ch = 0; ch < 6; ++ch) {
-        RegisterImage[12 + 2 * ch] = static_cast<std::uint16_t>(0x1000 + ch);
-        RegisterImage[13 + 2 * ch] = static_cast<std::uint16_t>(ch + 1);
-        EXPECT_EQ(ChannelAcquiredValue(ch), (ch + 1) * 65536 + 0x1000 + ch) << ch;
+        RegisterImage[static_cast<std::size_t>(12 + 2 * ch)] =
+            static_cast<std::uint16_t>(0x1000 + ch);
+        RegisterImage[static_cast<std::size_t>(13 + 2 * ch)] = static_cast<std::uint16_t>(ch + 1);
+        EXPECT_EQ(ChannelAcquiredValue(RegisterImage, ch), (ch + 1) * 65536 + 0x1000 + ch) << ch;
     }
     // The pair halves are shown unsigned on their own.
-    EXPECT_EQ(RegisterDisplayValue(12), 0x1000);
+    EXPECT_EQ(RegisterDisplayValue(RegisterImage, 12), 0x1000);
 }
 
 TEST_F(RegisterMapTest, ChannelsOutsideZeroToFiveReadZero) {
     for (int reg = 0; reg < kRegisterImageSize; ++reg) {
-        RegisterImage[reg] = 0x2222;
+        RegisterImage[static_cast<std::size_t>(reg)] = 0x2222;
     }
     for (int ch : {-1, 6, 7, 100, INT_MIN, INT_MAX}) {
-        EXPECT_EQ(ChannelAcquiredValue(ch), 0) << ch;
+        EXPECT_EQ(ChannelAcquiredValue(RegisterImage, ch), 0) << ch;
     }
 }

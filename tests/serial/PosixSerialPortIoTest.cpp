@@ -51,6 +51,10 @@ TEST(SerialDevicePath, MapsComNamesThroughTheEnvironmentOrToUsbAdapters) {
     qputenv("VR7C_COM7", "/tmp/vr7c-test-port");
     EXPECT_EQ(SerialDevicePath("COM7"), "/tmp/vr7c-test-port");
     qunsetenv("VR7C_COM7");
+    // Anything but COM1 to COM8 names its own device.
+    for (const char* own : {"/dev/ttyS3", "COM9", "COM10", "tcp://127.0.0.1:4001"}) {
+        EXPECT_EQ(SerialDevicePath(own), QString::fromLatin1(own)) << own;
+    }
 }
 
 TEST_F(RealPortOnPty, SentBytesReachTheDeviceAndRepliesArriveWithoutAnEventLoop) {

@@ -98,11 +98,12 @@ struct Tally {
 };
 
 // Compares the register image just taken with the reply the simulator sent under its sequence.
-void CheckGoodPoll(const SimRunner& sim, Tally& tally, qint64 nowMs) {
+void CheckGoodPoll(const SimRunner& sim, const RegisterImageWords& image, Tally& tally,
+                   qint64 nowMs) {
     ++tally.goodPolls;
     tally.longestGapMs = std::max(tally.longestGapMs, nowMs - tally.lastGoodAtMs);
     tally.lastGoodAtMs = nowMs;
-    const std::uint16_t sequence = RegisterImage[kSequenceRegister];
+    const std::uint16_t sequence = image[kSequenceRegister];
     const auto sent = sim.sentReadReply(sequence);
     if (!sent) {
         ++tally.unknownSequence;
@@ -111,7 +112,7 @@ void CheckGoodPoll(const SimRunner& sim, Tally& tally, qint64 nowMs) {
                      tally.goodPolls, sequence);
         return;
     }
-    if (!std::equal(sent->image.begin(), sent->image.begin() + kComparedRegisters, RegisterImage)) {
+    if (!std::equal(sent->image.begin(), sent->image.begin() + kComparedRegisters, image.begin())) {
         ++tally.mismatches;
         std::fprintf(stderr, "soak: poll %ld: image differs from reply %u\n", tally.goodPolls,
                      sequence);
@@ -171,7 +172,7 @@ int main(int argc, char** argv) {
     // Edit4 shows the good-poll count and changes with every good poll, right after the reply
     // has been copied into the register image.
     QObject::connect(form.Edit4, &QLineEdit::textChanged,
-                     [&] { CheckGoodPoll(sim, tally, clock.elapsed()); });
+                     [&] { CheckGoodPoll(sim, form.RegisterImage, tally, clock.elapsed()); });
 
     const qint64 durationMs = qint64{seconds} * 1000;
     const qint64 warmUpMs =

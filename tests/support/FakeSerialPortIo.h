@@ -31,8 +31,9 @@ public:
 
     // Script.
     bool failOpen = false;
-    int openError = 0;  // what lastOpenError() tells after a failed open
+    int openError = 0;              // what lastOpenError() tells after a failed open
     bool hung = false;              // the device has gone away
+    bool modbusTcp = false;         // the line carries Modbus TCP
     std::uint32_t outputQueue = 0;  // reported output-queue length
     std::int64_t writeResult = -2;  // -2: take all bytes; otherwise return this value
     int failingReads = 0;           // the next reads fail (-1)
@@ -58,6 +59,7 @@ public:
     std::int64_t write(const std::uint8_t* data, std::int64_t count) override;
     std::int64_t read(std::uint8_t* buffer, std::int64_t maxCount) override;
     bool hungUp() const override { return hung; }
+    bool carriesModbusTcp() const override { return open_ && modbusTcp; }
     int lastOpenError() const override { return failOpen ? openError : 0; }
 
 private:

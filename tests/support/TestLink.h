@@ -4,14 +4,19 @@
 #include <memory>
 #include <utility>
 
-#include "ModbusLink.h"
+#include "MODBUS_RTU.h"
+#include "RegisterMap.h"
+#include "TickClock.h"
+#include "ZQ_ComDrv.h"
 
-// The console's Modbus link for tests, fuzzers and benchmarks: the station address and the
-// connection mode are fields the caller sets, and each query of them is counted. The link is
-// the routines' host while this object lives.
+// A Modbus master with its driver and register image for tests, fuzzers and benchmarks: the
+// station address and the connection mode are fields the caller sets, and each query of them
+// is counted.
 struct TestLink {
     explicit TestLink(std::unique_ptr<SerialPortIo> port = nullptr, TickClock* clock = nullptr)
-        : link(
+        : driver(nullptr, std::move(port), clock),
+          master(
+              driver, clock != nullptr ? *clock : systemClock(), RegisterImage,
               [this] {
                   ++stationQueries;
                   return station;
@@ -19,14 +24,13 @@ struct TestLink {
               [this] {
                   ++modeQueries;
                   return plcCan;
-              },
-              std::move(port), clock) {}
+              }) {}
 
     std::uint8_t station = 1;
     bool plcCan = false;
     int stationQueries = 0;
     int modeQueries = 0;
-    ModbusLink link;
-    VEVErizEvezad& driver = link.ComDriver();
-    ModbusHostGuard installed{link};
+    VEVErizEvezad driver;
+    RegisterImageWords RegisterImage{};
+    RtuMaster master;
 };

@@ -2,9 +2,10 @@
 
 #include <cstdint>
 
-// Where the protocol code reports its traffic: each frame it hands to the port and, when it
-// judges what came back, the bytes it judged. A client that records nothing installs no tap
-// (a null pointer), so the protocol code pays one test per frame.
+// Where the protocol code above the port reports its traffic: each frame it hands to the port
+// and, when it judges what came back, the bytes it judged. The line's diagnostics implement
+// it; a client that records nothing installs no tap (a null pointer), so the protocol code
+// pays one test per frame.
 class TrafficTap {
 public:
     virtual ~TrafficTap() = default;
