@@ -128,11 +128,12 @@ double ChipSeconds(long size) {
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    if (!LoadFirmwareImage()) {
+    const QByteArray carried = LoadFirmwareImage();
+    if (carried.isEmpty()) {
         std::fprintf(stderr, "firmware_bench: no carried image\n");
         return 1;
     }
-    const long size = FirmwareImageSize();
+    const long size = carried.size();
 
     auto sessionSim = StartSimulator();
     if (!sessionSim) {
@@ -150,7 +151,7 @@ int main(int argc, char** argv) {
     if (!image.open()) {
         return 1;
     }
-    image.write(reinterpret_cast<const char*>(IspBuffer.ImageBuffer), size);
+    image.write(carried);
     image.flush();
     const double flasher = TimeStm32flash(flasherSim->path(), image.fileName());
     flasherSim.reset();

@@ -37,12 +37,11 @@ QString Crc32Text(std::uint32_t crc) {
 
 Outcome LoadFirmwareFile(const QString& path, FirmwareFile& out, bool force) {
     if (path.isEmpty()) {
-        if (!LoadFirmwareImage()) {
+        out.bytes = LoadFirmwareImage();
+        if (out.bytes.isEmpty()) {
             return Outcome::Fail(kExitBadFile,
                                  QStringLiteral("the carried image cannot be loaded"));
         }
-        out.bytes =
-            QByteArray(reinterpret_cast<const char*>(IspBuffer.ImageBuffer), FirmwareImageSize());
         out.name = QStringLiteral("carried");
     } else {
         QFile file(path);

@@ -137,10 +137,12 @@ void BootloaderSession::Step(BootloaderClient::Verdict verdict, std::int32_t sta
 // not erased, and Timer5 stays off until the watchdog ends the attempt.
 void BootloaderSession::LoadAndErase() {
     Timer5.stop();
-    if (!loadImage_()) {
+    image_ = loadImage_();
+    if (image_.isEmpty()) {
         return;
     }
-    client_.Erase(IspBuffer.ImageBuffer, FirmwareImageSize());
+    client_.Erase(reinterpret_cast<const std::uint8_t*>(image_.constData()),
+                  static_cast<std::int32_t>(image_.size()));
     erased_ = true;
     view_.SetStatusText(BootloaderText::Tr(BootloaderText::kErasing));
     Timer5.start();

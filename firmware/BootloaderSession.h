@@ -75,7 +75,7 @@ public:
     void OvertimeTTimer();
 
     // Replaces the image loader, so that tests can offer images other than the carried one.
-    void SetImageLoader(std::function<bool()> loader) { loadImage_ = std::move(loader); }
+    void SetImageLoader(std::function<QByteArray()> loader) { loadImage_ = std::move(loader); }
 
     // The exchange itself: its state (IspState), the block under way, the frames it sends.
     BootloaderClient& Client() { return client_; }
@@ -98,7 +98,8 @@ private:
     BootloaderView& view_;
     TickClock& clock_;
     BootloaderClient client_;
-    std::function<bool()> loadImage_;
+    std::function<QByteArray()> loadImage_;
+    QByteArray image_;  // the image of the attempt under way (empty: refused)
     // The erase frame went out since the start button: until a download completes, the
     // module's program is incomplete.
     bool erased_ = false;

@@ -3,10 +3,6 @@
 #include <QByteArray>
 #include <QFile>
 
-#include <cstring>
-
-FirmwareBuffers IspBuffer = {};
-
 // The image resource is compiled into this static library; registering it here keeps the
 // linker from dropping it from the program.
 static void RegisterFirmwareResource() {
@@ -19,9 +15,6 @@ static void RegisterFirmwareResource() {
 
 namespace {
 
-// The copy of the last loaded image; its size is the image size of the session.
-QByteArray ImageStream;
-
 bool SizeAcceptable(qint64 size) {
     return size > 0 && size <= kLargestErasableImage &&
            size <= static_cast<qint64>(kImageBufferCapacity);
@@ -29,34 +22,25 @@ bool SizeAcceptable(qint64 size) {
 
 }  // namespace
 
-bool LoadFirmwareImage() {
+QByteArray LoadFirmwareImage() {
     RegisterFirmwareResource();
     return LoadFirmwareImageFrom(kFirmwareResource);
 }
 
-bool LoadFirmwareImageFrom(const QString& path) {
-    ImageStream = QByteArray();
+QByteArray LoadFirmwareImageFrom(const QString& path) {
     QFile resource(path);
     if (!resource.open(QIODevice::ReadOnly)) {
-        return false;
+        return {};
     }
     // An empty image would divide the progress by zero, and a larger one than the erase frame
     // can describe would be written over pages that were never erased.
     const qint64 expected = resource.size();
     if (!SizeAcceptable(expected)) {
-        return false;
+        return {};
     }
     QByteArray content = resource.read(expected);
-    resource.close();
     if (content.size() != expected) {
-        return false;
+        return {};
     }
-    ImageStream = std::move(content);
-    std::memcpy(IspBuffer.ImageBuffer, ImageStream.constData(),
-                static_cast<std::size_t>(ImageStream.size()));
-    return true;
-}
-
-std::int32_t FirmwareImageSize() {
-    return static_cast<std::int32_t>(ImageStream.size());
+    return content;
 }

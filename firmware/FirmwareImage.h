@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 #include <cstddef>
@@ -15,18 +16,9 @@ inline constexpr std::size_t kImageBufferCapacity = 1048577;
 // 1 KiB, less one byte (the page count is the size div 1024 plus one).
 inline constexpr std::int64_t kLargestErasableImage = 262143;
 
-// The firmware dialog's static image buffer. The command and reply area belongs to each
-// bootloader client, so that clients on several lines never share it.
-struct FirmwareBuffers {
-    std::uint8_t ImageBuffer[kImageBufferCapacity];
-};
-extern FirmwareBuffers IspBuffer;
-
-// Copies the carried image into ImageBuffer. False when the image is missing, unreadable,
-// empty, or too large for the erase frame or the buffer; a refused image is not copied.
-bool LoadFirmwareImage();
+// The carried image, read afresh for whoever flashes with it (each session keeps its own
+// copy). Empty when the image is missing, unreadable, empty, or too large for the erase frame
+// or the image buffer's room.
+QByteArray LoadFirmwareImage();
 // The same from another resource or file, so that tests can offer other images.
-bool LoadFirmwareImageFrom(const QString& path);
-
-// Size in bytes of the last loaded image (0 before the first load and after a failed one).
-std::int32_t FirmwareImageSize();
+QByteArray LoadFirmwareImageFrom(const QString& path);

@@ -53,8 +53,9 @@ QString PortErrorText(int port) {
 }
 
 Bytes CarriedImage() {
-    EXPECT_TRUE(LoadFirmwareImage());
-    return Bytes(IspBuffer.ImageBuffer, IspBuffer.ImageBuffer + FirmwareImageSize());
+    const QByteArray image = LoadFirmwareImage();
+    EXPECT_FALSE(image.isEmpty());
+    return Bytes(image.begin(), image.end());
 }
 
 // How the session is timed in a case.

@@ -54,8 +54,9 @@ public:
 };
 
 Bytes CarriedImage() {
-    EXPECT_TRUE(LoadFirmwareImage());
-    return Bytes(IspBuffer.ImageBuffer, IspBuffer.ImageBuffer + FirmwareImageSize());
+    const QByteArray image = LoadFirmwareImage();
+    EXPECT_FALSE(image.isEmpty());
+    return Bytes(image.begin(), image.end());
 }
 
 // The console's dialog on COM1, which leads to the simulator's pseudo-terminal.

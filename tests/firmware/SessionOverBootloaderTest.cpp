@@ -16,8 +16,9 @@ vr7c::sim::Stm32BootloaderFaults Faults(Setup setup) {
 }
 
 Bytes CarriedImage() {
-    EXPECT_TRUE(LoadFirmwareImage());
-    return Bytes(IspBuffer.ImageBuffer, IspBuffer.ImageBuffer + FirmwareImageSize());
+    const QByteArray image = LoadFirmwareImage();
+    EXPECT_FALSE(image.isEmpty());
+    return Bytes(image.begin(), image.end());
 }
 
 Bytes FlashStart(const SessionRig& rig, std::size_t count) {

@@ -185,7 +185,7 @@ TEST_F(SessionStepTest, GetReply_ShowsBootloaderVersionAndSendsGetId) {
 
 TEST_F(SessionStepTest, EraseFrame_ForCarriedImage_Is27BytesOfPages0To24) {
     RunToEraseFrame();
-    ASSERT_EQ(FirmwareImageSize(), 25236);
+    ASSERT_EQ(LoadFirmwareImage().size(), 25236);
     Bytes expected = {0x18};
     for (std::uint8_t page = 0; page <= 0x18; ++page) {
         expected.push_back(page);

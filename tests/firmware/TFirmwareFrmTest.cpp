@@ -172,9 +172,9 @@ TEST_F(TFirmwareFrmTest, Download_ShowsCompletionAndLeavesTheProgressBarAtZero) 
     EXPECT_EQ(form->ProgressBar1->value(), 0);
     ASSERT_GE(progress.count(), 99);
     EXPECT_EQ(progress.at(progress.count() - 2).at(0).toInt(), 100);
-    ASSERT_TRUE(LoadFirmwareImage());
-    EXPECT_TRUE(std::equal(IspBuffer.ImageBuffer, IspBuffer.ImageBuffer + FirmwareImageSize(),
-                           boot.flash().begin()));
+    const QByteArray image = LoadFirmwareImage();
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(image.constData());
+    EXPECT_TRUE(std::equal(bytes, bytes + image.size(), boot.flash().begin()));
 }
 
 TEST_F(TFirmwareFrmTest, Watchdog_ThroughTheDialogEndsWithFailureText) {
