@@ -130,7 +130,8 @@ QString CertificateHtml(const RunRecord& run) {
     html += FieldRow(QStringLiteral("记录 Run"), run.uuid);
     html += QStringLiteral("</table>\n");
     html += QStringLiteral(
-        "<table style=\"border-collapse: collapse; width: 100%;\" cellspacing=\"0\">\n"
+        "<table style=\"border-collapse: collapse; width: 100%;\" width=\"100%\" "
+        "cellspacing=\"0\">\n"
         "<tr style=\"background: #e8e8e8;\">"
         "<th style=\"border: 1px solid #888; padding: 3px;\">#</th>"
         "<th style=\"border: 1px solid #888; padding: 3px;\">项目 Step</th>"
@@ -143,8 +144,8 @@ QString CertificateHtml(const RunRecord& run) {
     }
     html += QStringLiteral("</table>\n");
     html += QStringLiteral(
-                "<p style=\"font-size: 22pt; text-align: center; margin-top: 18px; color: %1;\">"
-                "<b>结论 Result: %2 (%3)</b></p>\n")
+                "<h2 style=\"font-size: 22pt; text-align: center; margin-top: 18px; color: %1;\">"
+                "结论 Result: %2 (%3)</h2>\n")
                 .arg(Colour(run.result), CertificateVerdict(run.result),
                      QLatin1String(VerdictName(run.result)));
     html += QStringLiteral("<p style=\"font-size: 8pt; color: #666;\">%1  %2</p>\n")
