@@ -243,6 +243,7 @@ TProductionFrm::TProductionFrm(QString settingsPath, QString recordsFile, QWidge
         auto* column = new QVBoxLayout(group);
         auto* table = new QTableWidget(0, 4, group);
         table->setHorizontalHeaderLabels({tr("步骤"), tr("测量值"), tr("限值"), tr("判定")});
+        table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
         table->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
         table->verticalHeader()->hide();
         table->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -262,6 +263,7 @@ TProductionFrm::TProductionFrm(QString settingsPath, QString recordsFile, QWidge
     auto* side = new QVBoxLayout;
     side->addWidget(DayLabel);
     side->addWidget(new QLabel(tr("最近产品"), this));
+    LastUnits->setMinimumWidth(300);
     side->addWidget(LastUnits, 1);
     side->addWidget(PdfButton);
     layout->addLayout(side, 5, 1);
@@ -445,7 +447,7 @@ void TProductionFrm::StepShown(int slot, const StepRecord& step) {
     if (const auto& m = step.measurement) {
         value = m->samples.empty() ? QString() : Number(m->mean) + QLatin1Char(' ') + m->unit;
         limits = QStringLiteral("%1 … %2").arg(Number(m->limits.low), Number(m->limits.high));
-    } else {
+    } else if (step.verdict != Verdict::Skipped) {
         value = step.message;
     }
     const QString texts[] = {step.name.isEmpty() ? step.kind : step.name, value, limits,
@@ -545,7 +547,9 @@ void TProductionFrm::ShowRun(const QString& uuid) {
     const auto [text, colour] = ResultText(*run, {});
     ResultLabels[0]->setText(text);
     ResultLabels[0]->setStyleSheet(QStringLiteral("color: %1;").arg(colour.name()));
-    ShowMessage(tr("%1 的记录 (%2)").arg(run->serial, run->started.toLocalTime().toString()),
+    ShowMessage(tr("%1 的记录 (%2)")
+                    .arg(run->serial, run->started.toLocalTime().toString(
+                                          QStringLiteral("yyyy-MM-dd HH:mm:ss"))),
                 false);
 }
 
