@@ -26,6 +26,7 @@
 #include "DayCounts.h"
 #include "RecordStore.h"
 #include "RunRecorder.h"
+#include "TLineStatsFrm.h"
 
 namespace {
 
@@ -199,6 +200,7 @@ TProductionFrm::TProductionFrm(QString settingsPath, QString recordsFile, QWidge
     DayLabel->setFont(SongFont(20));
     LastUnits = new QListWidget(this);
     PdfButton = new QPushButton(tr("证书 PDF..."), this);
+    StatsButton = new QPushButton(tr("统计..."), this);
 
     auto* layout = new QGridLayout(this);
     auto* top = new QHBoxLayout;
@@ -266,6 +268,7 @@ TProductionFrm::TProductionFrm(QString settingsPath, QString recordsFile, QWidge
     LastUnits->setMinimumWidth(300);
     side->addWidget(LastUnits, 1);
     side->addWidget(PdfButton);
+    side->addWidget(StatsButton);
     layout->addLayout(side, 5, 1);
     layout->setColumnStretch(0, 4);
     layout->setColumnStretch(1, 1);
@@ -305,6 +308,11 @@ TProductionFrm::TProductionFrm(QString settingsPath, QString recordsFile, QWidge
     connect(ConfirmButton, &QPushButton::clicked, this, &TProductionFrm::Confirm);
     connect(SlotCount, &QSpinBox::valueChanged, this, &TProductionFrm::ShowSlots);
     connect(PdfButton, &QPushButton::clicked, this, &TProductionFrm::WritePdf);
+    connect(StatsButton, &QPushButton::clicked, this, [this] {
+        Stats()->Reload();
+        Stats()->show();
+        Stats()->raise();
+    });
     connect(LastUnits, &QListWidget::itemActivated, this,
             [this](QListWidgetItem* item) { ShowRun(item->data(Qt::UserRole).toString()); });
     PromptLabel->hide();
@@ -318,6 +326,13 @@ TProductionFrm::TProductionFrm(QString settingsPath, QString recordsFile, QWidge
 TProductionFrm::~TProductionFrm() {
     stop_ = true;
     running_.clear();
+}
+
+TLineStatsFrm* TProductionFrm::Stats() {
+    if (!stats_) {
+        stats_ = new TLineStatsFrm(recordsFile_, this);
+    }
+    return stats_;
 }
 
 bool TProductionFrm::Running() const {

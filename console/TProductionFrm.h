@@ -17,6 +17,7 @@ class QTableWidget;
 class QThread;
 class RecordStore;
 class StationSlot;
+class TLineStatsFrm;
 class UnitAccess;
 struct Plan;
 struct RunRecord;
@@ -68,6 +69,9 @@ public:
     QLabel* DayLabel;
     QListWidget* LastUnits;
     QPushButton* PdfButton;
+    QPushButton* StatsButton;
+    // The line's statistics, made when first opened.
+    TLineStatsFrm* Stats();
 
 signals:
     // Every slot of a run has ended and its records are written.
@@ -99,4 +103,5 @@ private:
     std::vector<std::unique_ptr<StationSlot>> running_;
     int ended_ = 0;
     std::atomic<bool> stop_{false};
+    TLineStatsFrm* stats_ = nullptr;
 };

@@ -809,6 +809,89 @@ Remedy: disconnect in the main window first, then update the firmware.</translat
     </message>
 </context>
 <context>
+    <name>TLineStatsFrm</name>
+    <message>
+        <source>生产统计</source>
+        <translation>Line Statistics</translation>
+    </message>
+    <message>
+        <source>测量项目</source>
+        <translation>Measurement</translation>
+    </message>
+    <message>
+        <source>直通率</source>
+        <translation>First-pass yield</translation>
+    </message>
+    <message>
+        <source>测量分布</source>
+        <translation>Distribution</translation>
+    </message>
+    <message>
+        <source>测量趋势</source>
+        <translation>Over time</translation>
+    </message>
+    <message>
+        <source>导出图片…</source>
+        <translation>Export image…</translation>
+    </message>
+    <message>
+        <source>导出图片</source>
+        <translation>Export Image</translation>
+    </message>
+    <message>
+        <source>PNG 图片 (*.png)</source>
+        <translation>PNG images (*.png)</translation>
+    </message>
+    <message>
+        <source>记录无法读取: %1</source>
+        <translation>The records cannot be read: %1</translation>
+    </message>
+    <message>
+        <source>直通率 %</source>
+        <translation>First-pass yield %</translation>
+    </message>
+    <message>
+        <source>最近 %1 天的直通率</source>
+        <translation>First-pass yield over the last %1 days</translation>
+    </message>
+    <message>
+        <source>最近 %1 天没有测量记录</source>
+        <translation>No measurements on record in the last %1 days</translation>
+    </message>
+    <message>
+        <source>%1 个值  平均 %2 %3  标准差 %4  Cpk %5  限值 %6 … %7</source>
+        <translation>%1 values  mean %2 %3  std. dev. %4  Cpk %5  limits %6 … %7</translation>
+    </message>
+    <message>
+        <source>数量</source>
+        <translation>Count</translation>
+    </message>
+    <message>
+        <source>下限</source>
+        <translation>Low limit</translation>
+    </message>
+    <message>
+        <source>上限</source>
+        <translation>High limit</translation>
+    </message>
+    <message>
+        <source>平均</source>
+        <translation>Mean</translation>
+    </message>
+    <message>
+        <source>%1 的分布 (%2)</source>
+        <translation>Distribution of %1 (%2)</translation>
+    </message>
+    <message>
+        <source>%1 随时间 (%2)</source>
+        <translation>%1 over time (%2)</translation>
+    </message>
+    <message>
+        <source>无法保存图片: %1</source>
+        <translation>Cannot save the image: %1</translation>
+    </message>
+</context>
+<context>
     <name>TMainForm</name>
     <message>
         <source>VR7C-20NP 测试程序 V1.50</source>
@@ -1025,7 +1108,7 @@ Remedy: disconnect in the main window first, then update the firmware.</translat
     </message>
     <message>
         <source>扫描产品序列号, 回车开始</source>
-        <translation>Scan the unit's serial number; Enter starts</translation>
+        <translation>Scan the unit&apos;s serial number; Enter starts</translation>
     </message>
     <message>
         <source>确认</source>
@@ -1081,7 +1164,7 @@ Remedy: disconnect in the main window first, then update the firmware.</translat
     </message>
     <message>
         <source>%1: 本窗口还不能打开工位的端口</source>
-        <translation>%1: this window cannot open a slot's port yet</translation>
+        <translation>%1: this window cannot open a slot&apos;s port yet</translation>
     </message>
     <message>
         <source>保存证书</source>
@@ -1119,7 +1202,7 @@ Remedy: disconnect in the main window first, then update the firmware.</translat
     </message>
     <message>
         <source>工位%1: %2; 请扫描工位%3的序列号</source>
-        <translation>Slot %1: %2; scan slot %3's serial number</translation>
+        <translation>Slot %1: %2; scan slot %3&apos;s serial number</translation>
     </message>
     <message>
         <source>测试中</source>
@@ -1135,7 +1218,7 @@ Remedy: disconnect in the main window first, then update the firmware.</translat
     </message>
     <message>
         <source>请扫描下一件产品的序列号</source>
-        <translation>Scan the next unit's serial number</translation>
+        <translation>Scan the next unit&apos;s serial number</translation>
     </message>
     <message>
         <source>记录无法读取: %1</source>
@@ -1168,6 +1251,10 @@ First-pass yield %4%</translation>
     <message>
         <source>测试正在进行。中止测试并关闭窗口?</source>
         <translation>A test is running. Abort it and close the window?</translation>
+    </message>
+    <message>
+        <source>统计...</source>
+        <translation>Statistics...</translation>
     </message>
 </context>
 <context>

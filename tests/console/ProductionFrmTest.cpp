@@ -3,6 +3,7 @@
 // certificate's PDF drawn by poppler.
 #include <gtest/gtest.h>
 
+#include <QComboBox>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
@@ -19,6 +20,7 @@
 
 #include "../production/FakeUnit.h"
 #include "RecordStore.h"
+#include "TLineStatsFrm.h"
 #include "TProductionFrm.h"
 
 namespace {
@@ -94,6 +96,16 @@ TEST(ProductionFrm, TwoSlotsRunToTheirResultsWithOnePromptConfirmedInTheWindow) 
     const auto runs = s.Runs();
     ASSERT_EQ(runs.size(), 2u);
     EXPECT_EQ(s.window->LastUnits->count(), 2);
+
+    QTest::mouseClick(s.window->StatsButton, Qt::LeftButton);
+    TLineStatsFrm& stats = *s.window->Stats();
+    EXPECT_EQ(stats.MeasurementList->count(), 2);
+    stats.MeasurementList->setCurrentIndex(1);
+    EXPECT_TRUE(stats.SummaryLabel->text().startsWith(QStringLiteral("2 个值")))
+        << stats.SummaryLabel->text().toStdString();
+    const QString png = s.dir.filePath(QStringLiteral("chart.png"));
+    EXPECT_EQ(stats.ExportPng(png), QString());
+    EXPECT_FALSE(QImage(png).isNull());
 }
 
 TEST(ProductionFrm, RefusesABadPlanAndABadSerialNumberBeforeAnyRun) {
