@@ -224,7 +224,12 @@ void TLineStatsFrm::DrawMeasurement() {
     histogram.addSeries(VerticalLine(tr("平均"), s.mean, top, QColor(0, 150, 0)));
     histogram.createDefaultAxes();
     histogram.axes(Qt::Horizontal).first()->setRange(from, to);
-    histogram.axes(Qt::Vertical).first()->setRange(0, top + 1);
+    if (auto* axis = qobject_cast<QValueAxis*>(histogram.axes(Qt::Vertical).first())) {
+        axis->setRange(0, top + 1);
+        axis->setTickCount(std::min(top + 2, 6));
+        axis->setLabelFormat(QStringLiteral("%d"));
+        axis->applyNiceNumbers();
+    }
     histogram.setTitle(tr("%1 的分布 (%2)").arg(name, s.unit));
 
     auto* points = new QScatterSeries;
