@@ -315,6 +315,12 @@ TProductionFrm::TProductionFrm(QString settingsPath, QString recordsFile, QWidge
     });
     connect(LastUnits, &QListWidget::itemActivated, this,
             [this](QListWidgetItem* item) { ShowRun(item->data(Qt::UserRole).toString()); });
+    // The scanner's Enter must reach the serial-number field: the other controls do not keep
+    // the focus.
+    for (QWidget* w : std::initializer_list<QWidget*>{BrowseButton, PdfButton, StatsButton,
+                                                      LastUnits, SlotCount}) {
+        w->setFocusPolicy(Qt::NoFocus);
+    }
     PromptLabel->hide();
     ConfirmButton->hide();
     ShowSlots();
@@ -546,6 +552,9 @@ void TProductionFrm::ShowDay() {
 }
 
 void TProductionFrm::ShowRun(const QString& uuid) {
+    if (Running()) {
+        return;  // the slots' tables are the run's
+    }
     QString error;
     auto store = OpenRecords(&error);
     const auto run = store ? store->Load(uuid, &error) : std::nullopt;
