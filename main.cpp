@@ -12,6 +12,7 @@
 #include "StatusLineEntry.h"
 #include "TFirmwareFrm.h"
 #include "TPortSetupFrm.h"
+#include "TProductionFrm.h"
 #include "TRecorderFrm.h"
 #include "TTrendFrm.h"
 
@@ -28,7 +29,8 @@ void ShowToolWindow(QWidget& window) {
 
 // Creates the main window, the register write dialog and the firmware update dialog, and
 // runs the event loop until the main window closes. The recorder and the trend window
-// follow every good poll; the status line's entry and Ctrl+R and Ctrl+T bring them up.
+// follow every good poll; the status line's entry and Ctrl+R and Ctrl+T bring them up, and
+// Ctrl+Shift+T the production test station.
 int main(int argc, char** argv) {
     UseLeanEventDispatcher();
     QApplication application(argc, argv);
@@ -56,6 +58,10 @@ int main(int argc, char** argv) {
     TPortSetupFrm portSetup(mainForm.Ports(), &mainForm);
     entry.AddWindow(QCoreApplication::translate("main", "端口设置..."),
                     QKeySequence(Qt::CTRL | Qt::Key_P), [&] { ShowToolWindow(portSetup); });
+    TProductionFrm production(mainForm.SettingsPath(), {}, &mainForm);
+    entry.AddWindow(QCoreApplication::translate("main", "生产测试..."),
+                    QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_T),
+                    [&] { ShowToolWindow(production); });
 
     SetApplicationHintColour();
     mainForm.show();

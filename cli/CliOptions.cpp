@@ -60,9 +60,10 @@ const std::map<QString, CommandInfo>& Commands() {
           "wrong way round and quantities that do not exist are reported with their line and "
           "column (exit code 9)."}},
         {"records",
-         {"records list|show RUN|SERIAL|export --csv FILE|stats|sync",
+         {"records list|show RUN|SERIAL|report RUN|SERIAL --html FILE|export --csv FILE|stats|sync",
           "The records of production test runs: list them (--serial, --since, --result, --plan), "
-          "show a run or a unit's runs with every measurement, export one CSV row per "
+          "show a run or a unit's runs with every measurement, write a run's certificate (a "
+          "unit's newest run) as a printable HTML page, export one CSV row per "
           "measurement, statistics per plan and day (units, first-pass yield, failures by step; "
           "per measurement count, mean, deviation and Cpk), or copy queued runs to the shared "
           "store."}},

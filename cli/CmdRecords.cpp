@@ -5,6 +5,7 @@
 #include <QSaveFile>
 #include <QSettings>
 
+#include "Certificate.h"
 #include "Commands.h"
 #include "Output.h"
 #include "Records.h"
@@ -70,6 +71,46 @@ int Show(RecordStore& store, const CliOptions& options, const Output& out) {
         list.append(RunJson(r));
     }
     out.Result({{"runs", list}});
+    return kExitOk;
+}
+
+// The run by its UUID, or the unit's newest run by its serial number.
+std::optional<RunRecord> RunOrUnit(RecordStore& store, const QString& key, QString* error) {
+    if (auto run = store.Load(key, error)) {
+        return run;
+    }
+    auto runs = store.UnitRuns(key, error);
+    if (!runs) {
+        return std::nullopt;
+    }
+    if (runs->empty()) {
+        *error = QStringLiteral("no run and no unit '%1' on record").arg(key);
+        return std::nullopt;
+    }
+    return std::move(runs->front());
+}
+
+int Report(RecordStore& store, const CliOptions& options, const Output& out) {
+    const QString& file = options.production.htmlFile;
+    if (options.arguments.size() != 2 || file.isEmpty()) {
+        return out.Finish(Outcome::Fail(
+            kExitUsage, QStringLiteral("usage: vr7c records report RUN|SERIAL --html FILE")));
+    }
+    QString error;
+    const auto run = RunOrUnit(store, options.arguments[1], &error);
+    if (!run) {
+        return out.Finish(Outcome::Fail(kExitFailure, error));
+    }
+    QSaveFile html(file);
+    if (!html.open(QIODevice::WriteOnly) || html.write(CertificateHtml(*run).toUtf8()) < 0 ||
+        !html.commit()) {
+        return out.Finish(
+            Outcome::Fail(kExitFailure, QStringLiteral("%1: %2").arg(file, html.errorString())));
+    }
+    out.Line(QStringLiteral("%1 written: %2 %3")
+                 .arg(file, run->serial, QLatin1String(VerdictName(run->result))));
+    out.Result(
+        {{"file", file}, {"uuid", run->uuid}, {"result", QLatin1String(VerdictName(run->result))}});
     return kExitOk;
 }
 
@@ -300,10 +341,10 @@ QString StepText(const StepRecord& s) {
 
 int RunRecords(const CliOptions& options, const Output& out) {
     const QString what = options.arguments.value(0);
-    static const QStringList kWhat = {"list", "show", "export", "stats", "sync"};
+    static const QStringList kWhat = {"list", "show", "report", "export", "stats", "sync"};
     if (!kWhat.contains(what)) {
         return out.Finish(Outcome::Fail(
-            kExitUsage, QStringLiteral("usage: vr7c records list|show|export|stats|sync")));
+            kExitUsage, QStringLiteral("usage: vr7c records list|show|report|export|stats|sync")));
     }
     Outcome outcome;
     // The bench's file is opened in every case: that marks runs of programs that died.
@@ -328,6 +369,9 @@ int RunRecords(const CliOptions& options, const Output& out) {
     }
     if (what == QLatin1String("show")) {
         return Show(store, options, out);
+    }
+    if (what == QLatin1String("report")) {
+        return Report(store, options, out);
     }
     if (what == QLatin1String("export")) {
         return Export(store, options, out);

@@ -40,6 +40,7 @@ void AddProductionOptions(QCommandLineParser& parser, const QString& command) {
         parser.addOption(
             Option("limit", "list: at most N runs, newest first (default 100, 0 all).", "N"));
         parser.addOption(Option("csv", "export: the CSV file to write.", "FILE"));
+        parser.addOption(Option("html", "report: the certificate's HTML file to write.", "FILE"));
     } else {
         parser.addOption(Option("plan", "The test plan (TOML).", "FILE"));
         parser.addOption(Option("repeat", "After each unit take the next serial number and unit."));
@@ -80,6 +81,7 @@ QString ReadProductionOptions(const QCommandLineParser& parser, const QString& c
         o.since = parser.value(QStringLiteral("since"));
         o.result = parser.value(QStringLiteral("result")).toUpper();
         o.csvFile = parser.value(QStringLiteral("csv"));
+        o.htmlFile = parser.value(QStringLiteral("html"));
         if (!o.result.isEmpty() && !VerdictFromName(o.result)) {
             return QStringLiteral("--result must be PASS, MARGINAL, FAIL, ERROR or ABORTED");
         }

@@ -16,6 +16,7 @@ struct ProductionOptions {
     QString plan;                      // records list --plan; test --plan FILE
     int limit = 0;                     // records list --limit
     QString csvFile;                   // records export --csv FILE
+    QString htmlFile;                  // records report --html FILE
     std::uint32_t resetPauseMs = 500;  // test: the DTR/RTS sequence before a flash step
 };
 

@@ -813,6 +813,89 @@ Remedy: disconnect in the main window first, then update the firmware.</translat
     </message>
 </context>
 <context>
+    <name>TLineStatsFrm</name>
+    <message>
+        <source>生产统计</source>
+        <translation>Line Statistics</translation>
+    </message>
+    <message>
+        <source>测量项目</source>
+        <translation>Measurement</translation>
+    </message>
+    <message>
+        <source>直通率</source>
+        <translation>First-pass yield</translation>
+    </message>
+    <message>
+        <source>测量分布</source>
+        <translation>Distribution</translation>
+    </message>
+    <message>
+        <source>测量趋势</source>
+        <translation>Over time</translation>
+    </message>
+    <message>
+        <source>导出图片…</source>
+        <translation>Export image…</translation>
+    </message>
+    <message>
+        <source>导出图片</source>
+        <translation>Export Image</translation>
+    </message>
+    <message>
+        <source>PNG 图片 (*.png)</source>
+        <translation>PNG images (*.png)</translation>
+    </message>
+    <message>
+        <source>记录无法读取: %1</source>
+        <translation>The records cannot be read: %1</translation>
+    </message>
+    <message>
+        <source>直通率 %</source>
+        <translation>First-pass yield %</translation>
+    </message>
+    <message>
+        <source>最近 %1 天的直通率</source>
+        <translation>First-pass yield over the last %1 days</translation>
+    </message>
+    <message>
+        <source>最近 %1 天没有测量记录</source>
+        <translation>No measurements on record in the last %1 days</translation>
+    </message>
+    <message>
+        <source>%1 个值  平均 %2 %3  标准差 %4  Cpk %5  限值 %6 … %7</source>
+        <translation>%1 values  mean %2 %3  std. dev. %4  Cpk %5  limits %6 … %7</translation>
+    </message>
+    <message>
+        <source>数量</source>
+        <translation>Count</translation>
+    </message>
+    <message>
+        <source>下限</source>
+        <translation>Low limit</translation>
+    </message>
+    <message>
+        <source>上限</source>
+        <translation>High limit</translation>
+    </message>
+    <message>
+        <source>平均</source>
+        <translation>Mean</translation>
+    </message>
+    <message>
+        <source>%1 的分布 (%2)</source>
+        <translation>Distribution of %1 (%2)</translation>
+    </message>
+    <message>
+        <source>%1 随时间 (%2)</source>
+        <translation>%1 over time (%2)</translation>
+    </message>
+    <message>
+        <source>无法保存图片: %1</source>
+        <translation>Cannot save the image: %1</translation>
+    </message>
+</context>
+<context>
     <name>TMainForm</name>
     <message>
         <source>VR7C-20NP 测试程序 V1.50</source>
@@ -999,6 +1082,187 @@ Remedy: disconnect in the main window first, then update the firmware.</translat
     <message>
         <source>COM%1 已释放。</source>
         <translation>COM%1 released.</translation>
+    </message>
+</context>
+<context>
+    <name>TProductionFrm</name>
+    <message>
+        <source>错误</source>
+        <translation>Error</translation>
+    </message>
+    <message>
+        <source>合格</source>
+        <translation>Pass</translation>
+    </message>
+    <message>
+        <source>不合格</source>
+        <translation>Fail</translation>
+    </message>
+    <message>
+        <source>中止</source>
+        <translation>Aborted</translation>
+    </message>
+    <message>
+        <source>记录无法写入: %1</source>
+        <translation>The records cannot be written: %1</translation>
+    </message>
+    <message>
+        <source>生产测试</source>
+        <translation>Production Test</translation>
+    </message>
+    <message>
+        <source>选择方案...</source>
+        <translation>Plan...</translation>
+    </message>
+    <message>
+        <source>扫描产品序列号, 回车开始</source>
+        <translation>Scan the unit&apos;s serial number; Enter starts</translation>
+    </message>
+    <message>
+        <source>确认</source>
+        <translation>Confirm</translation>
+    </message>
+    <message>
+        <source>证书 PDF...</source>
+        <translation>Certificate PDF...</translation>
+    </message>
+    <message>
+        <source>测试方案</source>
+        <translation>Plan</translation>
+    </message>
+    <message>
+        <source>测试台</source>
+        <translation>Bench</translation>
+    </message>
+    <message>
+        <source>操作员</source>
+        <translation>Operator</translation>
+    </message>
+    <message>
+        <source>工位数</source>
+        <translation>Slots</translation>
+    </message>
+    <message>
+        <source>工位%1</source>
+        <translation>Slot %1</translation>
+    </message>
+    <message>
+        <source>序列号</source>
+        <translation>Serial no.</translation>
+    </message>
+    <message>
+        <source>步骤</source>
+        <translation>Step</translation>
+    </message>
+    <message>
+        <source>测量值</source>
+        <translation>Value</translation>
+    </message>
+    <message>
+        <source>限值</source>
+        <translation>Limits</translation>
+    </message>
+    <message>
+        <source>判定</source>
+        <translation>Verdict</translation>
+    </message>
+    <message>
+        <source>最近产品</source>
+        <translation>Last units</translation>
+    </message>
+    <message>
+        <source>%1: 本窗口还不能打开工位的端口</source>
+        <translation>%1: this window cannot open a slot&apos;s port yet</translation>
+    </message>
+    <message>
+        <source>保存证书</source>
+        <translation>Save Certificate</translation>
+    </message>
+    <message>
+        <source>PDF 文件 (*.pdf)</source>
+        <translation>PDF files (*.pdf)</translation>
+    </message>
+    <message>
+        <source>选择测试方案</source>
+        <translation>Choose Test Plan</translation>
+    </message>
+    <message>
+        <source>测试方案 (*.toml)</source>
+        <translation>Test plans (*.toml)</translation>
+    </message>
+    <message>
+        <source>测试方案不能使用:
+%1</source>
+        <translation>The plan cannot be used:
+%1</translation>
+    </message>
+    <message>
+        <source>测试方案: %1 (版本 %2), %3 步</source>
+        <translation>Plan: %1 (revision %2), %3 steps</translation>
+    </message>
+    <message>
+        <source>请先选择测试方案</source>
+        <translation>Choose a test plan first</translation>
+    </message>
+    <message>
+        <source>序列号不能使用: %1</source>
+        <translation>Serial number refused: %1</translation>
+    </message>
+    <message>
+        <source>工位%1: %2; 请扫描工位%3的序列号</source>
+        <translation>Slot %1: %2; scan slot %3&apos;s serial number</translation>
+    </message>
+    <message>
+        <source>测试中</source>
+        <translation>Testing</translation>
+    </message>
+    <message>
+        <source>没有工位能开始测试</source>
+        <translation>No slot could start</translation>
+    </message>
+    <message>
+        <source>测试中...</source>
+        <translation>Testing...</translation>
+    </message>
+    <message>
+        <source>请扫描下一件产品的序列号</source>
+        <translation>Scan the next unit&apos;s serial number</translation>
+    </message>
+    <message>
+        <source>记录无法读取: %1</source>
+        <translation>The records cannot be read: %1</translation>
+    </message>
+    <message>
+        <source>今日 %1 件
+合格 %2  不合格 %3
+直通率 %4%</source>
+        <translation>Today %1 units
+Pass %2  Fail %3
+First-pass yield %4%</translation>
+    </message>
+    <message>
+        <source>%1 的记录 (%2)</source>
+        <translation>Record of %1 (%2)</translation>
+    </message>
+    <message>
+        <source>请先在最近产品中选一件</source>
+        <translation>Choose a unit in the last units first</translation>
+    </message>
+    <message>
+        <source>证书无法写入: %1</source>
+        <translation>The certificate cannot be written: %1</translation>
+    </message>
+    <message>
+        <source>证书已写入 %1</source>
+        <translation>Certificate written to %1</translation>
+    </message>
+    <message>
+        <source>测试正在进行。中止测试并关闭窗口?</source>
+        <translation>A test is running. Abort it and close the window?</translation>
+    </message>
+    <message>
+        <source>统计...</source>
+        <translation>Statistics...</translation>
     </message>
 </context>
 <context>
@@ -1431,6 +1695,10 @@ Remedy: disconnect in the main window first, then update the firmware.</translat
     <message>
         <source>端口设置...</source>
         <translation>Port setup...</translation>
+    </message>
+    <message>
+        <source>生产测试...</source>
+        <translation>Production test...</translation>
     </message>
 </context>
 </TS>
