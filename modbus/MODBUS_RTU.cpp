@@ -28,6 +28,8 @@ constexpr std::uint32_t kWriteWaitPauseMs = 2;
 constexpr int kEchoBytesBeforeCompare = 6;
 constexpr int kWriteAttempts = 6;
 constexpr std::uint32_t kWriteRetryPauseMs = 100;
+constexpr std::uint32_t kEchoWaitLimitMs = 1000;
+constexpr std::uint64_t kBitsPerCharacter = 11;  // start, 8 data, parity, stop
 
 // The last word CheckReadReply can fill lies well inside RxBuffer.
 static_assert(4 + 2 * (kReplyWordsCapacity - 1) < kRxCapacity);
@@ -36,6 +38,25 @@ static_assert(4 + 2 * (kReplyWordsCapacity - 1) < kRxCapacity);
 // taken as at most 1024 (all the buffer can hold) wherever it decides which bytes are read.
 int AccumulatedBytes(const VEVErizEvezad& driver) {
     return std::min<int>(driver.RxCount, kRxCapacity);
+}
+
+// The last two accumulated bytes are the CRC of all before them. Bounds: with fewer than 2
+// bytes there is no CRC to compare (RxCount - 2 would be negative): false.
+bool EndsWithItsCrc(const VEVErizEvezad& driver) {
+    const int rxCount = AccumulatedBytes(driver);
+    if (rxCount < 2) {
+        return false;
+    }
+    const std::uint8_t* rx = driver.RxBuffer;
+    const std::uint16_t crc = Crc16(rx, static_cast<std::uint16_t>(rxCount - 2));
+    return rx[rxCount - 2] == static_cast<std::uint8_t>(crc & 0xFFu) &&
+           rx[rxCount - 1] == static_cast<std::uint8_t>(crc >> 8);
+}
+
+// Milliseconds that bytes take on the line at baud.
+std::uint32_t WireMs(int bytes, std::uint32_t baud) {
+    const std::uint64_t bits = static_cast<std::uint64_t>(std::max(bytes, 0)) * kBitsPerCharacter;
+    return static_cast<std::uint32_t>((bits * 1000 + baud - 1) / std::max<std::uint32_t>(baud, 1));
 }
 
 // Bounds: register numbers are signed 32-bit; "+ 2200" wraps in two's complement as 32-bit
@@ -132,6 +153,9 @@ std::uint16_t Crc16(const std::uint8_t* data, std::uint16_t length) {
 
 int RtuMaster::SendRequest(std::uint8_t (&frame)[12], std::uint8_t function, std::int32_t first,
                            std::int32_t second) {
+    if (readAwaited_) {
+        JudgeSupersededRead();
+    }
     AwaitQuietLine(driver_, clock_);
     const std::uint8_t station = station_();
     const std::int32_t address = WireAddress(first, plcCan_());
@@ -148,7 +172,55 @@ int RtuMaster::SendRequest(std::uint8_t (&frame)[12], std::uint8_t function, std
     driver_.SendData(frame, size);
     ReportSent(frame, size);
     driver_.RxCount = 0;
+    readSentMs_ = clock_.tickCount();
     return size;
+}
+
+void RtuMaster::JudgeSupersededRead() {
+    readAwaited_ = false;
+    // A correct complete reply the cycle had not yet taken is no fault of the line: it counts
+    // as answered, although the new request discards it as before.
+    const bool complete = driver_.ModbusTcpLine()
+                              ? JudgeMbap(2u + ExpectedBytes) == vr7c::net::MbapVerdict::Good
+                              : RtuReplyComplete();
+    if (complete) {
+        ReadAnswered();
+    }
+    ReportReply(complete);
+}
+
+bool RtuMaster::RtuReplyComplete() const {
+    return AccumulatedBytes(driver_) >= ExpectedBytes + 5 && EndsWithItsCrc(driver_);
+}
+
+void RtuMaster::ReadAnswered() {
+    // The reply was complete when its last bytes came in; what it took beyond its own wire
+    // time is the module's (or the bridge's) latency.
+    const std::uint32_t completeMs = clock_.tickCount() - driver_.MillisecondsSinceArrival();
+    const std::uint32_t taken = completeMs - readSentMs_;
+    const std::uint32_t wire = WireMs(AccumulatedBytes(driver_), driver_.BaudRate());
+    // A reply whose last bytes came in before the request went out is no measurement.
+    if (static_cast<std::int32_t>(taken) < 0) {
+        return;
+    }
+    latencies_[latencyNext_] = taken > wire ? taken - wire : 0;
+    latencyNext_ = (latencyNext_ + 1) % kLatencyMemory;
+    latencyCount_ = std::min(latencyCount_ + 1, kLatencyMemory);
+}
+
+int RtuMaster::EchoWaitPolls() const {
+    if (latencyCount_ == 0) {
+        return kWriteWaitPolls;
+    }
+    // The largest of the recent latencies, not an average: a module whose answers vary is
+    // waited for as long as it has lately needed, so that an echo on its way is not taken for
+    // a lost write and sent again; a single slow answer ages out after a few polls.
+    const std::uint32_t latency = *std::max_element(latencies_, latencies_ + latencyCount_);
+    const int echoBytes = driver_.ModbusTcpLine() ? kMbapRequestSize : kFrameSize;
+    const std::uint32_t waitMs =
+        std::min(latency + WireMs(echoBytes, driver_.BaudRate()), kEchoWaitLimitMs);
+    const int polls = static_cast<int>((waitMs + kWriteWaitPauseMs - 1) / kWriteWaitPauseMs);
+    return std::max(polls, kWriteWaitPolls);
 }
 
 vr7c::net::MbapVerdict RtuMaster::JudgeMbap(std::size_t replyPduBytes,
@@ -179,6 +251,7 @@ void RtuMaster::SendReadRequest(std::int32_t start, std::int32_t count, std::uin
     // count), computed without signed overflow. Negative or huge counts thus give some
     // 16-bit number; the copies below are clamped separately.
     ExpectedBytes = static_cast<std::uint16_t>((static_cast<std::uint32_t>(count) * 2u) & 0xFFFFu);
+    readAwaited_ = true;
 }
 
 void RtuMaster::CheckReadReply() {
@@ -192,20 +265,11 @@ void RtuMaster::CheckReadReply() {
         }
         return;
     }
-    const int rxCount = AccumulatedBytes(driver_);
-    // Bounds: with fewer than 2 bytes there is no CRC to compare (RxCount - 2 would be
-    // negative); the reply is refused and ReplyWords is left as it was.
-    if (rxCount < 2) {
+    if (!EndsWithItsCrc(driver_)) {
         ReplyOk = false;
         return;
     }
     const std::uint8_t* rx = driver_.RxBuffer;
-    const std::uint16_t crc = Crc16(rx, static_cast<std::uint16_t>(rxCount - 2));
-    if (rx[rxCount - 2] != static_cast<std::uint8_t>(crc & 0xFFu) ||
-        rx[rxCount - 1] != static_cast<std::uint8_t>(crc >> 8)) {
-        ReplyOk = false;
-        return;
-    }
     // Bounds: at most kReplyWordsCapacity (125) words are unpacked, whatever ExpectedBytes
     // says. Bytes 3 to 252 always lie inside RxBuffer (possibly beyond RxCount, holding older
     // traffic).
@@ -237,6 +301,10 @@ bool RtuMaster::TakeReadReply(std::int32_t index) {
     for (std::int64_t i = first; i < last; ++i) {
         image_[static_cast<std::size_t>(index + i)] = ReplyWords[i];
     }
+    if (readAwaited_) {
+        readAwaited_ = false;
+        ReadAnswered();
+    }
     ReportReply(true);
     return true;
 }
@@ -248,7 +316,8 @@ bool RtuMaster::WriteRegisterOnce(std::int32_t reg, std::int32_t value, std::uin
     const bool tcp = size == kMbapRequestSize;
     // On Modbus TCP the whole echo frame is awaited: it is judged by its length.
     const int awaited = tcp ? kMbapRequestSize : kEchoBytesBeforeCompare;
-    for (int poll = 0; poll < kWriteWaitPolls && driver_.RxCount < awaited; ++poll) {
+    const int polls = EchoWaitPolls();
+    for (int poll = 0; poll < polls && driver_.RxCount < awaited; ++poll) {
         clock_.sleep(kWriteWaitPauseMs);
         driver_.PollReceive();
     }
@@ -281,5 +350,8 @@ bool RtuMaster::WriteRegister(std::int32_t reg, std::uint16_t value) {
 }
 
 void RtuMaster::AbandonReadRequest() {
-    ReportReply(false);
+    if (readAwaited_) {
+        readAwaited_ = false;
+        ReportReply(false);
+    }
 }

@@ -29,6 +29,10 @@ std::uint16_t Crc16(const std::uint8_t* data, std::uint16_t length);
 // station as unit id, then the PDU; a reply is judged by its transaction id, unit id, function
 // and length instead of a CRC, and a complete frame of an earlier transaction is passed over.
 // The PLC-CAN offset applies on both.
+//
+// A write attempt waits for its echo as long as the module has lately taken to answer reads.
+// A request that goes out while a read still awaits its reply first has what arrived for that
+// read judged, so that each reply and each echo is judged exactly once.
 class RtuMaster {
 public:
     // Asked at the moment of each request: the station address put into it, and whether the
@@ -57,8 +61,13 @@ public:
     bool TakeReadReply(std::int32_t index);
     bool WriteRegisterOnce(std::int32_t reg, std::int32_t value, std::uint8_t function);
     bool WriteRegister(std::int32_t reg, std::uint16_t value);
-    // The caller gives up waiting for the reply to its read request: what arrived is reported.
+    // The caller gives up waiting for the reply to its read request: what arrived is reported,
+    // unless a write has already taken the line over from that read and judged it.
     void AbandonReadRequest();
+    // How long a write attempt waits for its echo, in pauses of 2 ms: 25 until a read reply
+    // has been timed, then the module's measured latency plus the echo's wire time, at most
+    // one second.
+    int EchoWaitPolls() const;
 
     // State kept between a read request and its reply.
     std::uint16_t ExpectedBytes = 0;
@@ -76,6 +85,14 @@ private:
     vr7c::net::MbapVerdict JudgeMbap(std::size_t replyPduBytes,
                                      std::span<const std::uint8_t>* pdu = nullptr);
 
+    // A request goes out while a read still awaits its reply: what had arrived for the read is
+    // judged now, since the new request discards it.
+    void JudgeSupersededRead();
+    // A complete reply to the read request arrived: its latency is remembered.
+    void ReadAnswered();
+    // On a serial line: RxBuffer holds at least the whole reply and its CRC is right.
+    bool RtuReplyComplete() const;
+
     void ReportReply(bool taken);
     void ReportWrite(int attempts, bool written);
     void ReportSent(const std::uint8_t* frame, int count);
@@ -91,4 +108,12 @@ private:
     std::uint8_t requestUnit_ = 0;
     std::uint8_t requestFunction_ = 0;
     std::uint8_t lastException_ = 0;
+    // The read request still awaiting its reply, and when it went out.
+    bool readAwaited_ = false;
+    std::uint32_t readSentMs_ = 0;
+    // The module's latency in the last few read replies (ms), newest at latencyNext_ - 1.
+    static constexpr int kLatencyMemory = 8;
+    std::uint32_t latencies_[kLatencyMemory] = {};
+    int latencyCount_ = 0;
+    int latencyNext_ = 0;
 };

@@ -155,6 +155,27 @@ TEST(LineDiagnostics, WritesCountByAttemptsAndTheEntryTellsSilence) {
     EXPECT_TRUE(h.form->Line().Entry().text().contains(QStringLiteral("未连接")));
 }
 
+TEST(LineDiagnostics, AWriteJudgesTheReadItTakesOverAndItsEchoOnce) {
+    // What had arrived for the read when the write went out: nothing, part, the whole reply;
+    // each read is judged once by that, each echo once, as the write's.
+    const std::vector<std::uint8_t> arrivals[] = {
+        {}, {kReply.begin(), kReply.begin() + 100}, kReply};
+    ConsoleHarness h;
+    h.EchoWrites();
+    h.ConnectAndSend();
+    for (int write = 0; write < 7; ++write) {
+        h.ReplyAndTick(kWords);
+        h.Tick();  // the next read request goes out
+        h.Deliver(arrivals[write % 3]);
+        EXPECT_TRUE(h.form->WriteWithPollingPaused(30, 1));
+        h.Tick(PollingCycle::kReplyTimeoutTicks + 2);  // the read is given up and sent again
+    }
+    const LineCounters& c = h.form->Line().Modbus().Counters();
+    EXPECT_EQ(
+        std::tie(c.echoMismatches, c.writesFirstAttempt, c.timeouts, c.incomplete, c.goodReplies),
+        std::make_tuple(0u, 7u, 3u, 2u, 7u + 2u));
+}
+
 TEST(LineDiagnostics, WhileTheConsoleHoldsPollingTheEntrySaysSoAndTheHoldIsNoSilence) {
     for (int hold = 0; hold < 3; ++hold) {  // a write, a commit's message, the firmware dialog
         ConsoleHarness h;

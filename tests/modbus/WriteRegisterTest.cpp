@@ -1,5 +1,7 @@
 // Single-register writes: the echo wait, the echo comparison and the attempts.
 
+#include <optional>
+
 #include "ModbusTestSupport.h"
 
 namespace {
@@ -199,3 +201,42 @@ TEST_F(ModbusWrite, StationZeroIsWrittenAndEchoedLikeAnyOther) {
     EXPECT_TRUE(WriteRegister(30, 1));
     EXPECT_EQ(LastFrame()[0], 0x00);
 }
+
+// Read latency (none: no read taken), echo delay (none: never), write frames sent (one: written)
+// and pauses of 2 ms in each attempt. At 9600 baud the echo takes 10 ms on the line.
+using EchoWaitCase = std::tuple<std::optional<std::uint32_t>, std::optional<std::uint32_t>,
+                                std::size_t, std::size_t>;
+
+class EchoWait : public ModbusTest, public ::testing::WithParamInterface<EchoWaitCase> {};
+
+TEST_P(EchoWait, LastsAsLongAsTheModuleTakesToAnswer) {
+    const auto& [readLatencyMs, echoAfterMs, frames, pausesPerAttempt] = GetParam();
+    if (readLatencyMs) {
+        SendReadRequest(0, 100, 3);
+        clock.now += *readLatencyMs + 235;  // the reply's 205 bytes take 235 ms
+        Arrive(ReadReply(PatternWords(100)));
+        ASSERT_TRUE(TakeReadReply(0));
+    }
+    std::optional<std::uint32_t> echoDue;
+    port->onWrite = [&](const Bytes&) {
+        echoDue = echoAfterMs ? std::optional(clock.now + *echoAfterMs) : std::nullopt;
+    };
+    port->onRead = [&] {
+        if (echoDue && clock.now >= *echoDue) {
+            port->feed(LastFrame());
+            echoDue.reset();
+        }
+    };
+    EXPECT_EQ(WriteRegister(30, 250), frames == 1);
+    EXPECT_EQ(port->writes.size(), frames + (readLatencyMs ? 1 : 0));
+    EXPECT_EQ(std::count(clock.sleeps.begin(), clock.sleeps.end(), 2u), frames * pausesPerAttempt);
+}
+
+const EchoWaitCase kEchoWaits[] = {
+    {100, 110, 1, 55},           // a slow module's echo is waited for
+    {std::nullopt, 110, 6, 25},  // unmeasured: 50 ms
+    {5, std::nullopt, 6, 25},    // a quick module: still 50 ms
+    {5000, 1200, 6, 500},        // at most one second
+};
+
+INSTANTIATE_TEST_SUITE_P(Latency, EchoWait, ::testing::ValuesIn(kEchoWaits));
