@@ -56,6 +56,7 @@ int main(int argc, char** argv) {
         return parsed.exitCode;
     }
     // COMn means what it means in the console.
-    MachinePorts();
-    return RunCommand(parsed.options);
+    CliOptions options = parsed.options;
+    options.deviceLookup = MachinePorts().DeviceLookup();
+    return RunCommand(options);
 }
