@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "CliOptions.h"
+#include "ComPorts.h"
 #include "Commands.h"
 #include "Output.h"
 #include "PortList.h"
