@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "PortPath.h"
 #include "ProductionOptions.h"
 
 // Everything vr7c was told on its command line.
@@ -39,6 +40,8 @@ struct CliOptions {
     QString image;
     int firmwareVersion = -1;      // version x 100 the module must report after commissioning
     ProductionOptions production;  // plan, records, test
+    // How COM1 … COM8 become devices: the console's COM numbers (not from the command line)
+    SerialDeviceResolver deviceLookup;
 };
 
 struct ParsedCommandLine {

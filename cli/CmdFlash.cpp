@@ -107,7 +107,7 @@ int RunFlash(const CliOptions& o, const Output& out) {
                        {"started", o.go && report.outcome.ok()}};
         return unit;
     };
-    return RunSlots(o.ports, job, out);
+    return RunSlots(o.ports, job, out, o.deviceLookup);
 }
 
 int RunCommission(const CliOptions& o, const Output& out) {
@@ -210,5 +210,5 @@ int RunCommission(const CliOptions& o, const Output& out) {
                        {"seconds", seconds}};
         return unit;
     };
-    return RunSlots(o.ports, job, out);
+    return RunSlots(o.ports, job, out, o.deviceLookup);
 }

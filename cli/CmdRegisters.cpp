@@ -123,7 +123,7 @@ int RunRead(const CliOptions& o, const Output& out) {
         unit.record = {{"registers", list}};
         return unit;
     };
-    return RunSlots(o.ports, job, out);
+    return RunSlots(o.ports, job, out, o.deviceLookup);
 }
 
 int RunWrite(const CliOptions& o, const Output& out) {
@@ -323,5 +323,5 @@ int RunWatch(const CliOptions& o, const Output& out) {
         unit.outcome = good > 0 ? Outcome::Ok() : last;
         return unit;
     };
-    return RunSlots(o.ports, job, out);
+    return RunSlots(o.ports, job, out, o.deviceLookup);
 }

@@ -376,5 +376,5 @@ int RunTest(const CliOptions& o, const Output& out) {
         }
         return result;
     };
-    return RunSlots(o.ports, job, out);
+    return RunSlots(o.ports, job, out, o.deviceLookup);
 }

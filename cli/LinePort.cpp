@@ -15,7 +15,7 @@
 #include "TickClock.h"
 #include "ZQ_ComDrv.h"
 
-PortChoice ResolvePort(const QString& given) {
+PortChoice ResolvePort(const QString& given, const SerialDeviceResolver& lookup) {
     PortChoice choice;
     choice.given = given;
     static const QRegularExpression comName(QStringLiteral("^COM([1-8])$"),
@@ -25,7 +25,7 @@ PortChoice ResolvePort(const QString& given) {
         choice.byNumber = true;
         choice.number = static_cast<TComPortNumber>(match.captured(1).toInt() - 1);
         const QByteArray name = QStringLiteral("COM%1").arg(choice.number + 1).toLatin1();
-        choice.device = SerialDevicePath(name.constData());
+        choice.device = SerialDevicePath(name.constData(), lookup);
     } else {
         choice.device = given;
     }
@@ -89,6 +89,9 @@ Outcome OpenPort(VEVErizEvezad& driver, const PortChoice& port, std::uint32_t ba
     TComPortBaudRate rate = br9600;
     if (!BaudRateFor(baud, rate)) {
         return Outcome::Fail(kExitUsage, QStringLiteral("unsupported baud rate %1").arg(baud));
+    }
+    if (port.byNumber) {
+        driver.SetDeviceLookup([device = port.device](int) { return device; });
     }
     const bool opened = port.byNumber ? driver.Open(port.number, rate, parity)
                                       : driver.Open(port.device.toStdString(), rate, parity);

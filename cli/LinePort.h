@@ -7,6 +7,7 @@
 
 #include "ComTypes.h"
 #include "ExitCode.h"
+#include "PortPath.h"
 
 class VEVErizEvezad;
 class TickClock;
@@ -19,8 +20,9 @@ struct PortChoice {
     TComPortNumber number = pnCOM1;
 };
 
-// Resolves --port: a COM number as the console maps it, or a device path or URL as given.
-PortChoice ResolvePort(const QString& given);
+// Resolves --port: a COM number through `lookup` (the console's COM numbers), or a device path
+// or URL as given.
+PortChoice ResolvePort(const QString& given, const SerialDeviceResolver& lookup);
 
 // Why a device could not be opened: missing, permission or busy, with a one-line message.
 Outcome OpenFailure(const PortChoice& port);
@@ -29,7 +31,8 @@ Outcome OpenFailure(const PortChoice& port);
 // unknown host and connect time-out are exit code 3.
 Outcome NetOpenFailure(const PortChoice& port, int openError);
 
-// Opens the driver on the port with 8 data bits, one stop bit, the given rate and parity.
+// Opens the driver on the port, a COM number on the device it was resolved to, with 8 data bits,
+// one stop bit, the given rate and parity.
 Outcome OpenPort(VEVErizEvezad& driver, const PortChoice& port, std::uint32_t baud,
                  TComPortParity parity);
 

@@ -4,7 +4,7 @@
 
 ModbusSession::ModbusSession(const CliOptions& o)
     : options(o),
-      port(ResolvePort(o.port)),
+      port(ResolvePort(o.port, o.deviceLookup)),
       link(driver, systemClock(), static_cast<std::uint8_t>(o.station), o.plcCan) {}
 
 Outcome ModbusSession::Open(std::uint32_t baud, TComPortParity parity) {

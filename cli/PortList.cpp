@@ -8,7 +8,6 @@ ComPorts& MachinePorts() {
     static ComPorts ports(catalogue, ConsoleSettingsPath());
     static const bool ready = [] {
         ports.Refresh();
-        ports.Install();
         return true;
     }();
     static_cast<void>(ready);

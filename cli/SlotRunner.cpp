@@ -203,7 +203,8 @@ private:
 
 }  // namespace
 
-int RunSlots(const QStringList& ports, const SlotJob& job, const Output& out) {
+int RunSlots(const QStringList& ports, const SlotJob& job, const Output& out,
+             const SerialDeviceResolver& lookup) {
     for (int i = 0; i < ports.size(); ++i) {
         if (ports.indexOf(ports[i]) != i) {
             return out.Finish(
@@ -227,8 +228,9 @@ int RunSlots(const QStringList& ports, const SlotJob& job, const Output& out) {
     // another does.
     std::vector<std::unique_ptr<Slot>> fixture;
     for (const QString& port : ports) {
-        fixture.push_back(std::make_unique<Slot>(ResolvePort(port), job, out, several, jsonLines,
-                                                 job.log.isEmpty() ? nullptr : &log, stop));
+        fixture.push_back(std::make_unique<Slot>(ResolvePort(port, lookup), job, out, several,
+                                                 jsonLines, job.log.isEmpty() ? nullptr : &log,
+                                                 stop));
     }
     if (several) {
         std::vector<std::unique_ptr<QThread>> threads;

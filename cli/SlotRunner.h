@@ -49,4 +49,6 @@ struct SlotJob {
 // units under way. With --json and repeat or more than one port: one JSON document per unit as
 // it finishes and a summary document at the end. Gives the worst slot's exit code: 0 when every
 // slot succeeded, else the highest of their codes (a repeating slot gives its worst unit's).
-int RunSlots(const QStringList& ports, const SlotJob& job, const Output& out);
+// COM numbers are resolved through `lookup`.
+int RunSlots(const QStringList& ports, const SlotJob& job, const Output& out,
+             const SerialDeviceResolver& lookup = {});

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "CliOptions.h"
+#include "ComPorts.h"
 #include "Commands.h"
 #include "Output.h"
 #include "PortList.h"
@@ -56,6 +57,7 @@ int main(int argc, char** argv) {
         return parsed.exitCode;
     }
     // COMn means what it means in the console.
-    MachinePorts();
-    return RunCommand(parsed.options);
+    CliOptions options = parsed.options;
+    options.deviceLookup = MachinePorts().DeviceLookup();
+    return RunCommand(options);
 }

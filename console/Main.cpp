@@ -146,7 +146,7 @@ TMainForm::TMainForm(MainFormOptions options, QWidget* parent)
     TimerSec.setInterval(kTimerSecMs);
 
     if (ownPorts_) {
-        ownPorts_->Install();
+        driver_.SetDeviceLookup(ownPorts_->DeviceLookup());
     }
     ports_->Refresh();
     portTips_ = new PortListTips(*ComboBox1, *ports_);

@@ -127,6 +127,7 @@ void TFirmwareFrm::BuildLayout() {
 
 void TFirmwareFrm::SetPorts(ComPorts* ports) {
     ports_ = ports;
+    ComDriver.SetDeviceLookup(ports_ ? ports_->DeviceLookup() : SerialDeviceResolver{});
     delete portTips_;
     portTips_ = ports_ ? new PortListTips(*Serial_Port, *ports_) : nullptr;
 }
@@ -146,7 +147,8 @@ void TFirmwareFrm::FormShow() {
 
 void TFirmwareFrm::BitBtn1Click() {
     const QByteArray name = QStringLiteral("COM%1").arg(SelectedPortIndex() + 1).toLatin1();
-    if (vr7c::net::IsModbusTcpAddress(SerialDevicePath(name.constData()).toStdString())) {
+    if (vr7c::net::IsModbusTcpAddress(
+            SerialDevicePath(name.constData(), ComDriver.DeviceLookup()).toStdString())) {
         messages_->Information(this, QStringLiteral("VR7C-20NP"),
                                tr("Modbus TCP 线路不能更新固件 ！\r"
                                   "请改用串口服务器的 rfc2217:// 线路，或本地串口。"));

@@ -19,13 +19,13 @@ LinePortIo::~LinePortIo() = default;
 
 bool LinePortIo::open(const char* portName) {
     active_->close();
-    const QByteArray device = SerialDevicePath(portName).toUtf8();
+    const QString device = SerialDevicePath(portName, lookup_);
     if (LooksLikeNetAddress(device.toStdString())) {
         active_ = &net_;
-        return net_.open(device.constData());
+        return net_.open(device.toUtf8().constData());
     }
     active_ = serial_.get();
-    return serial_->open(portName);
+    return serial_->open(device.toLocal8Bit().constData());
 }
 
 }  // namespace vr7c::net

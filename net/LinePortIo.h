@@ -9,14 +9,16 @@ namespace vr7c::net {
 
 // The port of a line named "COM1" … "COM8", whatever the number stands for: a serial device,
 // or a network line when its device (from VR7C_COMn or the COM assignment) is a tcp://,
-// rfc2217:// or modbus-tcp:// URL. Each open() looks again, so a number reassigned between
-// two connections reaches its new line. Everything else goes to the port that is open.
+// rfc2217:// or modbus-tcp:// URL, through the lookup it was given. Each open() looks again, so a
+// number reassigned between two connections reaches its new line. Everything else goes to the port
+// that is open.
 class LinePortIo final : public SerialPortIo {
 public:
     LinePortIo();
     ~LinePortIo() override;
 
     bool open(const char* portName) override;
+    void setDeviceLookup(SerialDeviceResolver lookup) override { lookup_ = std::move(lookup); }
     int lastOpenError() const override { return active_->lastOpenError(); }
     long lastOpenBusyOwner() const override { return active_->lastOpenBusyOwner(); }
     void close() override { active_->close(); }
@@ -47,6 +49,7 @@ private:
     std::unique_ptr<SerialPortIo> serial_;
     NetPortIo net_;
     SerialPortIo* active_;
+    SerialDeviceResolver lookup_;
 };
 
 }  // namespace vr7c::net

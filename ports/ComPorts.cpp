@@ -41,12 +41,6 @@ ComPorts::ComPorts(PortCatalogue& catalogue, QString settingsPath, DeviceChecker
       assignment_(ComAssignment::Load(settingsPath_)),
       shown_(assignment_) {}
 
-ComPorts::~ComPorts() {
-    if (installed_) {
-        SetSerialDeviceResolver({});
-    }
-}
-
 void ComPorts::Refresh() {
     entries_ = catalogue_.List();
     for (const PortEntry& entry : entries_) {
@@ -83,9 +77,8 @@ void ComPorts::Store() {
     }
 }
 
-void ComPorts::Install() {
-    installed_ = true;
-    SetSerialDeviceResolver([this](int number) { return DevicePath(number - 1); });
+SerialDeviceResolver ComPorts::DeviceLookup() const {
+    return [this](int number) { return DevicePath(number - 1); };
 }
 
 const PortEntry* ComPorts::PresentEntry(const QString& identity) const {

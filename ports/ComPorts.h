@@ -10,6 +10,7 @@
 #include "ComAssignment.h"
 #include "OpenFailure.h"
 #include "PortCatalogue.h"
+#include "PortPath.h"
 
 // The console's settings file, where the COM numbers are kept too: $VR7C_SETTINGS when set,
 // else VR7C-20NP/vr7c-console.ini in the user's configuration folder.
@@ -34,7 +35,6 @@ public:
 
     // checker: how a failed open is re-checked; empty: CheckDevice on this system.
     ComPorts(PortCatalogue& catalogue, QString settingsPath, DeviceChecker checker = {});
-    ~ComPorts();
     ComPorts(const ComPorts&) = delete;
     ComPorts& operator=(const ComPorts&) = delete;
 
@@ -43,8 +43,9 @@ public:
     void Refresh();
     // Stores a changed assignment, once the settings file exists (the main window creates it).
     void Store();
-    // Makes SerialDevicePath() resolve through this object until it is destroyed.
-    void Install();
+    // The lookup that resolves "COMn" through this object, for the drivers that open lines by
+    // number; it must not outlive this object.
+    SerialDeviceResolver DeviceLookup() const;
 
     ComPortView View(int index) const;  // index 0 is COM1
     QString DevicePath(int index) const { return View(index).devicePath; }
@@ -81,5 +82,4 @@ private:
     ComAssignment shown_;
     std::vector<PortEntry> entries_;
     bool unsaved_ = false;
-    bool installed_ = false;
 };

@@ -2,24 +2,11 @@
 
 #include <QtGlobal>
 
-namespace {
-
-SerialDeviceResolver& Resolver() {
-    static SerialDeviceResolver resolver;
-    return resolver;
-}
-
-}  // namespace
-
 QString SerialPortOverride(const char* portName) {
     return QString::fromLocal8Bit(qgetenv((QByteArray("VR7C_") + portName).constData()));
 }
 
-void SetSerialDeviceResolver(SerialDeviceResolver resolver) {
-    Resolver() = std::move(resolver);
-}
-
-QString SerialDevicePath(const char* portName) {
+QString SerialDevicePath(const char* portName, const SerialDeviceResolver& resolver) {
     const QString name = QString::fromLocal8Bit(portName);
     const bool comName = name.size() == 4 && name.startsWith(QLatin1String("COM")) &&
                          name[3] >= QLatin1Char('1') && name[3] <= QLatin1Char('8');
@@ -33,8 +20,8 @@ QString SerialDevicePath(const char* portName) {
         return overridden;
     }
     const int number = name.mid(3).toInt();
-    if (Resolver()) {
-        return Resolver()(number);
+    if (resolver) {
+        return resolver(number);
     }
     return QStringLiteral("/dev/ttyUSB%1").arg(number - 1);
 #endif

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "PortPath.h"
+
 // The operations the serial driver needs of the operating system, kept small so that the
 // driver can run on a real port (PosixSerialPortIo, QtSerialPortIo on Windows) or on an
 // in-memory fake in tests.
@@ -54,6 +56,9 @@ public:
 
     // Opens the port named "COM1" … "COM8" for reading and writing, exclusively.
     virtual bool open(const char* portName) = 0;
+    // How the port finds the device of "COM1" … "COM8": the COM numbers of whoever owns the
+    // line. Ports that map no numbers themselves ignore it.
+    virtual void setDeviceLookup(SerialDeviceResolver /*lookup*/) {}
     // Why the last open failed, as a system error number: ENOENT (no such device), EACCES
     // (permission denied), EBUSY (in use by another program or another port object), ENOTTY
     // (not a serial device), or another errno value; 0 after a good open.

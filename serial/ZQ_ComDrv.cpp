@@ -336,6 +336,11 @@ std::uint32_t VEVErizEvezad::MillisecondsSinceArrival() {
     return clock_.tickCount() - lastArrivalTick_;
 }
 
+void VEVErizEvezad::SetDeviceLookup(SerialDeviceResolver lookup) {
+    deviceLookup_ = std::move(lookup);
+    port_->setDeviceLookup(deviceLookup_);
+}
+
 void VEVErizEvezad::SetComPort(TComPortNumber value) {
     if (!Connected()) {
         comPort_ = value;

@@ -64,6 +64,11 @@ public:
     void SetEnableDTROnOpen(bool value) { enableDTROnOpen_ = value; }
     std::uint16_t OutputTimeout() const { return outputTimeout_; }
     void SetOutputTimeout(std::uint16_t value) { outputTimeout_ = value; }
+    // How "COM1" … "COM8" become devices when the line is opened by number (handed to the
+    // port): the COM numbers of whoever owns this driver. Without one, VR7C_COMn or
+    // /dev/ttyUSB0 … 7.
+    const SerialDeviceResolver& DeviceLookup() const { return deviceLookup_; }
+    void SetDeviceLookup(SerialDeviceResolver lookup);
     const TComPortReceiveDataEvent& OnReceiveData() const { return onReceiveData_; }
     void SetOnReceiveData(TComPortReceiveDataEvent handler) { onReceiveData_ = std::move(handler); }
 
@@ -151,6 +156,7 @@ private:
 
     TComPortNumber comPort_ = pnCOM1;
     std::string device_;  // when set, opened instead of the COM number
+    SerialDeviceResolver deviceLookup_;
     TComPortBaudRate comPortSpeed_ = br9600;
     TComPortDataBits comPortDataBits_ = db8BITS;
     TComPortStopBits comPortStopBits_ = sb1BITS;

@@ -9,31 +9,28 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
-#include "SimRunner.h"
-#include "Stm32Bootloader.h"
+#include "SimOnPty.h"
 
 namespace {
 
 const QString kExamples = QStringLiteral(VR7C_EXAMPLES);
 
-struct Unit {
-    std::vector<std::pair<int, vr7c::sim::ChannelInput>> inputs;
-    std::unique_ptr<vr7c::sim::SimRunner> runner;
-
-    // Every channel fed 10 mV unless told otherwise.
-    explicit Unit(std::vector<std::pair<int, vr7c::sim::ChannelInput>> changed = {}) {
-        vr7c::sim::SimOptions options;
-        for (int c = 0; c < 6; ++c) {
-            options.inputs.emplace_back(c, vr7c::sim::ChannelInput{10.0, 0.0005});
-        }
-        options.inputs.insert(options.inputs.end(), changed.begin(), changed.end());
-        options.baud = 19200;  // vr7c's default rate
-        options.bootloaderFactory = [] { return std::make_unique<vr7c::sim::Stm32Bootloader>(); };
-        runner = std::make_unique<vr7c::sim::SimRunner>(options);
-        std::string error;
-        EXPECT_TRUE(runner->start(&error)) << error;
+// Every channel fed 10 mV unless told otherwise.
+vr7c::sim::SimOptions UnitOptions(
+    const std::vector<std::pair<int, vr7c::sim::ChannelInput>>& changed) {
+    vr7c::sim::SimOptions options;
+    for (int c = 0; c < 6; ++c) {
+        options.inputs.emplace_back(c, vr7c::sim::ChannelInput{10.0, 0.0005});
     }
-    QString port() const { return QString::fromStdString(runner->path()); }
+    options.inputs.insert(options.inputs.end(), changed.begin(), changed.end());
+    options.baud = 19200;  // vr7c's default rate
+    return SimOnPty::WithBootloader(options);
+}
+
+struct Unit : SimOnPty {
+    explicit Unit(const std::vector<std::pair<int, vr7c::sim::ChannelInput>>& changed = {})
+        : SimOnPty(UnitOptions(changed)) {}
+    QString port() const { return QString::fromStdString(path()); }
 };
 
 struct Finished {

@@ -11,16 +11,11 @@
 #include <string>
 #include <utility>
 
-#include "SimModule.h"
-#include "SimRunner.h"
-#include "Stm32Bootloader.h"
+#include "SimOnPty.h"
 #include "ZQ_ComDrv.h"
 
 namespace {
 
-using vr7c::sim::SimModule;
-using vr7c::sim::SimRunner;
-using vr7c::sim::Stm32Bootloader;
 using vr7c::sim::Stm32BootloaderFaults;
 
 struct ProgramRun {
@@ -63,12 +58,24 @@ void WriteFile(const QString& path, const QByteArray& bytes) {
     file.write(bytes);
 }
 
-// The simulated module on a pseudo-terminal, its bootloader with the given faults.
-class Module {
+// The simulated module with its bootloader, as vr7c reaches it.
+class Module : public SimOnPty {
 public:
     // With tcpBaud, also served as a serial server serves its line at that rate: tcp://.
     explicit Module(Stm32BootloaderFaults faults = {}, bool plcCan = false,
-                    const QString& link = {}, std::uint32_t tcpBaud = 0) {
+                    const QString& link = {}, std::uint32_t tcpBaud = 0)
+        : SimOnPty(Options(faults, plcCan, link, tcpBaud)) {}
+    QString port() const { return QString::fromStdString(path()); }
+    QString url() const { return QString::fromStdString(SimOnPty::url()); }
+    QByteArray Flash(std::size_t count) {
+        const auto bytes = SimOnPty::Flash(count);
+        return QByteArray(reinterpret_cast<const char*>(bytes.data()),
+                          static_cast<qsizetype>(bytes.size()));
+    }
+
+private:
+    static vr7c::sim::SimOptions Options(Stm32BootloaderFaults faults, bool plcCan,
+                                         const QString& link, std::uint32_t tcpBaud) {
         vr7c::sim::SimOptions options;
         options.plcCan = plcCan;
         options.baud = tcpBaud != 0 ? tcpBaud : 19200;  // vr7c's default rate
@@ -76,20 +83,8 @@ public:
         if (tcpBaud != 0) {
             options.tcp = vr7c::sim::ListenAddress{"127.0.0.1", 0};
         }
-        options.bootloaderFactory = [faults] { return std::make_unique<Stm32Bootloader>(faults); };
-        runner = std::make_unique<SimRunner>(options);
-        std::string error;
-        EXPECT_TRUE(runner->start(&error)) << error;
+        return WithBootloader(options, faults);
     }
-    QString port() const { return QString::fromStdString(runner->path()); }
-    QString url() const { return QStringLiteral("tcp://127.0.0.1:%1").arg(runner->tcpPort()); }
-    QByteArray Flash(qsizetype count) {
-        return runner->withModule([count](SimModule& module) {
-            const auto* boot = static_cast<Stm32Bootloader*>(module.bootloader());
-            return QByteArray(reinterpret_cast<const char*>(boot->flash().data()), count);
-        });
-    }
-    std::unique_ptr<SimRunner> runner;
 };
 
 // One line on standard error, naming the fault.
@@ -262,7 +257,7 @@ TEST(VrcOverPty, NetworkLinesThatDoNotConnectAreMissingPortsAndFlashingNeedsASer
 TEST(VrcOverPty, ReadsAndFlashesFixtureSlotsThroughRawTcp) {
     Module line({}, false, {}, 19200);
     const ProgramRun read = Vr7c({"read", "11", "--port", line.url()});
-    EXPECT_TRUE(read.out.startsWith(QStringLiteral("11     %1 ").arg(line.runner->reg(11))))
+    EXPECT_TRUE(read.out.startsWith(QStringLiteral("11     %1 ").arg(line->reg(11))))
         << read.err.toStdString();
     Module first({}, false, {}, 115200);
     Module second({}, false, {}, 115200);
@@ -281,16 +276,16 @@ TEST(VrcOverPty, ProfileSendsOnlyTheRegistersItNamesAndTheCommitMarker) {
     WriteFile(path, R"({"name": "line", "settings": {
         "send_suppression": {"register": 93, "value": 250},
         "channel_count": {"meaning": "三个"}}})");
-    module.runner->clearWrites();
+    module->clearWrites();
     const ProgramRun run = Vr7c({"config", "apply", path, "--port", module.port()});
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
     std::vector<int> written;
-    for (const auto& w : module.runner->writes()) {
+    for (const auto& w : module->writes()) {
         written.push_back(w.reg);
     }
     EXPECT_EQ(written, (std::vector<int>{93, 94, 96}));
-    EXPECT_EQ(module.runner->reg(93), 250);
-    EXPECT_EQ(module.runner->reg(94) >> 4, 2);
+    EXPECT_EQ(module->reg(93), 250);
+    EXPECT_EQ(module->reg(94) >> 4, 2);
     EXPECT_EQ(Vr7c({"config", "diff", path, "--port", module.port()}).exitCode, 0);
 
     WriteFile(path, R"({"settings": {"send_suppression": {"value": 251}}})");
@@ -298,9 +293,9 @@ TEST(VrcOverPty, ProfileSendsOnlyTheRegistersItNamesAndTheCommitMarker) {
     WriteFile(path, R"({"settings": {"send_suppression": {"value": 10000}}})");
     EXPECT_EQ(Vr7c({"config", "apply", path, "--port", module.port()}).exitCode, 9);
     // A single write of the block is held to the same ranges unless forced.
-    module.runner->clearWrites();
+    module->clearWrites();
     EXPECT_EQ(Vr7c({"write", "89=900", "--port", module.port()}).exitCode, 2);
-    EXPECT_TRUE(module.runner->writes().empty());
+    EXPECT_TRUE(module->writes().empty());
     EXPECT_EQ(Vr7c({"write", "89=900", "--force", "--port", module.port()}).exitCode, 0);
 }
 
@@ -322,10 +317,10 @@ TEST(VrcOverPty, SavedProfileAppliesBackInTheConsolesOrder) {
     QFile saved(path);
     ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
     EXPECT_TRUE(saved.readAll().contains(R"("label_en": "Station no.")"));
-    module.runner->clearWrites();
+    module->clearWrites();
     ASSERT_EQ(Vr7c({"config", "apply", path, "--port", module.port()}).exitCode, 0);
     std::vector<int> written;
-    for (const auto& w : module.runner->writes()) {
+    for (const auto& w : module->writes()) {
         written.push_back(w.reg);
     }
     EXPECT_EQ(written, (std::vector<int>{84, 85, 86, 87, 88, 89, 90, 91, 92, 93, 94, 95, 96}));
@@ -351,7 +346,7 @@ TEST(VrcOverPty, CommissionFlashesStartsChecksAndConfigures) {
     const ProgramRun run =
         Vr7c({"commission", "--profile", profile, "--log", log, "--port", module.port()});
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
-    EXPECT_EQ(module.runner->reg(94) & 15, 4);
+    EXPECT_EQ(module->reg(94) & 15, 4);
     const QStringList lines = QString::fromUtf8(FileBytes(log)).split('\n', Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), 2);
     EXPECT_TRUE(lines[1].contains(QStringLiteral(",1.50,unit,ok,ok,ok,ok,ok,")))
@@ -365,12 +360,12 @@ TEST(VrcOverPty, CommissionFlashesStartsChecksAndConfigures) {
 TEST(VrcOverPty, ReadsAndWritesThroughAModbusTcpGatewayAndNamesItsException) {
     vr7c::sim::SimOptions options;
     options.modbusTcp = vr7c::sim::ListenAddress{"127.0.0.1", 0};
-    SimRunner gateway(options);
-    ASSERT_TRUE(gateway.start());
-    const QString url = QStringLiteral("modbus-tcp://127.0.0.1:%1").arg(gateway.tcpPort());
+    SimOnPty gateway(options);
+    ASSERT_TRUE(gateway.started());
+    const QString url = QStringLiteral("modbus-tcp://127.0.0.1:%1").arg(gateway->tcpPort());
     const ProgramRun write = Vr7c({"write", "30=1234", "--port", url});
     ASSERT_EQ(write.exitCode, 0) << write.err.toStdString();
-    EXPECT_EQ(gateway.reg(30), 1234);
+    EXPECT_EQ(gateway->reg(30), 1234);
     const ProgramRun read = Vr7c({"read", "30", "--json", "--port", url});
     ASSERT_EQ(read.exitCode, 0) << read.err.toStdString();
     EXPECT_TRUE(read.out.contains(QStringLiteral("\"value\":1234"))) << read.out.toStdString();
@@ -456,8 +451,8 @@ TEST(VrcOverPty, FixtureSlotsReadTheirOwnModulesAtOnce) {
     // Each slot's master sees only its own line: each reads back its own module's value.
     Module first;
     Module second;
-    first.runner->setRegister(30, 111);
-    second.runner->setRegister(30, 222);
+    first->setRegister(30, 111);
+    second->setRegister(30, 222);
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("VR7C_COM5"), first.port());
     environment.insert(QStringLiteral("VR7C_COM6"), second.port());
@@ -484,7 +479,7 @@ TEST(VrcOverPty, FixtureSlotsReadTheirOwnModulesAtOnce) {
 
 TEST(VrcOverPty, AnApplyStoppedPartWaySaysWhatItWroteAndWhatNot) {
     Module module;
-    module.runner->setUnheardWriteRegister(90);
+    module->setUnheardWriteRegister(90);
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("p.json"));
     WriteFile(path, R"({"settings": {"input_range": {"value": 1}, "station_number": {"value": 2},

@@ -15,14 +15,13 @@
 #include "FormatFixed.h"
 #include "Main.h"
 #include "MonitorD.h"
-#include "SimRunner.h"
+#include "SimOnPty.h"
 #include "TSpinEdit.h"
 #include "WaitUntil.h"
 
 namespace {
 
 using vr7c::sim::SimOptions;
-using vr7c::sim::SimRunner;
 
 // The console on its real serial port, with COM1 mapped to a simulated module's
 // pseudo-terminal.
@@ -32,9 +31,9 @@ protected:
         SimOptions options;
         options.frozen = true;
         options.presets = {{11, 150}, {10, 2617}, {30, 1234}, {9, 5}, {24, 1000}};
-        sim_ = std::make_unique<SimRunner>(options);
-        std::string error;
-        ASSERT_TRUE(sim_->start(&error)) << error;
+        rig_ = std::make_unique<SimOnPty>(options);
+        ASSERT_TRUE(rig_->started());
+        sim_ = &rig_->runner();
         qputenv("VR7C_COM1", QByteArray::fromStdString(sim_->path()));
         MainFormOptions formOptions;
         formOptions.prompter = &prompter_;
@@ -47,7 +46,7 @@ protected:
     void TearDown() override {
         monitor_.reset();
         form_.reset();
-        sim_.reset();
+        rig_.reset();
         qunsetenv("VR7C_COM1");
     }
 
@@ -55,7 +54,8 @@ protected:
 
     QTemporaryDir dir_;
     RecordingPrompter prompter_;
-    std::unique_ptr<SimRunner> sim_;
+    std::unique_ptr<SimOnPty> rig_;
+    vr7c::sim::SimRunner* sim_ = nullptr;
     std::unique_ptr<TMainForm> form_;
     std::unique_ptr<TMonitorDf> monitor_;
 };

@@ -12,7 +12,7 @@
 #include "LiveGrid.h"
 #include "Main.h"
 #include "RegisterMap.h"
-#include "SimRunner.h"
+#include "SimOnPty.h"
 #include "TRecorderFrm.h"
 #include "TTrendFrm.h"
 #include "WaitUntil.h"
@@ -34,9 +34,9 @@ TEST(RecordingEndToEnd, OneRowPerGoodPollEqualToTheLiveGridForThatReply) {
     QTemporaryDir dir;
     SimOptions options;
     options.baud = 57600;
-    SimRunner sim(options);
-    std::string error;
-    ASSERT_TRUE(sim.start(&error)) << error;
+    SimOnPty rig(options);
+    ASSERT_TRUE(rig.started());
+    SimRunner& sim = rig.runner();
     sim.setFault(FaultKind::BadCrc, 10);
     sim.setFault(FaultKind::Split, 10);
     sim.setFault(FaultKind::NoiseAfter, 5);

@@ -16,42 +16,13 @@
 
 #include "FirmwareImage.h"
 #include "RecordingMessageBox.h"
-#include "SimModule.h"
-#include "SimRunner.h"
-#include "Stm32Bootloader.h"
+#include "SimOnPty.h"
 #include "TFirmwareFrm.h"
 
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-using vr7c::sim::SimModule;
-using vr7c::sim::SimRunner;
-using vr7c::sim::Stm32Bootloader;
 using vr7c::sim::Stm32BootloaderFaults;
-
-// The simulated module on a pseudo-terminal, with the STM32 bootloader in it.
-class SimulatedModule {
-public:
-    explicit SimulatedModule(Stm32BootloaderFaults faults = {}) {
-        vr7c::sim::SimOptions options;
-        options.bootloaderFactory = [faults] { return std::make_unique<Stm32Bootloader>(faults); };
-        runner = std::make_unique<SimRunner>(options);
-        std::string error;
-        started = runner->start(&error);
-        EXPECT_TRUE(started) << error;
-    }
-
-    Bytes Flash(std::size_t count) {
-        return runner->withModule([count](SimModule& module) {
-            const auto* boot = static_cast<Stm32Bootloader*>(module.bootloader());
-            return Bytes(boot->flash().begin(),
-                         boot->flash().begin() + static_cast<std::ptrdiff_t>(count));
-        });
-    }
-
-    std::unique_ptr<SimRunner> runner;
-    bool started = false;
-};
 
 Bytes CarriedImage() {
     const QByteArray image = LoadFirmwareImage();
@@ -98,9 +69,9 @@ public:
 
 TEST(FirmwareOverPtyTest, ConsoleWritesTheCarriedImageIntoTheSimulatedFlash) {
     const Bytes image = CarriedImage();
-    SimulatedModule module;
-    ASSERT_TRUE(module.started);
-    ConsoleOnPty console(module.runner->path());
+    SimOnPty module(SimOnPty::WithBootloader());
+    ASSERT_TRUE(module.started());
+    ConsoleOnPty console(module.path());
 
     ASSERT_TRUE(console.RunSession(60'000));
     EXPECT_EQ(console.form.Panel1->text(),
@@ -113,9 +84,9 @@ TEST(FirmwareOverPtyTest, ConsoleWritesTheCarriedImageIntoTheSimulatedFlash) {
 TEST(FirmwareOverPtyTest, SilentModule_ThreeAttemptsThenFailureAndClosedPort) {
     Stm32BootloaderFaults silent;
     silent.silent = true;
-    SimulatedModule module(silent);
-    ASSERT_TRUE(module.started);
-    ConsoleOnPty console(module.runner->path());
+    SimOnPty module(SimOnPty::WithBootloader({}, silent));
+    ASSERT_TRUE(module.started());
+    ConsoleOnPty console(module.path());
 
     ASSERT_TRUE(console.RunSession(60'000));
     EXPECT_EQ(console.form.Panel1->text(), QStringLiteral("连机失败！请检查通信线。"));
@@ -132,8 +103,8 @@ TEST(FirmwareOverPtyTest, Stm32flashWritesAndVerifiesAnImageOnTheSimulator) {
                         "bootloader is not checked against it";
     }
     const Bytes image = CarriedImage();
-    SimulatedModule module;
-    ASSERT_TRUE(module.started);
+    SimOnPty module(SimOnPty::WithBootloader());
+    ASSERT_TRUE(module.started());
 
     // A pseudo-terminal cannot keep even parity, which stm32flash checks: it runs at 8N1 here.
     QProcess flasher;
@@ -141,7 +112,7 @@ TEST(FirmwareOverPtyTest, Stm32flashWritesAndVerifiesAnImageOnTheSimulator) {
     flasher.start(stm32flash, {QStringLiteral("-b"), QStringLiteral("115200"), QStringLiteral("-m"),
                                QStringLiteral("8n1"), QStringLiteral("-w"),
                                QStringLiteral(VR7C_TEST_CARRIED_IMAGE), QStringLiteral("-v"),
-                               QString::fromStdString(module.runner->path())});
+                               QString::fromStdString(module.path())});
     ASSERT_TRUE(flasher.waitForFinished(90'000));
     const QString output = QString::fromLocal8Bit(flasher.readAll());
     EXPECT_EQ(flasher.exitStatus(), QProcess::NormalExit);

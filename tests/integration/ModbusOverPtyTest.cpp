@@ -7,23 +7,22 @@
 #include "ProcessCpu.h"
 #include "RealModbusHost.h"
 #include "RegisterMap.h"
-#include "SimRunner.h"
+#include "SimOnPty.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 using vr7c::sim::FaultKind;
 using vr7c::sim::SimOptions;
-using vr7c::sim::SimRunner;
 
 class ModbusOverPty : public ::testing::Test {
 protected:
     void SetUp() override {
         SimOptions options;
         options.frozen = true;
-        sim = std::make_unique<SimRunner>(options);
-        std::string error;
-        ASSERT_TRUE(sim->start(&error)) << error;
+        rig = std::make_unique<SimOnPty>(options);
+        ASSERT_TRUE(rig->started());
+        sim = &rig->runner();
         host = std::make_unique<RealModbusHost>(sim->path());
         ASSERT_TRUE(host->driver.Connect());
     }
@@ -43,7 +42,8 @@ protected:
         EXPECT_EQ(host->RegisterImage[100], 0);
     }
 
-    std::unique_ptr<SimRunner> sim;
+    std::unique_ptr<SimOnPty> rig;
+    vr7c::sim::SimRunner* sim = nullptr;
     std::unique_ptr<RealModbusHost> host;
 };
 

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Builds the package, unpacks it into a temporary root and checks what an install gets.
-# Arguments: source tree, project version, 1 when the tree builds the command-line tool.
+# Arguments: source tree, project version, 1 when the tree builds the command-line tool, and
+# the directory to build the package in (outside the source tree).
 set -uo pipefail
-source=$1 version=$2 with_cli=$3
+source=$1 version=$2 with_cli=$3 tree=$4
 
-deb=$("$source/tools/package" | tail -n 1) || { echo "FAIL: tools/package"; exit 1; }
+deb=$("$source/tools/package" "$tree" | tail -n 1) || { echo "FAIL: tools/package"; exit 1; }
 root=$(mktemp -d)
 trap 'rm -rf "$root"' EXIT
 dpkg-deb -x "$deb" "$root" || exit 1
