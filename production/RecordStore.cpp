@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -20,6 +21,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cmath>
+#include <future>
 #include <map>
 #include <optional>
 #include <tuple>
@@ -76,9 +78,6 @@ const char* const kSchema[] = {
 constexpr int kSchemaStepVersion[] = {1, 1, 1, 1, 1, 1, 1, 1, 1, 1};
 static_assert(std::size(kSchema) == std::size(kSchemaStepVersion));
 
-// The queue: finished runs not yet copied, oldest first, a batch at a time.
-const char* const kQueuedRuns = "synced = 0 AND result <> 'RUNNING' ORDER BY started, uuid LIMIT ?";
-
 const char* const kRunColumns =
     "uuid, plan_name, plan_revision, plan_sha256, file_hashes, serial, chip_id, bench, "
     "operator, port, image_crc32, firmware_version, program_version, started, duration_ms, "
@@ -109,60 +108,90 @@ QString SamplesText(const std::vector<double>& samples) {
     return parts.join(QLatin1Char(' '));
 }
 
-// One column of a sync batch as a PostgreSQL array literal, for unnest: the server reads a
-// whole column in one pass, without the per-row work of a JSON object, and the client writes it
-// straight into UTF-8.
+// One column of a sync batch as a PostgreSQL array literal, bound as one value and spread by
+// unnest: the server reads a whole column in one pass.
 class ArrayText {
 public:
     void Text(const QString& value) {
         Next();
-        text_ += '"';
-        for (const char c : value.toUtf8()) {
-            if (c == '"' || c == '\\') {
-                text_ += '\\';
+        text_ += QLatin1Char('"');
+        if (value.contains(QLatin1Char('"')) || value.contains(QLatin1Char('\\'))) {
+            for (const QChar c : value) {
+                if (c == QLatin1Char('"') || c == QLatin1Char('\\')) {
+                    text_ += QLatin1Char('\\');
+                }
+                text_ += c;
             }
-            text_ += c;
+        } else {
+            text_ += value;
         }
-        text_ += '"';
+        text_ += QLatin1Char('"');
     }
     void Integer(qint64 value) {
         Next();
-        text_ += QByteArray::number(value);
+        text_ += QString::number(value);
     }
-    // Infinity and NaN are not kept: NULL, as a JSON copy wrote them.
+    // Infinity and NaN are not kept: NULL.
     void Number(std::optional<double> value) {
         Next();
         text_ += value && std::isfinite(*value)
-                     ? QString::number(*value, 'g', QLocale::FloatingPointShortest).toLatin1()
-                     : QByteArray("NULL");
+                     ? QString::number(*value, 'g', QLocale::FloatingPointShortest)
+                     : QStringLiteral("NULL");
     }
-    QString Done() const { return QString::fromUtf8('{' + text_ + '}'); }
+    QString Done() const { return QLatin1Char('{') + text_ + QLatin1Char('}'); }
 
 private:
     void Next() {
         if (count_++ > 0) {
-            text_ += ',';
+            text_ += QLatin1Char(',');
         }
     }
 
-    QByteArray text_;
+    QString text_;
     int count_ = 0;
 };
 
-// The batch's steps and measurements, a bound array literal per column.
-constexpr const char* kInsertSteps =
-    "INSERT INTO steps (run_uuid, seq, kind, name, result, started, duration_ms, message) "
-    "SELECT * FROM unnest(CAST(? AS text[]), CAST(? AS integer[]), CAST(? AS text[]), "
+// The queue: finished runs not yet copied, oldest first, from a given place on.
+constexpr const char* kQueuedAfter =
+    "synced = 0 AND result <> 'RUNNING' AND (started, uuid) > (?, ?) ORDER BY started, uuid "
+    "LIMIT ?";
+
+// One batch of the runs copied together: runs already there stay as they are, and only the
+// runs this copy put there bring their steps and measurements (a run already there came with
+// all of its own in the same transaction). Gives the UUIDs of the runs put there.
+constexpr const char* kCopyBatch =
+    "WITH batch AS (SELECT * FROM unnest(CAST(? AS text[]), CAST(? AS text[]), "
+    "CAST(? AS text[]), CAST(? AS text[]), CAST(? AS text[]), CAST(? AS text[]), "
+    "CAST(? AS text[]), CAST(? AS text[]), CAST(? AS text[]), CAST(? AS text[]), "
+    "CAST(? AS text[]), CAST(? AS text[]), CAST(? AS text[]), CAST(? AS text[]), "
+    "CAST(? AS bigint[]), CAST(? AS text[])) WITH ORDINALITY AS b(uuid, plan_name, "
+    "plan_revision, plan_sha256, file_hashes, serial, chip_id, bench, operator, port, "
+    "image_crc32, firmware_version, program_version, started, duration_ms, result, n)), "
+    "fresh AS (INSERT INTO runs (uuid, plan_name, plan_revision, plan_sha256, file_hashes, "
+    "serial, chip_id, bench, operator, port, image_crc32, firmware_version, program_version, "
+    "started, duration_ms, result) SELECT uuid, plan_name, plan_revision, plan_sha256, "
+    "file_hashes, serial, chip_id, bench, operator, port, image_crc32, firmware_version, "
+    "program_version, started, duration_ms, result FROM batch "
+    "ON CONFLICT (uuid) DO NOTHING RETURNING uuid), "
+    "put AS (SELECT batch.n, batch.uuid FROM batch JOIN fresh ON fresh.uuid = batch.uuid), "
+    "s AS (INSERT INTO steps (run_uuid, seq, kind, name, result, started, duration_ms, message) "
+    "SELECT put.uuid, t.seq, t.kind, t.name, t.result, t.started, t.duration_ms, t.message "
+    "FROM unnest(CAST(? AS bigint[]), CAST(? AS integer[]), CAST(? AS text[]), "
     "CAST(? AS text[]), CAST(? AS text[]), CAST(? AS text[]), CAST(? AS bigint[]), "
-    "CAST(? AS text[]))";
-constexpr const char* kInsertMeasurements =
-    "INSERT INTO measurements (run_uuid, seq, quantity, samples, mean, spread, unit, low, high, "
-    "spread_limit, marginal_low, marginal_high, verdict) SELECT * FROM unnest(CAST(? AS text[]), "
+    "CAST(? AS text[])) AS t(n, seq, kind, name, result, started, duration_ms, message) "
+    "JOIN put ON put.n = t.n), "
+    "m AS (INSERT INTO measurements (run_uuid, seq, quantity, samples, mean, spread, unit, low, "
+    "high, spread_limit, marginal_low, marginal_high, verdict) SELECT put.uuid, t.seq, "
+    "t.quantity, t.samples, t.mean, t.spread, t.unit, t.low, t.high, t.spread_limit, "
+    "t.marginal_low, t.marginal_high, t.verdict FROM unnest(CAST(? AS bigint[]), "
     "CAST(? AS integer[]), CAST(? AS text[]), CAST(? AS text[]), "
     "CAST(? AS double precision[]), CAST(? AS double precision[]), CAST(? AS text[]), "
     "CAST(? AS double precision[]), CAST(? AS double precision[]), "
     "CAST(? AS double precision[]), CAST(? AS double precision[]), "
-    "CAST(? AS double precision[]), CAST(? AS text[]))";
+    "CAST(? AS double precision[]), CAST(? AS text[])) AS t(n, seq, quantity, samples, mean, "
+    "spread, unit, low, high, spread_limit, marginal_low, marginal_high, verdict) "
+    "JOIN put ON put.n = t.n) "
+    "SELECT uuid FROM fresh";
 
 // This process on this machine, as its run's owner: host, process ID and the process's start
 // time (so that a later process with the same ID is not taken for it).
@@ -246,6 +275,191 @@ RunRecord RunFromRow(const QSqlQuery& q) {
 
 QString Day(const RunRecord& run) {
     return run.started.toUTC().date().toString(Qt::ISODate);
+}
+
+}  // namespace
+
+struct RunTally {
+    struct Measure {
+        QString name;
+        QString quantity;
+        QString unit;
+        double low = 0;
+        double high = 0;
+        double mean = 0;
+    };
+    QString planName;
+    QString serial;
+    QString day;
+    Verdict result = Verdict::Running;
+    std::vector<QString> failedSteps;
+    // Measurements that had good samples.
+    std::vector<Measure> measures;
+
+    static RunTally Of(const RunRecord& run) {
+        RunTally t{run.planName, run.serial, Day(run), run.result, {}, {}};
+        for (const StepRecord& s : run.steps) {
+            t.Step(s.name, s.verdict);
+            if (s.measurement && !s.measurement->samples.empty()) {
+                const MeasurementRecord& m = *s.measurement;
+                t.measures.push_back(
+                    {s.name, m.quantity, m.unit, m.limits.low, m.limits.high, m.mean});
+            }
+        }
+        return t;
+    }
+    void Step(const QString& name, Verdict verdict) {
+        if (verdict == Verdict::Fail || verdict == Verdict::Error) {
+            failedSteps.push_back(name);
+        }
+    }
+};
+
+namespace {
+
+// A batch of queued runs as the shared store takes it, read from the bench's file: every
+// column one array text, with the stored texts (times, samples) moved as they are. Steps and
+// measurements name their run by its place in the batch, from 1.
+struct SyncBatch {
+    QString error;  // when the file could not be read
+    std::vector<QString> uuids;
+    std::vector<RunTally> tallies;  // in the order of the UUIDs
+    std::array<ArrayText, 16> runColumns;
+    std::array<ArrayText, 8> stepColumns;
+    std::array<ArrayText, 13> measurementColumns;
+    // The (start, UUID) the batch ends at: the next one starts after it.
+    QString lastStarted;
+    QString lastUuid;
+};
+
+// Reads the batch through `db`, in one snapshot of the file.
+bool ReadQueued(const QSqlDatabase& db, const QString& afterStarted, const QString& afterUuid,
+                SyncBatch& batch) {
+    if (QSqlQuery begin(db); !begin.exec(QStringLiteral("BEGIN"))) {
+        batch.error = begin.lastError().text();
+        return false;
+    }
+    const QByteArray runSql =
+        QByteArray("SELECT ") + kRunColumns + " FROM runs WHERE " + kQueuedAfter;
+    Query runs(db, runSql.constData());
+    runs << afterStarted << afterUuid << kSyncBatch;
+    if (!runs.Exec(&batch.error)) {
+        return false;
+    }
+    QHash<QString, int> place;
+    while (runs.q().next()) {
+        const QSqlQuery& r = runs.q();
+        const QString uuid = r.value(0).toString();
+        const QString started = r.value(13).toString();
+        for (int i = 0; i < 16; ++i) {
+            if (i == 14) {
+                batch.runColumns[i].Integer(r.value(i).toLongLong());
+            } else {
+                batch.runColumns[i].Text(r.value(i).toString());
+            }
+        }
+        RunTally tally;
+        tally.planName = r.value(1).toString();
+        tally.serial = r.value(5).toString();
+        tally.day =
+            QDateTime::fromString(started, Qt::ISODateWithMs).toUTC().date().toString(Qt::ISODate);
+        tally.result = VerdictFromName(r.value(15).toString()).value_or(Verdict::Error);
+        place.insert(uuid, static_cast<int>(batch.uuids.size()));
+        batch.uuids.push_back(uuid);
+        batch.tallies.push_back(std::move(tally));
+        batch.lastStarted = started;
+        batch.lastUuid = uuid;
+    }
+    runs.q().finish();
+    if (batch.uuids.empty()) {
+        return QSqlQuery(db).exec(QStringLiteral("COMMIT"));
+    }
+    // Every step of the batch's runs with its measurement, if any, in one statement.
+    const QByteArray stepSql =
+        QByteArray(
+            "SELECT s.run_uuid, s.seq, s.kind, s.name, s.result, s.started, s.duration_ms, "
+            "s.message, m.seq, m.quantity, m.samples, m.mean, m.spread, m.unit, m.low, m.high, "
+            "m.spread_limit, m.marginal_low, m.marginal_high, m.verdict FROM steps s "
+            "LEFT JOIN measurements m ON m.run_uuid = s.run_uuid AND m.seq = s.seq "
+            "WHERE s.run_uuid IN (SELECT uuid FROM runs WHERE ") +
+        kQueuedAfter + ")";
+    Query steps(db, stepSql.constData());
+    steps << afterStarted << afterUuid << kSyncBatch;
+    if (!steps.Exec(&batch.error)) {
+        return false;
+    }
+    while (steps.q().next()) {
+        const QSqlQuery& r = steps.q();
+        const auto at = place.constFind(r.value(0).toString());
+        if (at == place.constEnd()) {
+            continue;
+        }
+        const int n = *at + 1;
+        const int seq = r.value(1).toInt();
+        const QString name = r.value(3).toString();
+        const QString result = r.value(4).toString();
+        std::array<ArrayText, 8>& s = batch.stepColumns;
+        s[0].Integer(n);
+        s[1].Integer(seq);
+        s[2].Text(r.value(2).toString());
+        s[3].Text(name);
+        s[4].Text(result);
+        s[5].Text(r.value(5).toString());
+        s[6].Integer(r.value(6).toLongLong());
+        s[7].Text(r.value(7).toString());
+        RunTally& tally = batch.tallies[*at];
+        tally.Step(name, VerdictFromName(result).value_or(Verdict::Error));
+        if (r.value(8).isNull()) {
+            continue;
+        }
+        std::array<ArrayText, 13>& m = batch.measurementColumns;
+        const QString quantity = r.value(9).toString();
+        const QString samples = r.value(10).toString();
+        const double mean = r.value(11).toDouble();
+        const QString unit = r.value(13).toString();
+        const double low = r.value(14).toDouble();
+        const double high = r.value(15).toDouble();
+        m[0].Integer(n);
+        m[1].Integer(seq);
+        m[2].Text(quantity);
+        m[3].Text(samples);
+        m[4].Number(mean);
+        m[5].Number(r.value(12).toDouble());
+        m[6].Text(unit);
+        m[7].Number(low);
+        m[8].Number(high);
+        m[9].Number(OptionalDouble(r.value(16)));
+        m[10].Number(OptionalDouble(r.value(17)));
+        m[11].Number(OptionalDouble(r.value(18)));
+        m[12].Text(r.value(19).toString());
+        if (!samples.trimmed().isEmpty()) {
+            tally.measures.push_back({name, quantity, unit, low, high, mean});
+        }
+    }
+    steps.q().finish();
+    return QSqlQuery(db).exec(QStringLiteral("COMMIT"));
+}
+
+// The batch of queued runs after (started, uuid), read in one snapshot of the file through a
+// connection of this thread's own, so that it can be read while the last one is sent.
+SyncBatch ReadQueuedFrom(const QString& file, const QString& afterStarted,
+                         const QString& afterUuid) {
+    SyncBatch batch;
+    const QString name = ConnectionName();
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(file);
+        db.setConnectOptions(
+            QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1;QSQLITE_OPEN_READONLY").arg(kBusyTimeoutMs));
+        if (!db.open() || !ReadQueued(db, afterStarted, afterUuid, batch)) {
+            batch.error = batch.error.isEmpty() ? db.lastError().text() : batch.error;
+            batch.error = batch.error.isEmpty() ? QStringLiteral("%1: cannot be read").arg(file)
+                                                : batch.error;
+        }
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+    return batch;
 }
 
 }  // namespace
@@ -400,7 +614,8 @@ bool RecordStore::Begin(QString* error) {
     // SQLite: take the write lock at once, so that two writers wait for each other instead of
     // failing half-way.
     if (!q.exec(shared_ ? QStringLiteral("BEGIN") : QStringLiteral("BEGIN IMMEDIATE"))) {
-        *error = q.lastError().text();
+        // A connection the driver closed after a failure says nothing more.
+        *error = db_.isOpen() ? q.lastError().text() : QStringLiteral("the connection was lost");
         return false;
     }
     return true;
@@ -500,9 +715,9 @@ bool RecordStore::MarkAbandoned(QString* error) {
         }
         runs.push_back(std::move(*run));
     }
-    std::vector<const RunRecord*> accounted;
+    std::vector<RunTally> accounted;
     for (const RunRecord& r : runs) {
-        accounted.push_back(&r);
+        accounted.push_back(RunTally::Of(r));
     }
     if (!Account(accounted, error)) {
         QSqlQuery(db_).exec(QStringLiteral("ROLLBACK"));
@@ -566,7 +781,7 @@ bool RecordStore::FinishRun(const RunRecord& run, QString* error) {
             "firmware_version = ? WHERE uuid = ?");
     q << QLatin1String(VerdictName(run.result)) << run.durationMs << run.chipId << run.imageCrc32
       << run.firmwareVersion << run.uuid;
-    if (!q.Exec(error) || !Account({&run}, error)) {
+    if (!q.Exec(error) || !Account({RunTally::Of(run)}, error)) {
         QSqlQuery(db_).exec(QStringLiteral("ROLLBACK"));
         return false;
     }
@@ -575,84 +790,81 @@ bool RecordStore::FinishRun(const RunRecord& run, QString* error) {
 
 // Adds finished runs to the statistics, inside the caller's transaction. Measurements and
 // failures are summed in memory first, so a batch of runs costs one statement per key.
-bool RecordStore::Account(const std::vector<const RunRecord*>& runs, QString* error,
-                          const std::vector<const RunRecord*>* firsts) {
+bool RecordStore::Account(const std::vector<RunTally>& runs, QString* error,
+                          const std::vector<const RunTally*>* firsts) {
     using MeasureKey = std::tuple<QString, QString, QString, QString, double, double>;
     std::map<MeasureKey, std::tuple<qint64, double, double>> sums;
     std::map<std::tuple<QString, QString, QString>, qint64> failures;
-    Query first(db_,
-                "INSERT INTO unit_first (plan_name, serial, day, result) "
-                "VALUES (?, ?, ?, ?) ON CONFLICT (plan_name, serial) DO NOTHING");
+    std::map<std::pair<QString, QString>, std::pair<qint64, qint64>> units;
+    auto countUnit = [&](const RunTally& run) {
+        auto& [n, passed] = units[{run.planName, run.day}];
+        n += 1;
+        passed += Passed(run.result) ? 1 : 0;
+    };
+    if (firsts) {
+        for (const RunTally* run : *firsts) {
+            countUnit(*run);
+        }
+    } else {
+        Query first(db_,
+                    "INSERT INTO unit_first (plan_name, serial, day, result) "
+                    "VALUES (?, ?, ?, ?) ON CONFLICT (plan_name, serial) DO NOTHING");
+        for (const RunTally& run : runs) {
+            first << run.planName << run.serial << run.day
+                  << QLatin1String(VerdictName(run.result));
+            if (!first.Exec(error)) {
+                return false;
+            }
+            if (first.q().numRowsAffected() == 1) {
+                countUnit(run);
+            }
+        }
+    }
+    for (const RunTally& run : runs) {
+        for (const QString& step : run.failedSteps) {
+            ++failures[{run.planName, run.day, step}];
+        }
+        for (const RunTally::Measure& m : run.measures) {
+            auto& [n, s1, s2] = sums[{run.planName, m.name, m.quantity, m.unit, m.low, m.high}];
+            const double x = m.mean - m.low;
+            n += 1;
+            s1 += x;
+            s2 += x * x;
+        }
+    }
     Query days(db_,
                "INSERT INTO day_stats (plan_name, day, units, first_pass) "
                "VALUES (?, ?, ?, ?) ON CONFLICT (plan_name, day) DO UPDATE SET "
                "units = day_stats.units + excluded.units, "
                "first_pass = day_stats.first_pass + excluded.first_pass");
-    std::map<std::pair<QString, QString>, std::pair<qint64, qint64>> units;
-    auto countUnit = [&](const RunRecord& run) {
-        auto& [n, passed] = units[{run.planName, Day(run)}];
-        n += 1;
-        passed += Passed(run.result) ? 1 : 0;
-    };
-    if (firsts) {
-        for (const RunRecord* run : *firsts) {
-            countUnit(*run);
-        }
-    }
-    for (const RunRecord* run : runs) {
-        const QString day = Day(*run);
-        if (!firsts) {
-            first << run->planName << run->serial << day << QLatin1String(VerdictName(run->result));
-            if (!first.Exec(error)) {
-                return false;
-            }
-            if (first.q().numRowsAffected() == 1) {
-                countUnit(*run);
-            }
-        }
-        for (const StepRecord& s : run->steps) {
-            if (s.verdict == Verdict::Fail || s.verdict == Verdict::Error) {
-                ++failures[{run->planName, day, s.name}];
-            }
-            if (s.measurement && !s.measurement->samples.empty()) {
-                const MeasurementRecord& m = *s.measurement;
-                auto& [n, s1, s2] =
-                    sums[{run->planName, s.name, m.quantity, m.unit, m.limits.low, m.limits.high}];
-                const double x = m.mean - m.limits.low;
-                n += 1;
-                s1 += x;
-                s2 += x * x;
-            }
-        }
-    }
     for (const auto& [key, count] : units) {
         days << key.first << key.second << count.first << count.second;
         if (!days.Exec(error)) {
             return false;
         }
     }
+    Query failed(db_,
+                 "INSERT INTO step_failures (plan_name, day, step, failures) "
+                 "VALUES (?, ?, ?, ?) ON CONFLICT (plan_name, day, step) DO UPDATE SET "
+                 "failures = step_failures.failures + excluded.failures");
     for (const auto& [key, count] : failures) {
-        Query q(db_,
-                "INSERT INTO step_failures (plan_name, day, step, failures) "
-                "VALUES (?, ?, ?, ?) ON CONFLICT (plan_name, day, step) DO UPDATE SET "
-                "failures = step_failures.failures + excluded.failures");
-        q << std::get<0>(key) << std::get<1>(key) << std::get<2>(key) << count;
-        if (!q.Exec(error)) {
+        failed << std::get<0>(key) << std::get<1>(key) << std::get<2>(key) << count;
+        if (!failed.Exec(error)) {
             return false;
         }
     }
+    Query measured(db_,
+                   "INSERT INTO measurement_stats (plan_name, name, quantity, unit, low, high, "
+                   "n, s1, s2) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?) "
+                   "ON CONFLICT (plan_name, name, unit, low, high) DO UPDATE SET "
+                   "n = measurement_stats.n + excluded.n, "
+                   "s1 = measurement_stats.s1 + excluded.s1, "
+                   "s2 = measurement_stats.s2 + excluded.s2");
     for (const auto& [key, sum] : sums) {
-        Query q(db_,
-                "INSERT INTO measurement_stats (plan_name, name, quantity, unit, low, high, "
-                "n, s1, s2) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?) "
-                "ON CONFLICT (plan_name, name, unit, low, high) DO UPDATE SET "
-                "n = measurement_stats.n + excluded.n, "
-                "s1 = measurement_stats.s1 + excluded.s1, "
-                "s2 = measurement_stats.s2 + excluded.s2");
-        q << std::get<0>(key) << std::get<1>(key) << std::get<2>(key) << std::get<3>(key)
-          << std::get<4>(key) << std::get<5>(key) << std::get<0>(sum) << std::get<1>(sum)
-          << std::get<2>(sum);
-        if (!q.Exec(error)) {
+        measured << std::get<0>(key) << std::get<1>(key) << std::get<2>(key) << std::get<3>(key)
+                 << std::get<4>(key) << std::get<5>(key) << std::get<0>(sum) << std::get<1>(sum)
+                 << std::get<2>(sum);
+        if (!measured.Exec(error)) {
             return false;
         }
     }
@@ -906,166 +1118,102 @@ int RecordStore::Queued(QString* error) {
 }
 
 int RecordStore::SyncTo(RecordStore& shared, QString* error) {
-    int copied = 0;
-    for (;;) {
-        // The batch, read in one snapshot of the file: its runs, then all their steps and
-        // measurements at once.
-        if (!Begin(error)) {
-            return -1;
-        }
-        const QByteArray queuedSql =
-            QByteArray("SELECT ") + kRunColumns + " FROM runs WHERE " + kQueuedRuns;
-        Query queued(db_, queuedSql.constData());
-        queued << kSyncBatch;
-        if (!queued.Exec(error)) {
-            QSqlQuery(db_).exec(QStringLiteral("ROLLBACK"));
-            return -1;
-        }
-        std::vector<RunRecord> runs;
-        while (queued.q().next()) {
-            runs.push_back(RunFromRow(queued.q()));
-        }
-        queued.q().finish();
-        std::map<QString, RunRecord*> byUuid;
-        QStringList uuids;
-        for (RunRecord& run : runs) {
-            byUuid[run.uuid] = &run;
-            uuids << run.uuid;
-        }
-        const QByteArray which =
-            QByteArray("run_uuid IN (SELECT uuid FROM runs WHERE ") + kQueuedRuns + ")";
-        const bool read = LoadSteps(byUuid, which.constData(), kSyncBatch, error);
-        if (!Commit(error) || !read) {
-            return -1;
-        }
-        if (runs.empty()) {
-            return copied;
-        }
-        QJsonArray runRows;
-        for (const RunRecord& queuedRun : runs) {
-            const RunRecord* run = &queuedRun;
-            runRows.append(QJsonObject{
-                {"uuid", run->uuid},
-                {"plan_name", run->planName},
-                {"plan_revision", run->planRevision},
-                {"plan_sha256", run->planSha256},
-                {"file_hashes", run->fileHashes},
-                {"serial", run->serial},
-                {"chip_id", run->chipId},
-                {"bench", run->bench},
-                {"operator", run->operatorName},
-                {"port", run->port},
-                {"image_crc32", run->imageCrc32},
-                {"firmware_version", run->firmwareVersion},
-                {"program_version", run->programVersion},
-                {"started", IsoUtc(run->started)},
-                {"duration_ms", run->durationMs},
-                {"result", QLatin1String(VerdictName(run->result))},
-            });
-        }
-        auto json = [](const QJsonArray& rows) {
-            return QString::fromUtf8(QJsonDocument(rows).toJson(QJsonDocument::Compact));
-        };
-        // The whole batch as three bound JSON texts; runs already there stay as they are.
+    // Prepared once there is something to send, in the first batch's transaction.
+    std::optional<Query> copy;
+    std::optional<Query> first;
+    Query done(db_, "UPDATE runs SET synced = 1 WHERE uuid = ?");
+    // Puts a batch on the shared store in one transaction; gives how many runs it put there.
+    auto send = [&](SyncBatch& batch) {
         if (!shared.Begin(error)) {
             return -1;
+        }
+        if (!copy) {
+            copy.emplace(shared.db_, kCopyBatch);
+            // Each unit's first run, for the whole batch in one statement.
+            first.emplace(shared.db_,
+                          "INSERT INTO unit_first (plan_name, serial, day, result) SELECT * FROM "
+                          "unnest(CAST(? AS text[]), CAST(? AS text[]), CAST(? AS text[]), "
+                          "CAST(? AS text[])) ON CONFLICT DO NOTHING RETURNING plan_name, serial");
         }
         auto rollback = [&] {
             QSqlQuery(shared.db_).exec(QStringLiteral("ROLLBACK"));
             return -1;
         };
-        const QByteArray insertRuns =
-            QByteArray("INSERT INTO runs (") + kRunColumns + ") SELECT " + kRunColumns +
-            " FROM json_populate_recordset(CAST(NULL AS runs), CAST(? AS json)) "
-            "ON CONFLICT (uuid) DO NOTHING RETURNING uuid";
-        Query r(shared.db_, insertRuns.constData());
-        r << json(runRows);
-        if (!r.Exec(error)) {
+        for (const ArrayText& column : batch.runColumns) {
+            *copy << column.Done();
+        }
+        for (const ArrayText& column : batch.stepColumns) {
+            *copy << column.Done();
+        }
+        for (const ArrayText& column : batch.measurementColumns) {
+            *copy << column.Done();
+        }
+        if (!copy->Exec(error)) {
             return rollback();
         }
         QSet<QString> fresh;
-        while (r.q().next()) {
-            fresh.insert(r.q().value(0).toString());
+        while (copy->q().next()) {
+            fresh.insert(copy->q().value(0).toString());
         }
-        r.q().finish();
-        // Only the runs this copy put there bring their steps: a run already there came with
-        // all of its own in the same transaction.
-        std::vector<const RunRecord*> accounted;
-        // Columns in the order of the statements above.
-        std::array<ArrayText, 8> steps;
-        std::array<ArrayText, 13> measurements;
-        for (const RunRecord& queuedRun : runs) {
-            if (!fresh.contains(queuedRun.uuid)) {
-                continue;
-            }
-            const RunRecord* run = &queuedRun;
-            accounted.push_back(run);
-            for (const StepRecord& s : run->steps) {
-                steps[0].Text(run->uuid);
-                steps[1].Integer(s.seq);
-                steps[2].Text(s.kind);
-                steps[3].Text(s.name);
-                steps[4].Text(QLatin1String(VerdictName(s.verdict)));
-                steps[5].Text(IsoUtc(s.started));
-                steps[6].Integer(s.durationMs);
-                steps[7].Text(s.message);
-                if (const auto& m = s.measurement) {
-                    measurements[0].Text(run->uuid);
-                    measurements[1].Integer(s.seq);
-                    measurements[2].Text(m->quantity);
-                    measurements[3].Text(SamplesText(m->samples));
-                    measurements[4].Number(m->mean);
-                    measurements[5].Number(m->spread);
-                    measurements[6].Text(m->unit);
-                    measurements[7].Number(m->limits.low);
-                    measurements[8].Number(m->limits.high);
-                    measurements[9].Number(m->limits.spread);
-                    measurements[10].Number(m->limits.marginalLow);
-                    measurements[11].Number(m->limits.marginalHigh);
-                    measurements[12].Text(QLatin1String(VerdictName(m->verdict)));
-                }
+        copy->q().finish();
+        std::vector<RunTally> accounted;
+        for (std::size_t i = 0; i < batch.uuids.size(); ++i) {
+            if (fresh.contains(batch.uuids[i])) {
+                accounted.push_back(std::move(batch.tallies[i]));
             }
         }
-        Query s(shared.db_, kInsertSteps);
-        for (const ArrayText& column : steps) {
-            s << column.Done();
-        }
-        Query m(shared.db_, kInsertMeasurements);
-        for (const ArrayText& column : measurements) {
-            m << column.Done();
-        }
-        // Each unit's first run, for the whole batch in one statement.
-        QJsonArray firstRows;
-        std::map<std::pair<QString, QString>, const RunRecord*> byUnit;
-        for (const RunRecord* run : accounted) {
-            if (byUnit.emplace(std::pair{run->planName, run->serial}, run).second) {
-                firstRows.append(QJsonObject{{"plan_name", run->planName},
-                                             {"serial", run->serial},
-                                             {"day", Day(*run)},
-                                             {"result", QLatin1String(VerdictName(run->result))}});
+        std::map<std::pair<QString, QString>, const RunTally*> byUnit;
+        std::array<ArrayText, 4> units;
+        for (const RunTally& run : accounted) {
+            if (byUnit.emplace(std::pair{run.planName, run.serial}, &run).second) {
+                units[0].Text(run.planName);
+                units[1].Text(run.serial);
+                units[2].Text(run.day);
+                units[3].Text(QLatin1String(VerdictName(run.result)));
             }
         }
-        Query f(shared.db_,
-                "INSERT INTO unit_first SELECT * FROM json_populate_recordset(CAST(NULL AS "
-                "unit_first), CAST(? AS json)) ON CONFLICT DO NOTHING RETURNING plan_name, serial");
-        f << json(firstRows);
-        if (!s.Exec(error) || !m.Exec(error) || !f.Exec(error)) {
+        for (const ArrayText& column : units) {
+            *first << column.Done();
+        }
+        if (!first->Exec(error)) {
             return rollback();
         }
-        std::vector<const RunRecord*> firsts;
-        while (f.q().next()) {
-            firsts.push_back(byUnit[{f.q().value(0).toString(), f.q().value(1).toString()}]);
+        std::vector<const RunTally*> firsts;
+        while (first->q().next()) {
+            firsts.push_back(
+                byUnit[{first->q().value(0).toString(), first->q().value(1).toString()}]);
         }
-        f.q().finish();
+        first->q().finish();
         if (!shared.Account(accounted, error, &firsts) || !shared.Commit(error)) {
             return rollback();
+        }
+        return static_cast<int>(fresh.size());
+    };
+    int copied = 0;
+    // The next batch is read from the file on a thread of its own while the server takes this
+    // one; the batches follow each other in (start, UUID) order.
+    std::future<SyncBatch> next =
+        std::async(std::launch::async, ReadQueuedFrom, where_, QString(), QString());
+    for (;;) {
+        SyncBatch batch = next.get();
+        if (!batch.error.isEmpty()) {
+            *error = batch.error;
+            return -1;
+        }
+        if (batch.uuids.empty()) {
+            return copied;
+        }
+        next = std::async(std::launch::async, ReadQueuedFrom, where_, batch.lastStarted,
+                          batch.lastUuid);
+        const int put = send(batch);
+        if (put < 0) {
+            return -1;
         }
         // Copied: off the queue. Should this fail, the next sync finds them there already.
         if (!Begin(error)) {
             return -1;
         }
-        Query done(db_, "UPDATE runs SET synced = 1 WHERE uuid = ?");
-        for (const QString& uuid : uuids) {
+        for (const QString& uuid : batch.uuids) {
             done << uuid;
             if (!done.Exec(error)) {
                 QSqlQuery(db_).exec(QStringLiteral("ROLLBACK"));
@@ -1075,6 +1223,6 @@ int RecordStore::SyncTo(RecordStore& shared, QString* error) {
         if (!Commit(error)) {
             return -1;
         }
-        copied += static_cast<int>(fresh.size());
+        copied += put;
     }
 }

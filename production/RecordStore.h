@@ -64,6 +64,9 @@ struct Stats {
     std::vector<MeasurementStats> measurements;
 };
 
+// What a finished run adds to the statistics.
+struct RunTally;
+
 // The records of runs: a SQLite file on this bench (also the queue of runs for the shared
 // store), or the line's shared PostgreSQL store. Every run is written as it goes, a step per
 // transaction, so that a unit that was started is on record even if the program dies. The
@@ -116,8 +119,8 @@ private:
     bool MarkAbandoned(QString* error);
     // `firsts`: the runs that were their unit's first, when the caller has already put them in
     // unit_first (the shared store does that for a whole batch in one statement).
-    bool Account(const std::vector<const RunRecord*>& runs, QString* error,
-                 const std::vector<const RunRecord*>* firsts = nullptr);
+    bool Account(const std::vector<RunTally>& runs, QString* error,
+                 const std::vector<const RunTally*>* firsts = nullptr);
     bool Begin(QString* error);
     bool Commit(QString* error);
     bool LoadSteps(RunRecord& run, QString* error);
