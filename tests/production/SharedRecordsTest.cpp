@@ -3,6 +3,7 @@
 
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 
 #include "FakeUnit.h"
@@ -137,6 +138,94 @@ TEST_F(SharedRecords, AServerThatHangsHoldsNeitherTheTestNorItsRecord) {
     ASSERT_TRUE(sync.waitForFinished(60000));
     EXPECT_EQ(sync.exitCode(), 0) << sync.readAllStandardError().toStdString();
     EXPECT_EQ(Count("runs"), QStringLiteral("1"));
+}
+
+TEST_F(SharedRecords, ThePasswordComesFromPgpassfileAndOptionsReachLibpq) {
+    QString password;
+    for (int i = 0; i < 24; ++i) {
+        password += QLatin1Char(
+            "abcdefghijkmnpqrstuvwxyz23456789"[QRandomGenerator::global()->bounded(32)]);
+    }
+    const int port = rig_->AddPasswordUser(QStringLiteral("line"), password);
+    ASSERT_GT(port, 0) << rig_->unavailable().toStdString();
+    QTemporaryDir dir;
+    QFile pgpass(dir.filePath(QStringLiteral("pgpass")));
+    ASSERT_TRUE(pgpass.open(QIODevice::WriteOnly));
+    pgpass.write(QStringLiteral("127.0.0.1:%1:vr7c:line:%2\n").arg(port).arg(password).toUtf8());
+    pgpass.close();
+    pgpass.setPermissions(QFile::ReadOwner | QFile::WriteOwner);  // libpq ignores it otherwise
+    const struct {
+        const char* options;
+        bool passwordFile;
+        const char* refusal;  // empty: the store opens
+    } cases[] = {
+        {"sslmode=disable", true, ""},
+        {"sslmode=require", true, "SSL"},  // the server offers none: the option reached libpq
+        {"sslmode=disable", false, "password"},
+    };
+    QString error;
+    auto bench = RecordStore::OpenLocal(dir.filePath(QStringLiteral("r.sqlite")), &error);
+    ASSERT_TRUE(bench) << error.toStdString();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.options);
+        qputenv("PGPASSFILE",
+                (c.passwordFile ? pgpass.fileName() : dir.filePath(QStringLiteral("none")))
+                    .toLocal8Bit());
+        QString error;
+        auto shared = RecordStore::OpenShared(
+            *ParseSharedAddress(QStringLiteral("postgresql://line@127.0.0.1:%1/vr7c?%2")
+                                    .arg(port)
+                                    .arg(QLatin1String(c.options)),
+                                &error),
+            5, &error);
+        EXPECT_EQ(shared == nullptr, *c.refusal != 0) << error.toStdString();
+        EXPECT_TRUE(error.contains(QLatin1String(c.refusal))) << error.toStdString();
+        EXPECT_FALSE(error.contains(password));
+        if (shared) {
+            RunOnBench(*bench, QStringLiteral("PW-1"), [] {});
+            EXPECT_EQ(bench->SyncTo(*shared, &error), 1) << error.toStdString();
+        }
+    }
+    qunsetenv("PGPASSFILE");
+    EXPECT_FALSE(rig_->ServerLog().contains(password.toUtf8()));
+}
+
+// An older schema is brought up to date, with the records it holds; a newer one is left alone.
+TEST_F(SharedRecords, AnOlderSchemaIsUpgradedAndItsRecordsKept) {
+    QTemporaryDir dir;
+    QString error;
+    auto bench = RecordStore::OpenLocal(dir.filePath(QStringLiteral("r.sqlite")), &error);
+    ASSERT_TRUE(bench);
+    RunOnBench(*bench, QStringLiteral("OLD-1"), [] {});
+    ASSERT_EQ(bench->SyncTo(*Shared(), &error), 1) << error.toStdString();
+    const struct {
+        const char* version;
+        const char* after;  // the version once opened again; empty: refused
+    } cases[] = {{"1", "2"}, {"99", ""}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.version);
+        // The first schema: the queue's index on the flag alone.
+        rig_->Psql(QStringLiteral("DROP INDEX runs_queue; CREATE INDEX runs_queued ON runs "
+                                  "(synced) WHERE synced = 0; UPDATE schema_version SET "
+                                  "version = %1")
+                       .arg(QLatin1String(c.version)));
+        auto shared =
+            RecordStore::OpenShared(*ParseSharedAddress(rig_->address(), &error), 5, &error);
+        EXPECT_EQ(shared != nullptr, *c.after != 0) << error.toStdString();
+        EXPECT_EQ(rig_->Psql(QStringLiteral("SELECT version FROM schema_version")),
+                  QLatin1String(*c.after ? c.after : c.version));
+        if (shared) {
+            EXPECT_EQ(rig_->Psql(QStringLiteral("SELECT string_agg(indexname, ' ') FROM pg_indexes "
+                                                "WHERE indexname LIKE 'runs_queue%'")),
+                      QStringLiteral("runs_queue"));
+            const auto unit = shared->UnitRuns(QStringLiteral("OLD-1"), &error);
+            ASSERT_TRUE(unit) << error.toStdString();
+            ASSERT_EQ(unit->size(), 1u);
+            EXPECT_EQ((*unit)[0].steps.size(), 3u);
+        } else {
+            EXPECT_TRUE(error.contains(QLatin1String("newer vr7c"))) << error.toStdString();
+        }
+    }
 }
 
 }  // namespace

@@ -10,12 +10,14 @@
 #include <cerrno>
 #include <csignal>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <pwd.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
 
-constexpr int kPort = 5432;  // only names the socket file inside the private folder
 constexpr int kStepTimeoutMs = 60000;
 
 }  // namespace
@@ -55,7 +57,7 @@ PostgresRig::PostgresRig() : bin_(QStringLiteral("/usr/lib/postgresql/15/bin")) 
              true) ||
         !Start() ||
         !Run(bin_ + QStringLiteral("/createdb"),
-             {QStringLiteral("-h"), socket_, QStringLiteral("-p"), QString::number(kPort),
+             {QStringLiteral("-h"), socket_, QStringLiteral("-p"), QString::number(port_),
               QStringLiteral("-U"), QStringLiteral("vr7c"), QStringLiteral("vr7c")},
              false)) {
         if (unavailable_.isEmpty()) {
@@ -74,7 +76,7 @@ PostgresRig::~PostgresRig() {
 }
 
 bool PostgresRig::Run(const QString& program, const QStringList& arguments, bool asServerUser,
-                      QString* output) const {
+                      QString* output, const QByteArray& input) const {
     QProcess process;
     process.setProcessChannelMode(QProcess::MergedChannels);
     process.setWorkingDirectory(dir_.path());
@@ -86,6 +88,8 @@ bool PostgresRig::Run(const QString& program, const QStringList& arguments, bool
     } else {
         process.start(program, arguments);
     }
+    process.write(input);
+    process.closeWriteChannel();
     if (!process.waitForFinished(kStepTimeoutMs)) {
         process.kill();
         process.waitForFinished();
@@ -104,7 +108,7 @@ bool PostgresRig::Run(const QString& program, const QStringList& arguments, bool
 }
 
 QString PostgresRig::address() const {
-    return QStringLiteral("postgresql://vr7c@localhost:%1/vr7c?host=%2").arg(kPort).arg(socket_);
+    return QStringLiteral("postgresql://vr7c@localhost:%1/vr7c?host=%2").arg(port_).arg(socket_);
 }
 
 bool PostgresRig::Kill() {
@@ -115,13 +119,15 @@ bool PostgresRig::Kill() {
 }
 
 bool PostgresRig::Start() {
-    return Run(
-        bin_ + QStringLiteral("/pg_ctl"),
-        {QStringLiteral("-D"), data_, QStringLiteral("-l"), socket_ + QStringLiteral("/server.log"),
-         QStringLiteral("-w"), QStringLiteral("-o"),
-         QStringLiteral("-k %1 -p %2 -c listen_addresses='' -c fsync=off").arg(socket_).arg(kPort),
-         QStringLiteral("start")},
-        true);
+    return Run(bin_ + QStringLiteral("/pg_ctl"),
+               {QStringLiteral("-D"), data_, QStringLiteral("-l"),
+                socket_ + QStringLiteral("/server.log"), QStringLiteral("-w"), QStringLiteral("-o"),
+                QStringLiteral("-k %1 -p %2 -c listen_addresses='%3' -c fsync=off")
+                    .arg(socket_)
+                    .arg(port_)
+                    .arg(listen_),
+                QStringLiteral("start")},
+               true);
 }
 
 bool PostgresRig::Pause(bool stopped) {
@@ -156,9 +162,51 @@ bool PostgresRig::Pause(bool stopped) {
 QString PostgresRig::Psql(const QString& sql) const {
     QString out;
     Run(bin_ + QStringLiteral("/psql"),
-        {QStringLiteral("-h"), socket_, QStringLiteral("-p"), QString::number(kPort),
+        {QStringLiteral("-h"), socket_, QStringLiteral("-p"), QString::number(port_),
          QStringLiteral("-U"), QStringLiteral("vr7c"), QStringLiteral("-d"), QStringLiteral("vr7c"),
          QStringLiteral("-At"), QStringLiteral("-c"), sql},
         false, &out);
     return out;
+}
+
+int PostgresRig::AddPasswordUser(const QString& user, const QString& password) {
+    // A port nobody uses now: the one the system gives a socket bound to port 0.
+    const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in at{};
+    at.sin_family = AF_INET;
+    at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof at;
+    const bool found = probe >= 0 && ::bind(probe, reinterpret_cast<sockaddr*>(&at), size) == 0 &&
+                       ::getsockname(probe, reinterpret_cast<sockaddr*>(&at), &size) == 0;
+    if (probe >= 0) {
+        ::close(probe);
+    }
+    // The first line that fits a connection decides: this user over TCP needs its password.
+    QFile hba(data_ + QStringLiteral("/pg_hba.conf"));
+    if (!found || !hba.open(QIODevice::ReadWrite)) {
+        return 0;
+    }
+    const QByteArray rules = hba.readAll();
+    hba.seek(0);
+    hba.write("host all " + user.toUtf8() + " 127.0.0.1/32 scram-sha-256\n" + rules);
+    hba.close();
+    const QByteArray sql = "CREATE ROLE " + user.toUtf8() + " LOGIN PASSWORD '" +
+                           password.toUtf8() + "';\nGRANT ALL ON SCHEMA public TO " +
+                           user.toUtf8() + ";\n";
+    if (!Run(bin_ + QStringLiteral("/psql"),
+             {QStringLiteral("-h"), socket_, QStringLiteral("-p"), QString::number(port_),
+              QStringLiteral("-U"), QStringLiteral("vr7c"), QStringLiteral("-d"),
+              QStringLiteral("vr7c"), QStringLiteral("-v"), QStringLiteral("ON_ERROR_STOP=1")},
+             false, nullptr, sql) ||
+        !Kill()) {
+        return 0;
+    }
+    port_ = ntohs(at.sin_port);
+    listen_ = QStringLiteral("127.0.0.1");
+    return Start() ? port_ : 0;
+}
+
+QByteArray PostgresRig::ServerLog() const {
+    QFile log(socket_ + QStringLiteral("/server.log"));
+    return log.open(QIODevice::ReadOnly) ? log.readAll() : QByteArray();
 }

@@ -24,14 +24,22 @@ public:
     bool Pause(bool stopped);
     // Runs SQL through psql and gives its output (unaligned, tuples only).
     QString Psql(const QString& sql) const;
+    // Listens on 127.0.0.1 as well, at a free port, where `user` gets in only with its
+    // password (SCRAM). The password reaches the server on psql's standard input, never on a
+    // command line. Gives the port, or 0.
+    int AddPasswordUser(const QString& user, const QString& password);
+    // What the server has logged so far.
+    QByteArray ServerLog() const;
 
 private:
     bool Run(const QString& program, const QStringList& arguments, bool asServerUser,
-             QString* output = nullptr) const;
+             QString* output = nullptr, const QByteArray& input = {}) const;
 
     QTemporaryDir dir_;
     QString bin_;
     QString data_;
     QString socket_;
     QString unavailable_;
+    int port_ = 5432;  // on 127.0.0.1 once listened there; else it only names the socket file
+    QString listen_;   // the addresses listened on besides the socket
 };
