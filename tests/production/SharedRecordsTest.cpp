@@ -171,7 +171,7 @@ TEST_F(SharedRecords, ThePasswordComesFromPgpassfileAndOptionsReachLibpq) {
         qputenv("PGPASSFILE",
                 (c.passwordFile ? pgpass.fileName() : dir.filePath(QStringLiteral("none")))
                     .toLocal8Bit());
-        QString error;
+        error.clear();
         auto shared = RecordStore::OpenShared(
             *ParseSharedAddress(QStringLiteral("postgresql://line@127.0.0.1:%1/vr7c?%2")
                                     .arg(port)
