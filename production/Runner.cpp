@@ -81,10 +81,12 @@ void Runner::Run(RunRecord& run) {
     // The unit is judged against the plan's expectations once it has its firmware and
     // configuration: after the last flash or config step.
     std::size_t expectAt = 0;
+    bool configured = false;
     for (std::size_t i = 0; i < plan_.steps.size(); ++i) {
         if (plan_.steps[i].kind == StepKind::Flash || plan_.steps[i].kind == StepKind::Config) {
             expectAt = i + 1;
         }
+        configured = configured || plan_.steps[i].kind == StepKind::Config;
     }
     const bool expect = HasExpectations(plan_.expect);
     bool stopped = false;  // an error or abort: nothing more is run
@@ -103,7 +105,7 @@ void Runner::Run(RunRecord& run) {
                 skip(std::move(check));
             } else {
                 const qint64 t = unit_.NowMs();
-                check = CheckExpectations(run);
+                check = CheckExpectations(run, configured);
                 failed = failed || check.verdict == Verdict::Fail;
                 stopped = stopped || Rank(check.verdict) >= Rank(Verdict::Error);
                 stopped = !Finish(run, std::move(check), t) || stopped;
@@ -270,7 +272,7 @@ void Runner::Measure(const PlanStep& step, StepRecord& record, RunRecord& run) {
     record.measurement = std::move(m);
 }
 
-StepRecord Runner::CheckExpectations(RunRecord& run) {
+StepRecord Runner::CheckExpectations(RunRecord& run, bool configured) {
     StepRecord record;
     record.kind = QStringLiteral("check");
     record.name = QStringLiteral("expect");
@@ -285,11 +287,12 @@ StepRecord Runner::CheckExpectations(RunRecord& run) {
     run.firmwareVersion = QString::number(regs[Reg::kVersion] / 100.0, 'f', 2);
     QStringList wrong;
     const PlanExpect& e = plan_.expect;
-    if (e.station && regs[Reg::kStationNumber] != *e.station) {
+    // The expected station and rate are the address the unit is met at; a profile may move it.
+    if (e.station && !configured && regs[Reg::kStationNumber] != *e.station) {
         wrong
             << QStringLiteral("station %1, not %2").arg(regs[Reg::kStationNumber]).arg(*e.station);
     }
-    if (e.rate) {
+    if (e.rate && !configured) {
         const int index = regs[Reg::kRs485Baud];
         const int rate = index < 4 ? kRs485Rates[index] : 0;
         if (rate != *e.rate) {

@@ -78,7 +78,9 @@ public:
 
 private:
     StepRecord RunStep(const PlanStep& step, RunRecord& run);
-    StepRecord CheckExpectations(RunRecord& run);
+    // `configured`: a config step has run, whose read-back has checked the station and rate
+    // its profile gives; the expected ones are where the unit was met before it.
+    StepRecord CheckExpectations(RunRecord& run, bool configured);
     void Measure(const PlanStep& step, StepRecord& record, RunRecord& run);
     bool Finish(RunRecord& run, StepRecord record, qint64 startMs);
 

@@ -30,6 +30,7 @@ vr7c::sim::SimOptions UnitOptions(
 struct Unit : SimOnPty {
     explicit Unit(const std::vector<std::pair<int, vr7c::sim::ChannelInput>>& changed = {})
         : SimOnPty(UnitOptions(changed)) {}
+    explicit Unit(const vr7c::sim::SimOptions& options) : SimOnPty(options) {}
     QString port() const { return QString::fromStdString(path()); }
 };
 
@@ -151,6 +152,43 @@ TEST(PlanRun, RepeatEndsWithItsInputAndRefusesAnOverlongLineWhole) {
     EXPECT_EQ(run.code, 2);  // the refused line's
     EXPECT_TRUE(run.err.contains(QStringLiteral("3 unit(s), 1 failed"))) << run.err.toStdString();
     EXPECT_EQ(Vr7c({"records", "list", "--records", records}).out.count('\n'), 2);
+}
+
+TEST(PlanRun, AUnitMovedByItsProfileIsFollowedAndTheNextStartsAtThePlansAddress) {
+    QTemporaryDir dir;
+    WriteFile(dir.filePath(QStringLiteral("move.json")),
+              R"({"settings": {"station_number": {"value": 9},
+                               "rs485_baud_rate": {"meaning": "57600"}}})");
+    const QString plan = dir.filePath(QStringLiteral("p.toml"));
+    WriteFile(plan,
+              "name = \"p\"\nrevision = \"1\"\n[expect]\nstation = 5\nrate = 19200\n"
+              "[[step]]\nkind = \"config\"\nprofile = \"move.json\"\n[[step]]\n"
+              "kind = \"measure\"\nquantity = \"register.90\"\nlow = 9\nhigh = 9\n");
+    // Each unit arrives at the plan's station on the fixture's port, a link to its terminal.
+    const std::string slot = dir.filePath(QStringLiteral("slot")).toStdString();
+    auto arrive = [&] {
+        vr7c::sim::SimOptions options = UnitOptions({});
+        options.station = 5;
+        options.link = slot;
+        return std::make_unique<Unit>(options);
+    };
+    auto unit = arrive();
+    QProcess test;
+    test.setProcessChannelMode(QProcess::MergedChannels);
+    test.start(QStringLiteral(VR7C_PATH),
+               {"test", "--plan", plan, "--port", QString::fromStdString(slot), "--records",
+                dir.filePath(QStringLiteral("r.sqlite")), "--repeat", "--count", "2"});
+    test.write("M-1\nM-2\n");
+    test.closeWriteChannel();
+    QByteArray out;
+    while (!out.contains("remove the unit") && test.waitForReadyRead(60000)) {
+        out += test.readAll();
+    }
+    unit = arrive();  // the next unit, in the place of the first
+    ASSERT_TRUE(test.waitForFinished(120000));
+    out += test.readAll();
+    EXPECT_EQ(test.exitCode(), 0) << out.toStdString();
+    EXPECT_EQ(out.count("register.90  PASS"), 2) << out.toStdString();
 }
 
 }  // namespace
