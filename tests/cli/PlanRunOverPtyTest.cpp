@@ -60,6 +60,19 @@ void WriteFile(const QString& path, const QByteArray& text) {
     file.write(text);
 }
 
+// A plan whose profile moves the unit to station 9 at 57600 baud, where it reads its station.
+QString WriteMovingPlan(const QTemporaryDir& dir, const char* expect, const char* more) {
+    WriteFile(dir.filePath(QStringLiteral("move.json")),
+              R"({"settings": {"station_number": {"value": 9},
+                               "rs485_baud_rate": {"meaning": "57600"}}})");
+    const QString plan = dir.filePath(QStringLiteral("p.toml"));
+    WriteFile(plan, QByteArray("name = \"p\"\nrevision = \"1\"\n") + expect +
+                        "[[step]]\nkind = \"config\"\nprofile = \"move.json\"\n[[step]]\n"
+                        "kind = \"measure\"\nquantity = \"register.90\"\nlow = 9\nhigh = 9\n" +
+                        more);
+    return plan;
+}
+
 TEST(PlanRun, AGoodUnitPassesTheExamplePlanAndIsFoundByItsSerialNumber) {
     QTemporaryDir dir;
     const QString records = dir.filePath(QStringLiteral("r.sqlite"));
@@ -113,15 +126,8 @@ TEST(PlanRun, BadUnitsFailAtTheStepThatFindsThem) {
 
 TEST(PlanRun, AMovedModuleIsFollowedAndAFailedOrBrokenUnitsJsonHoldsItsSteps) {
     QTemporaryDir dir;
-    WriteFile(dir.filePath(QStringLiteral("move.json")),
-              R"({"settings": {"station_number": {"value": 9},
-                               "rs485_baud_rate": {"meaning": "57600"}}})");
-    const QString plan = dir.filePath(QStringLiteral("p.toml"));
-    WriteFile(plan,
-              "name = \"p\"\nrevision = \"1\"\n[[step]]\nkind = \"config\"\n"
-              "profile = \"move.json\"\n[[step]]\nkind = \"measure\"\n"
-              "quantity = \"register.90\"\nlow = 9\nhigh = 9\n[[step]]\n"
-              "kind = \"measure\"\nquantity = \"register.11\"\nlow = 0\nhigh = 1\n");
+    const QString plan = WriteMovingPlan(
+        dir, "", "[[step]]\nkind = \"measure\"\nquantity = \"register.11\"\nlow = 0\nhigh = 1\n");
     Unit unit;
     const std::tuple<QString, int, QStringList> cases[] = {
         {unit.port(), 12, {"PASS", "PASS", "FAIL"}},
@@ -156,14 +162,7 @@ TEST(PlanRun, RepeatEndsWithItsInputAndRefusesAnOverlongLineWhole) {
 
 TEST(PlanRun, AUnitMovedByItsProfileIsFollowedAndTheNextStartsAtThePlansAddress) {
     QTemporaryDir dir;
-    WriteFile(dir.filePath(QStringLiteral("move.json")),
-              R"({"settings": {"station_number": {"value": 9},
-                               "rs485_baud_rate": {"meaning": "57600"}}})");
-    const QString plan = dir.filePath(QStringLiteral("p.toml"));
-    WriteFile(plan,
-              "name = \"p\"\nrevision = \"1\"\n[expect]\nstation = 5\nrate = 19200\n"
-              "[[step]]\nkind = \"config\"\nprofile = \"move.json\"\n[[step]]\n"
-              "kind = \"measure\"\nquantity = \"register.90\"\nlow = 9\nhigh = 9\n");
+    const QString plan = WriteMovingPlan(dir, "[expect]\nstation = 5\nrate = 19200\n", "");
     // Each unit arrives at the plan's station on the fixture's port, a link to its terminal.
     const std::string slot = dir.filePath(QStringLiteral("slot")).toStdString();
     auto arrive = [&] {
