@@ -164,8 +164,8 @@ QString PostgresRig::Psql(const QString& sql) const {
     Run(bin_ + QStringLiteral("/psql"),
         {QStringLiteral("-h"), socket_, QStringLiteral("-p"), QString::number(port_),
          QStringLiteral("-U"), QStringLiteral("vr7c"), QStringLiteral("-d"), QStringLiteral("vr7c"),
-         QStringLiteral("-At"), QStringLiteral("-c"), sql},
-        false, &out);
+         QStringLiteral("-At"), QStringLiteral("-v"), QStringLiteral("ON_ERROR_STOP=1")},
+        false, &out, sql.toUtf8());
     return out;
 }
 
@@ -190,15 +190,9 @@ int PostgresRig::AddPasswordUser(const QString& user, const QString& password) {
     hba.seek(0);
     hba.write("host all " + user.toUtf8() + " 127.0.0.1/32 scram-sha-256\n" + rules);
     hba.close();
-    const QByteArray sql = "CREATE ROLE " + user.toUtf8() + " LOGIN PASSWORD '" +
-                           password.toUtf8() + "';\nGRANT ALL ON SCHEMA public TO " +
-                           user.toUtf8() + ";\n";
-    if (!Run(bin_ + QStringLiteral("/psql"),
-             {QStringLiteral("-h"), socket_, QStringLiteral("-p"), QString::number(port_),
-              QStringLiteral("-U"), QStringLiteral("vr7c"), QStringLiteral("-d"),
-              QStringLiteral("vr7c"), QStringLiteral("-v"), QStringLiteral("ON_ERROR_STOP=1")},
-             false, nullptr, sql) ||
-        !Kill()) {
+    Psql(QStringLiteral("CREATE ROLE %1 LOGIN PASSWORD '%2'; GRANT ALL ON SCHEMA public TO %1")
+             .arg(user, password));
+    if (!unavailable_.isEmpty() || !Kill()) {
         return 0;
     }
     port_ = ntohs(at.sin_port);

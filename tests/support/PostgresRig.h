@@ -22,11 +22,11 @@ public:
     bool Start();
     // "The server hangs": every server process stopped (SIGSTOP), or let go on again.
     bool Pause(bool stopped);
-    // Runs SQL through psql and gives its output (unaligned, tuples only).
+    // Runs SQL through psql, given on its standard input, and gives its output (unaligned,
+    // tuples only).
     QString Psql(const QString& sql) const;
     // Listens on 127.0.0.1 as well, at a free port, where `user` gets in only with its
-    // password (SCRAM). The password reaches the server on psql's standard input, never on a
-    // command line. Gives the port, or 0.
+    // password (SCRAM). Gives the port, or 0.
     int AddPasswordUser(const QString& user, const QString& password);
     // What the server has logged so far.
     QByteArray ServerLog() const;
