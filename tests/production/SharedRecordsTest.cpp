@@ -52,15 +52,17 @@ Plan TestPlan() {
         {}, &error);
 }
 
-RunRecord RunOnBench(RecordStore& bench, const QString& serial,
-                     const std::function<void()>& midway) {
+// CH2 reads `ch2` tenths of a degree; 20 to 30 degrees pass.
+RunRecord RunOnBench(RecordStore& bench, const QString& serial, const std::function<void()>& midway,
+                     std::uint16_t ch2 = 250) {
     QString error;
     const Plan plan = TestPlan();
     RunRecord run = *NewRun(plan, &error);
     run.serial = serial;
     EXPECT_TRUE(bench.BeginRun(run, &error));
     FakeUnit unit;
-    unit.regs[0] = unit.regs[1] = unit.regs[2] = 250;
+    unit.regs[0] = unit.regs[1] = 250;
+    unit.regs[2] = ch2;
     RunRecorder recorder(bench, [&](const RunRecord&, const StepRecord& s) {
         if (s.seq == 2) {
             midway();
@@ -82,7 +84,8 @@ TEST_F(SharedRecords, ARunIsCopiedOnceOnlyAndWaitsWhileTheServerIsAway) {
     EXPECT_EQ(bench->SyncTo(*shared, &error), 1) << error.toStdString();
     EXPECT_EQ(bench->SyncTo(*shared, &error), 0);
     // The server goes away in the middle of the next run: the run ends and waits.
-    RunOnBench(*bench, QStringLiteral("SN-2"), [] { ASSERT_TRUE(rig_->Kill()); });
+    RunOnBench(
+        *bench, QStringLiteral("SN-2"), [] { ASSERT_TRUE(rig_->Kill()); }, 350);
     EXPECT_EQ(bench->SyncTo(*shared, &error), -1);
     EXPECT_FALSE(error.isEmpty());
     EXPECT_EQ(bench->Queued(&error), 1);
@@ -108,6 +111,9 @@ TEST_F(SharedRecords, ARunIsCopiedOnceOnlyAndWaitsWhileTheServerIsAway) {
     const auto stats = shared->ComputeStats(&error);
     ASSERT_TRUE(stats);
     EXPECT_EQ(stats->days[0].units, 2);
+    EXPECT_EQ(stats->days[0].firstPass, 1);
+    ASSERT_EQ(stats->failures.size(), 1u);
+    EXPECT_EQ(stats->failures[0].step, QStringLiteral("CH2 \"{a\\b}, NULL é"));
     EXPECT_EQ(stats->measurements[0].count, 2);
 }
 
