@@ -123,9 +123,7 @@ bool PostgresRig::Start() {
                {QStringLiteral("-D"), data_, QStringLiteral("-l"),
                 socket_ + QStringLiteral("/server.log"), QStringLiteral("-w"), QStringLiteral("-o"),
                 QStringLiteral("-k %1 -p %2 -c listen_addresses='%3' -c fsync=off")
-                    .arg(socket_)
-                    .arg(port_)
-                    .arg(listen_),
+                    .arg(socket_, QString::number(port_), listen_),
                 QStringLiteral("start")},
                true);
 }
