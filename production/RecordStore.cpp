@@ -30,6 +30,9 @@
 namespace {
 
 constexpr int kSchemaVersion = 2;
+// The shared store stays at the first version: the later steps only index the bench's own queue,
+// and a shared store marked newer would lock out benches still on an older vr7c.
+constexpr int kSharedSchemaVersion = 1;
 // A test does not start on a disk with less room than this.
 constexpr qint64 kMinFreeBytes = 1 << 20;
 constexpr int kBusyTimeoutMs = 10000;
@@ -661,23 +664,25 @@ bool RecordStore::PrepareSchema(QString* error) {
         version = q.value(0).toInt();
     }
     q.finish();
-    if (version > kSchemaVersion) {
+    const int target = shared_ ? kSharedSchemaVersion : kSchemaVersion;
+    if (version > target) {
         return fail(QStringLiteral("the records were written by a newer vr7c (schema %1; this "
                                    "one knows %2)")
                         .arg(version)
-                        .arg(kSchemaVersion));
+                        .arg(target));
     }
-    if (version == kSchemaVersion) {
+    if (version == target) {
         return Commit(error);
     }
     for (std::size_t i = 0; i < std::size(kSchema); ++i) {
-        if (kSchemaStepVersion[i] > version && !q.exec(QString::fromLatin1(kSchema[i]))) {
+        if (kSchemaStepVersion[i] > version && kSchemaStepVersion[i] <= target &&
+            !q.exec(QString::fromLatin1(kSchema[i]))) {
             return fail(q.lastError().text());
         }
     }
     Query set(db_, version == 0 ? "INSERT INTO schema_version (version) VALUES (?)"
                                 : "UPDATE schema_version SET version = ?");
-    set << kSchemaVersion;
+    set << target;
     if (!set.Exec(error)) {
         return fail(*error);
     }

@@ -8,9 +8,12 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 
 #include <csignal>
+#include <cstdlib>
 
 #include <sys/mount.h>
 #include <sys/wait.h>
@@ -105,6 +108,48 @@ TEST(Records, ARunIsKeptWholeAndCountsInTheStatistics) {
     EXPECT_NEAR(ch0.mean, (10.001 + 10.003 + 10.05) / 3, 1e-9);
     EXPECT_NEAR(ch0.deviation, 0.0277308, 1e-6);
     EXPECT_NEAR(*ch0.cpk, (10.02 - ch0.mean) / (3 * ch0.deviation), 1e-9);
+}
+
+// A bench's file at an older schema is brought up to date with the runs it holds; a newer one is
+// left alone.
+TEST(Records, AnOlderFileIsUpgradedAndItsRunsKept) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("r.sqlite"));
+    QString error;
+    RecordedRun(*RecordStore::OpenLocal(path, &error), QStringLiteral("OLD-1"), 1000100);
+    const struct {
+        const char* version;
+        int after;  // the version once opened again; 0: refused
+    } cases[] = {{"1", 2}, {"99", 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.version);
+        int version = 0;
+        {
+            auto db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("old"));
+            db.setDatabaseName(path);
+            ASSERT_TRUE(db.open());
+            QSqlQuery q(db);
+            // The first schema: the queue's index on the flag alone.
+            for (const QString& sql :
+                 {QStringLiteral("DROP INDEX IF EXISTS runs_queue"),
+                  QStringLiteral("CREATE INDEX runs_queued ON runs (synced) WHERE synced = 0"),
+                  QStringLiteral("UPDATE schema_version SET version = %1")
+                      .arg(QLatin1String(c.version))}) {
+                ASSERT_TRUE(q.exec(sql));
+            }
+            auto store = RecordStore::OpenLocal(path, &error);
+            EXPECT_EQ(store != nullptr, c.after != 0) << error.toStdString();
+            if (store) {
+                EXPECT_EQ(store->UnitRuns(QStringLiteral("OLD-1"), &error)->size(), 1u);
+            } else {
+                EXPECT_TRUE(error.contains(QLatin1String("newer vr7c"))) << error.toStdString();
+            }
+            ASSERT_TRUE(q.exec(QStringLiteral("SELECT version FROM schema_version")) && q.next());
+            version = q.value(0).toInt();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("old"));
+        EXPECT_EQ(version, c.after ? c.after : std::atoi(c.version));
+    }
 }
 
 TEST(Records, ARunWhoseProgramWasKilledIsAbortedAtTheNextStart) {
