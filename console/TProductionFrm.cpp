@@ -24,6 +24,8 @@
 #include "AppStyle.h"
 #include "CertificatePdf.h"
 #include "DayCounts.h"
+#include "LineUnit.h"
+#include "PortHolder.h"
 #include "RecordStore.h"
 #include "RunRecorder.h"
 #include "TLineStatsFrm.h"
@@ -31,6 +33,11 @@
 namespace {
 
 const QString kGroup = QStringLiteral("Production");
+// The pauses of the line sequence before a flash step, as in the firmware dialog.
+constexpr std::uint32_t kResetPauseMs = 500;
+// The station and rate a unit is first looked for at when the plan expects none: vr7c's.
+constexpr int kFactoryStation = 1;
+constexpr int kFactoryBaud = 19200;
 
 QColor VerdictColour(Verdict verdict) {
     switch (verdict) {
@@ -220,8 +227,10 @@ TProductionFrm::TProductionFrm(QString settingsPath, QString recordsFile, QWidge
         names << QStringLiteral("COM%1").arg(port);
     }
     for (int i = 0; i < kMaxSlots; ++i) {
+        // A COM number, or a device or network line typed in.
         auto* box = new QComboBox(this);
         box->addItems(names);
+        box->setEditable(true);
         box->setCurrentIndex(i);
         SlotPorts.push_back(box);
         ports->addWidget(new QLabel(tr("工位%1").arg(i + 1), this));
@@ -281,14 +290,24 @@ TProductionFrm::TProductionFrm(QString settingsPath, QString recordsFile, QWidge
     OperatorEdit->setText(settings.value(QStringLiteral("Operator")).toString());
     SlotCount->setValue(settings.value(QStringLiteral("Slots"), 1).toInt());
     for (int i = 0; i < kMaxSlots; ++i) {
-        SlotPorts[static_cast<std::size_t>(i)]->setCurrentIndex(
-            settings.value(QStringLiteral("Slot%1").arg(i + 1), i).toInt());
+        // Kept as the port's name; older settings kept the COM number's index.
+        const QString kept = settings.value(QStringLiteral("Slot%1").arg(i + 1)).toString();
+        bool isIndex = false;
+        const int index = kept.toInt(&isIndex);
+        SlotPorts[static_cast<std::size_t>(i)]->setCurrentText(kept.isEmpty() ? names[i]
+                                                               : isIndex
+                                                                   ? names.value(index, names[i])
+                                                                   : kept);
     }
     const QString plan = settings.value(QStringLiteral("Plan")).toString();
 
-    openUnit = [](const QString& port, QString* why) {
-        *why = tr("%1: 本窗口还不能打开工位的端口").arg(port);
-        return std::unique_ptr<UnitAccess>();
+    openUnit = [this](const QString& port, QString*) {
+        LineOptions line;
+        auto unit = std::make_unique<LineUnit>(line, ResolvePort(port, deviceLookup),
+                                               FirstContact(*plan_, kFactoryStation, kFactoryBaud),
+                                               kResetPauseMs);
+        unit->stopped = [this] { return stop_.load(); };
+        return std::unique_ptr<UnitAccess>(std::move(unit));
     };
     ask = [](QWidget* owner, const QString& text) {
         return QMessageBox::question(owner, tr("生产测试"), text) == QMessageBox::Yes;
@@ -331,6 +350,7 @@ TProductionFrm::TProductionFrm(QString settingsPath, QString recordsFile, QWidge
 
 TProductionFrm::~TProductionFrm() {
     stop_ = true;
+    // Each slot ends its step under way and waits for its thread.
     running_.clear();
 }
 
@@ -377,7 +397,7 @@ void TProductionFrm::SaveSettings() const {
     settings.setValue(QStringLiteral("Slots"), SlotCount->value());
     for (int i = 0; i < kMaxSlots; ++i) {
         settings.setValue(QStringLiteral("Slot%1").arg(i + 1),
-                          SlotPorts[static_cast<std::size_t>(i)]->currentIndex());
+                          SlotPorts[static_cast<std::size_t>(i)]->currentText().trimmed());
     }
 }
 
@@ -421,6 +441,11 @@ void TProductionFrm::SerialEntered() {
     StartRun();
 }
 
+bool TProductionFrm::SamePort(const QString& a, const QString& b) const {
+    return a.compare(b, Qt::CaseInsensitive) == 0 ||
+           ResolvePort(a, deviceLookup).device == ResolvePort(b, deviceLookup).device;
+}
+
 void TProductionFrm::StartRun() {
     SaveSettings();
     QString error;
@@ -430,17 +455,47 @@ void TProductionFrm::StartRun() {
         ShowMessage(tr("记录无法写入: %1").arg(error), true);
         return;
     }
+    const QStringList serials = std::exchange(serials_, {});
+    QStringList ports;
+    for (int i = 0; i < serials.size(); ++i) {
+        ports << SlotPorts[static_cast<std::size_t>(i)]->currentText().trimmed();
+        for (int j = 0; j < i; ++j) {
+            if (SamePort(ports[i], ports[j])) {
+                ShowMessage(
+                    tr("工位%1 和工位%2 使用同一端口 %3").arg(j + 1).arg(i + 1).arg(ports[i]),
+                    true);
+                return;
+            }
+        }
+    }
+    // A slot on the main window's port takes it for the run when the operator agrees.
+    const QString held = mainLine ? mainLine->HeldPort() : QString();
+    int heldSlot = -1;
+    for (int i = 0; i < ports.size() && !held.isEmpty(); ++i) {
+        if (SamePort(ports[i], held)) {
+            heldSlot = i;
+        }
+    }
+    if (heldSlot >= 0 &&
+        ask(this,
+            tr("工位%1 使用主窗口的端口 %2，暂停主窗口的连接吗？").arg(heldSlot + 1).arg(held))) {
+        mainLine->ReleasePort();
+        released_ = true;
+    }
     stop_ = false;
     ended_ = 0;
-    const QStringList serials = std::exchange(serials_, {});
     for (int i = 0; i < serials.size(); ++i) {
         const auto k = static_cast<std::size_t>(i);
         StepTables[k]->setRowCount(0);
         ResultLabels[k]->setText(tr("测试中"));
         ResultLabels[k]->setStyleSheet(QStringLiteral("color: #404040;"));
         auto run = NewRun(*plan_, &error);
-        const QString port = SlotPorts[k]->currentText();
-        std::unique_ptr<UnitAccess> unit = run && openUnit ? openUnit(port, &error) : nullptr;
+        std::unique_ptr<UnitAccess> unit;
+        if (i == heldSlot && !released_) {
+            error = tr("%1 由主窗口使用").arg(ports[i]);
+        } else if (run && openUnit) {
+            unit = openUnit(ports[i], &error);
+        }
         if (!unit) {
             ResultLabels[k]->setText(tr("错误") + QLatin1Char('\n') + error);
             ResultLabels[k]->setStyleSheet(QStringLiteral("color: #c85a00;"));
@@ -449,7 +504,7 @@ void TProductionFrm::StartRun() {
         run->serial = serials[i];
         run->bench = BenchEdit->text();
         run->operatorName = OperatorEdit->text();
-        run->port = port;
+        run->port = ports[i];
         run->programVersion = QCoreApplication::applicationVersion();
         running_.push_back(std::make_unique<StationSlot>(*this, i, std::move(unit)));
         running_.back()->Start(*plan_, std::move(*run), recordsFile_);
@@ -457,6 +512,15 @@ void TProductionFrm::StartRun() {
     SerialEdit->setEnabled(running_.empty());
     BrowseButton->setEnabled(running_.empty());
     ShowMessage(running_.empty() ? tr("没有工位能开始测试") : tr("测试中..."), running_.empty());
+    if (running_.empty()) {
+        GiveBackPort();
+    }
+}
+
+void TProductionFrm::GiveBackPort() {
+    if (std::exchange(released_, false)) {
+        mainLine->RetakePort();
+    }
 }
 
 void TProductionFrm::StepShown(int slot, const StepRecord& step) {
@@ -508,6 +572,7 @@ void TProductionFrm::SlotEnded(int slot, const RunRecord& run, const QString& er
         return;
     }
     running_.clear();
+    GiveBackPort();
     PromptLabel->hide();
     ConfirmButton->hide();
     SerialEdit->setEnabled(true);
@@ -614,13 +679,12 @@ void TProductionFrm::closeEvent(QCloseEvent* event) {
             event->ignore();
             return;
         }
-        // The runs end as ABORTED at their next step; the slots wait for their threads.
+        // The runs end as ABORTED at their next step or sample. The window closes now; each
+        // slot's end still comes here, and the last gives the main window its port back.
         stop_ = true;
         for (auto& slot : running_) {
             slot->Answer(PromptAnswer::Gone);
         }
-        running_.clear();
-        ShowDay();
     }
     SaveSettings();
     QDialog::closeEvent(event);

@@ -7,6 +7,9 @@
 #include <memory>
 #include <vector>
 
+#include "PortPath.h"
+
+class PortHolder;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -40,9 +43,16 @@ public:
     TProductionFrm(QString settingsPath, QString recordsFile, QWidget* parent = nullptr);
     ~TProductionFrm() override;
 
-    // The unit on a slot's port ("COM3"), opened on the slot's thread; empty with the reason
-    // when the port cannot be had.
+    // The unit on a slot's port ("COM3", a device or a network URL), made on the window's
+    // thread; the real one opens its line on the slot's thread at its first step. Empty with
+    // the reason when the port cannot be had. Replaced by tests.
     std::function<std::unique_ptr<UnitAccess>(const QString& port, QString* why)> openUnit;
+    // How COM numbers become devices: the main window's numbering. Empty: VR7C_COMn, else the
+    // system's default devices.
+    SerialDeviceResolver deviceLookup;
+    // The main window's connection: a slot on its port asks, pauses it for the run and gives it
+    // back afterwards. None: no other window holds a port.
+    PortHolder* mainLine = nullptr;
     // A question with yes and no; true for yes. Replaced by tests.
     std::function<bool(QWidget* owner, const QString& text)> ask;
     // Where a certificate's PDF goes; empty to give up. Replaced by tests.
@@ -89,6 +99,8 @@ private:
     void PromptAsked(const QString& text);
     void Confirm();
     void SlotEnded(int slot, const RunRecord& run, const QString& error);
+    bool SamePort(const QString& a, const QString& b) const;
+    void GiveBackPort();
     void ShowSlots();
     void ShowMessage(const QString& text, bool fault);
     void SaveSettings() const;
@@ -102,6 +114,7 @@ private:
     QStringList serials_;  // scanned for the slots of the next run, in slot order
     std::vector<std::unique_ptr<StationSlot>> running_;
     int ended_ = 0;
+    bool released_ = false;  // the main window's connection is paused for this run
     std::atomic<bool> stop_{false};
     TLineStatsFrm* stats_ = nullptr;
 };

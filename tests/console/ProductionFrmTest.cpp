@@ -130,8 +130,11 @@ TEST(ProductionFrm, ClosingDuringARunAsksAndRecordsItAborted) {
     Station s;
     s.Scan(QStringLiteral("SN-C"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return s.window->ConfirmButton->isVisible(); }, 20000));
+    QSignalSpy ended(s.window.get(), &TProductionFrm::RunEnded);
     s.window->close();
     ASSERT_EQ(s.asked.size(), 1);
+    EXPECT_FALSE(s.window->isVisible());
+    ASSERT_TRUE(ended.wait(20000));
     EXPECT_FALSE(s.window->Running());
     const auto runs = s.Runs();
     ASSERT_EQ(runs.size(), 1u);
