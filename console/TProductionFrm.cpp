@@ -7,6 +7,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -128,7 +129,8 @@ public:
         if (window_.stop_) {
             return PromptAnswer::Gone;
         }
-        QMetaObject::invokeMethod(&window_, [w = &window_, text] { w->PromptAsked(text); });
+        QMetaObject::invokeMethod(
+            &window_, [w = &window_, text, key = promptKey_] { w->PromptAsked(text, key); });
         answered_.wait(lock, [this] { return answer_.has_value(); });
         return *answer_;
     }
@@ -151,6 +153,8 @@ public:
                 QMetaObject::invokeMethod(
                     &window_, [w = &window_, i = index_, step] { w->StepShown(i, step); });
             });
+            // A prompt's foot-switch key comes with its step.
+            recorder.starting = [this](const PlanStep& step, int) { promptKey_ = step.key; };
             Runner(plan, *this, recorder).Run(run);
             if (!store->FinishRun(run, &error)) {
                 End(run, TProductionFrm::tr("记录无法写入: %1").arg(error));
@@ -174,6 +178,7 @@ private:
     std::mutex mutex_;
     std::condition_variable answered_;
     std::optional<PromptAnswer> answer_;
+    QString promptKey_;  // the key of the step under way, on the slot's thread
 };
 
 TProductionFrm::TProductionFrm(QString settingsPath, QString recordsFile, QWidget* parent)
@@ -335,11 +340,13 @@ TProductionFrm::TProductionFrm(QString settingsPath, QString recordsFile, QWidge
     connect(LastUnits, &QListWidget::itemActivated, this,
             [this](QListWidgetItem* item) { ShowRun(item->data(Qt::UserRole).toString()); });
     // The scanner's Enter must reach the serial-number field: the other controls do not keep
-    // the focus.
+    // the focus. The field keeps it during a run too, read-only, so that a scan then (its
+    // Enter, a space in a serial number) can neither confirm a prompt nor type elsewhere.
     for (QWidget* w : std::initializer_list<QWidget*>{BrowseButton, PdfButton, StatsButton,
-                                                      LastUnits, SlotCount}) {
+                                                      LastUnits, SlotCount, ConfirmButton}) {
         w->setFocusPolicy(Qt::NoFocus);
     }
+    ConfirmButton->setAutoDefault(false);
     PromptLabel->hide();
     ConfirmButton->hide();
     ShowSlots();
@@ -509,7 +516,7 @@ void TProductionFrm::StartRun() {
         running_.push_back(std::make_unique<StationSlot>(*this, i, std::move(unit)));
         running_.back()->Start(*plan_, std::move(*run), recordsFile_);
     }
-    SerialEdit->setEnabled(running_.empty());
+    SerialEdit->setReadOnly(!running_.empty());
     BrowseButton->setEnabled(running_.empty());
     ShowMessage(running_.empty() ? tr("没有工位能开始测试") : tr("测试中..."), running_.empty());
     if (running_.empty()) {
@@ -547,11 +554,21 @@ void TProductionFrm::StepShown(int slot, const StepRecord& step) {
     table->scrollToBottom();
 }
 
-void TProductionFrm::PromptAsked(const QString& text) {
+void TProductionFrm::PromptAsked(const QString& text, const QString& key) {
     PromptLabel->setText(text);
+    promptKey_ = PromptKeyCode(key).value_or(0);
+    ConfirmButton->setText(key.isEmpty() ? tr("确认") : tr("确认 (%1)").arg(key));
     PromptLabel->show();
     ConfirmButton->show();
-    ConfirmButton->setFocus();
+}
+
+void TProductionFrm::keyPressEvent(QKeyEvent* event) {
+    // The foot switch's key reaches here from whichever control has the focus.
+    if (promptKey_ != 0 && event->key() == promptKey_ && ConfirmButton->isVisible()) {
+        Confirm();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 void TProductionFrm::Confirm() {
@@ -575,7 +592,7 @@ void TProductionFrm::SlotEnded(int slot, const RunRecord& run, const QString& er
     GiveBackPort();
     PromptLabel->hide();
     ConfirmButton->hide();
-    SerialEdit->setEnabled(true);
+    SerialEdit->setReadOnly(false);
     BrowseButton->setEnabled(true);
     SerialEdit->setFocus();
     ShowMessage(tr("请扫描下一件产品的序列号"), false);

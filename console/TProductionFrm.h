@@ -89,6 +89,7 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
 private:
@@ -96,7 +97,7 @@ private:
     void SerialEntered();
     void StartRun();
     void StepShown(int slot, const StepRecord& step);
-    void PromptAsked(const QString& text);
+    void PromptAsked(const QString& text, const QString& key);
     void Confirm();
     void SlotEnded(int slot, const RunRecord& run, const QString& error);
     bool SamePort(const QString& a, const QString& b) const;
@@ -114,7 +115,9 @@ private:
     QStringList serials_;  // scanned for the slots of the next run, in slot order
     std::vector<std::unique_ptr<StationSlot>> running_;
     int ended_ = 0;
-    bool released_ = false;  // the main window's connection is paused for this run
+    bool released_ = false;
+    int promptKey_ = 0;  // the key that confirms the prompt shown, besides the button  // the main
+                         // window's connection is paused for this run
     std::atomic<bool> stop_{false};
     TLineStatsFrm* stats_ = nullptr;
 };

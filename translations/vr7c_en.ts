@@ -1171,10 +1171,6 @@ Remedy: disconnect in the main window first, then update the firmware.</translat
         <translation>Last units</translation>
     </message>
     <message>
-        <source>%1: 本窗口还不能打开工位的端口</source>
-        <translation>%1: this window cannot open a slot&apos;s port yet</translation>
-    </message>
-    <message>
         <source>保存证书</source>
         <translation>Save Certificate</translation>
     </message>
@@ -1263,6 +1259,22 @@ First-pass yield %4%</translation>
     <message>
         <source>统计...</source>
         <translation>Statistics...</translation>
+    </message>
+    <message>
+        <source>工位%1 和工位%2 使用同一端口 %3</source>
+        <translation>Slots %1 and %2 use the same port %3</translation>
+    </message>
+    <message>
+        <source>工位%1 使用主窗口的端口 %2，暂停主窗口的连接吗？</source>
+        <translation>Slot %1 uses the main window&apos;s port %2. Pause the main window&apos;s connection?</translation>
+    </message>
+    <message>
+        <source>%1 由主窗口使用</source>
+        <translation>%1 is in use by the main window</translation>
+    </message>
+    <message>
+        <source>确认 (%1)</source>
+        <translation>Confirm (%1)</translation>
     </message>
 </context>
 <context>
