@@ -129,11 +129,13 @@ public:
         if (window_.stop_) {
             return PromptAnswer::Gone;
         }
-        QMetaObject::invokeMethod(
-            &window_, [w = &window_, text, key = promptKey_] { w->PromptAsked(text, key); });
+        QMetaObject::invokeMethod(&window_, [w = &window_, i = index_, text, key = promptKey_] {
+            w->PromptAsked(i, text, key);
+        });
         answered_.wait(lock, [this] { return answer_.has_value(); });
         return *answer_;
     }
+    int index() const { return index_; }
     void Answer(PromptAnswer answer) {
         const std::lock_guard lock(mutex_);
         answer_ = answer;
@@ -167,6 +169,8 @@ public:
 
 private:
     void End(const RunRecord& run, const QString& error) {
+        // The unit's line was opened on this thread and is closed on it.
+        unit_.reset();
         QMetaObject::invokeMethod(
             &window_, [w = &window_, i = index_, run, error] { w->SlotEnded(i, run, error); });
     }
@@ -491,6 +495,7 @@ void TProductionFrm::StartRun() {
     }
     stop_ = false;
     ended_ = 0;
+    waiting_.clear();
     for (int i = 0; i < serials.size(); ++i) {
         const auto k = static_cast<std::size_t>(i);
         StepTables[k]->setRowCount(0);
@@ -554,12 +559,21 @@ void TProductionFrm::StepShown(int slot, const StepRecord& step) {
     table->scrollToBottom();
 }
 
-void TProductionFrm::PromptAsked(const QString& text, const QString& key) {
+void TProductionFrm::PromptAsked(int slot, const QString& text, const QString& key) {
+    waiting_.insert(slot);
     PromptLabel->setText(text);
     promptKey_ = PromptKeyCode(key).value_or(0);
     ConfirmButton->setText(key.isEmpty() ? tr("确认") : tr("确认 (%1)").arg(key));
-    PromptLabel->show();
-    ConfirmButton->show();
+    ShowPromptWhenAllWait();
+}
+
+void TProductionFrm::ShowPromptWhenAllWait() {
+    // One confirmation serves every slot, so the prompt shows once every slot still running
+    // has come to it; a slot that ends meanwhile is not waited for.
+    const bool all = !waiting_.empty() && static_cast<int>(waiting_.size()) ==
+                                              static_cast<int>(running_.size()) - ended_;
+    PromptLabel->setVisible(all);
+    ConfirmButton->setVisible(all);
 }
 
 void TProductionFrm::keyPressEvent(QKeyEvent* event) {
@@ -574,10 +588,12 @@ void TProductionFrm::keyPressEvent(QKeyEvent* event) {
 void TProductionFrm::Confirm() {
     PromptLabel->hide();
     ConfirmButton->hide();
-    // One prompt serves every slot that waits on it.
     for (auto& slot : running_) {
-        slot->Answer(PromptAnswer::Confirmed);
+        if (waiting_.count(slot->index()) != 0) {
+            slot->Answer(PromptAnswer::Confirmed);
+        }
     }
+    waiting_.clear();
 }
 
 void TProductionFrm::SlotEnded(int slot, const RunRecord& run, const QString& error) {
@@ -586,8 +602,10 @@ void TProductionFrm::SlotEnded(int slot, const RunRecord& run, const QString& er
     result->setText(text);
     result->setStyleSheet(QStringLiteral("color: %1;").arg(colour.name()));
     if (++ended_ < static_cast<int>(running_.size())) {
+        ShowPromptWhenAllWait();
         return;
     }
+    waiting_.clear();
     running_.clear();
     GiveBackPort();
     PromptLabel->hide();

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <set>
 #include <vector>
 
 #include "PortPath.h"
@@ -97,7 +98,8 @@ private:
     void SerialEntered();
     void StartRun();
     void StepShown(int slot, const StepRecord& step);
-    void PromptAsked(const QString& text, const QString& key);
+    void PromptAsked(int slot, const QString& text, const QString& key);
+    void ShowPromptWhenAllWait();
     void Confirm();
     void SlotEnded(int slot, const RunRecord& run, const QString& error);
     bool SamePort(const QString& a, const QString& b) const;
@@ -115,6 +117,7 @@ private:
     QStringList serials_;  // scanned for the slots of the next run, in slot order
     std::vector<std::unique_ptr<StationSlot>> running_;
     int ended_ = 0;
+    std::set<int> waiting_;  // the slots that wait on the prompt
     bool released_ = false;
     int promptKey_ = 0;  // the key that confirms the prompt shown, besides the button  // the main
                          // window's connection is paused for this run
