@@ -29,6 +29,7 @@
 #include "PortHolder.h"
 #include "RecordStore.h"
 #include "RunRecorder.h"
+#include "SharedRecords.h"
 #include "TLineStatsFrm.h"
 
 namespace {
@@ -214,6 +215,9 @@ TProductionFrm::TProductionFrm(QString settingsPath, QString recordsFile, QWidge
     ConfirmButton->setFont(KaiFont(24));
     DayLabel = new QLabel(this);
     DayLabel->setFont(SongFont(20));
+    QueueLabel = new QLabel(this);
+    QueueLabel->setWordWrap(true);
+    QueueLabel->hide();
     LastUnits = new QListWidget(this);
     PdfButton = new QPushButton(tr("证书 PDF..."), this);
     StatsButton = new QPushButton(tr("统计..."), this);
@@ -282,6 +286,7 @@ TProductionFrm::TProductionFrm(QString settingsPath, QString recordsFile, QWidge
     layout->addLayout(slotsRow, 5, 0);
     auto* side = new QVBoxLayout;
     side->addWidget(DayLabel);
+    side->addWidget(QueueLabel);
     side->addWidget(new QLabel(tr("最近产品"), this));
     LastUnits->setMinimumWidth(300);
     side->addWidget(LastUnits, 1);
@@ -309,6 +314,7 @@ TProductionFrm::TProductionFrm(QString settingsPath, QString recordsFile, QWidge
                                                                    : kept);
     }
     const QString plan = settings.value(QStringLiteral("Plan")).toString();
+    sharedRecords = ConfiguredSharedAddress();
 
     openUnit = [this](const QString& port, QString*) {
         LineOptions line;
@@ -363,13 +369,38 @@ TProductionFrm::~TProductionFrm() {
     stop_ = true;
     // Each slot ends its step under way and waits for its thread.
     running_.clear();
+    if (syncing_) {
+        syncing_->wait();
+    }
 }
 
 TLineStatsFrm* TProductionFrm::Stats() {
     if (!stats_) {
         stats_ = new TLineStatsFrm(recordsFile_, this);
     }
+    stats_->SetSharedAddress(sharedRecords);
     return stats_;
+}
+
+void TProductionFrm::SyncShared() {
+    if (sharedRecords.isEmpty() || (syncing_ && syncing_->isRunning())) {
+        return;
+    }
+    syncing_.reset(QThread::create([this, file = recordsFile_, address = sharedRecords] {
+        const SyncOutcome outcome = SyncQueuedRuns(file, address);
+        QMetaObject::invokeMethod(this, [this, outcome] {
+            QueueLabel->setText(outcome.error.isEmpty()
+                                    ? tr("共享记录: 已全部上传")
+                                    : tr("共享记录不可用, %1 次测试在队列中等待\n%2")
+                                          .arg(outcome.queued)
+                                          .arg(outcome.error.section(QLatin1Char('\n'), 0, 0)));
+            QueueLabel->setStyleSheet(outcome.error.isEmpty() ? QString()
+                                                              : QStringLiteral("color: #c00000;"));
+            QueueLabel->show();
+            emit QueueShown();
+        });
+    }));
+    syncing_->start();
 }
 
 bool TProductionFrm::Running() const {
@@ -615,6 +646,7 @@ void TProductionFrm::SlotEnded(int slot, const RunRecord& run, const QString& er
     SerialEdit->setFocus();
     ShowMessage(tr("请扫描下一件产品的序列号"), false);
     ShowDay();
+    SyncShared();
     emit RunEnded();
 }
 
@@ -705,6 +737,7 @@ void TProductionFrm::WritePdf() {
 void TProductionFrm::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     ShowDay();
+    SyncShared();
     SerialEdit->setFocus();
 }
 

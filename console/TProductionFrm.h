@@ -54,6 +54,9 @@ public:
     // The main window's connection: a slot on its port asks, pauses it for the run and gives it
     // back afterwards. None: no other window holds a port.
     PortHolder* mainLine = nullptr;
+    // The line's shared records (VR7C_RECORDS_SHARED or vr7c's settings file); empty: none.
+    // Runs are copied there after each run, on a thread of their own.
+    QString sharedRecords;
     // A question with yes and no; true for yes. Replaced by tests.
     std::function<bool(QWidget* owner, const QString& text)> ask;
     // Where a certificate's PDF goes; empty to give up. Replaced by tests.
@@ -78,6 +81,7 @@ public:
     std::vector<QTableWidget*> StepTables;
     std::vector<QLabel*> ResultLabels;
     QLabel* DayLabel;
+    QLabel* QueueLabel;  // runs waiting for the shared records
     QListWidget* LastUnits;
     QPushButton* PdfButton;
     QPushButton* StatsButton;
@@ -87,6 +91,8 @@ public:
 signals:
     // Every slot of a run has ended and its records are written.
     void RunEnded();
+    // A copy to the shared records has ended and QueueLabel says how it went.
+    void QueueShown();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -103,6 +109,7 @@ private:
     void Confirm();
     void SlotEnded(int slot, const RunRecord& run, const QString& error);
     bool SamePort(const QString& a, const QString& b) const;
+    void SyncShared();
     void GiveBackPort();
     void ShowSlots();
     void ShowMessage(const QString& text, bool fault);
@@ -123,4 +130,5 @@ private:
                          // window's connection is paused for this run
     std::atomic<bool> stop_{false};
     TLineStatsFrm* stats_ = nullptr;
+    std::unique_ptr<QThread> syncing_;
 };

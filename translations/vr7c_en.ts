@@ -894,6 +894,22 @@ Remedy: disconnect in the main window first, then update the firmware.</translat
         <source>无法保存图片: %1</source>
         <translation>Cannot save the image: %1</translation>
     </message>
+    <message>
+        <source>本机记录</source>
+        <translation>This bench</translation>
+    </message>
+    <message>
+        <source>共享记录</source>
+        <translation>Shared records</translation>
+    </message>
+    <message>
+        <source>记录来源</source>
+        <translation>Records from</translation>
+    </message>
+    <message>
+        <source>正在读取共享记录...</source>
+        <translation>Reading the shared records...</translation>
+    </message>
 </context>
 <context>
     <name>TMainForm</name>
@@ -1275,6 +1291,16 @@ First-pass yield %4%</translation>
     <message>
         <source>确认 (%1)</source>
         <translation>Confirm (%1)</translation>
+    </message>
+    <message>
+        <source>共享记录: 已全部上传</source>
+        <translation>Shared records: every run copied</translation>
+    </message>
+    <message>
+        <source>共享记录不可用, %1 次测试在队列中等待
+%2</source>
+        <translation>Shared records unavailable: %1 runs wait in the queue
+%2</translation>
     </message>
 </context>
 <context>

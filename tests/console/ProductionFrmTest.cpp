@@ -19,6 +19,7 @@
 #include <QTest>
 
 #include "../production/FakeUnit.h"
+#include "PostgresRig.h"
 #include "RecordStore.h"
 #include "TLineStatsFrm.h"
 #include "TProductionFrm.h"
@@ -180,3 +181,36 @@ TEST(ProductionFrm, CertificatePdfIsDrawnInTheChineseFaces) {
 }
 
 }  // namespace
+
+TEST(ProductionFrm, RunsGoToTheSharedRecordsOrWaitInTheQueueShownWhileTheServerIsAway) {
+    PostgresRig rig;
+    if (!rig.unavailable().isEmpty()) {
+        GTEST_SKIP() << "no PostgreSQL server: " << rig.unavailable().toStdString();
+    }
+    Station s;
+    s.window->sharedRecords = rig.address();
+    auto runUnit = [&](const QString& serial) {
+        QSignalSpy queue(s.window.get(), &TProductionFrm::QueueShown);
+        s.Scan(serial);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return s.window->ConfirmButton->isVisible(); }, 20000));
+        QTest::mouseClick(s.window->ConfirmButton, Qt::LeftButton);
+        EXPECT_TRUE(queue.wait(30000));
+        return s.window->QueueLabel->text();
+    };
+    EXPECT_EQ(runUnit(QStringLiteral("SN-S1")), QStringLiteral("共享记录: 已全部上传"));
+
+    TLineStatsFrm& stats = *s.window->Stats();
+    ASSERT_TRUE(stats.SourceList->isEnabled());
+    stats.SourceList->setCurrentIndex(1);
+    QSignalSpy loaded(&stats, &TLineStatsFrm::Loaded);
+    stats.Reload();
+    ASSERT_TRUE(loaded.wait(30000));
+    EXPECT_EQ(stats.MeasurementList->count(), 2) << stats.SummaryLabel->text().toStdString();
+
+    ASSERT_TRUE(rig.Kill());
+    EXPECT_TRUE(runUnit(QStringLiteral("SN-S2"))
+                    .startsWith(QStringLiteral("共享记录不可用, 1 次测试在队列中等待")));
+    ASSERT_TRUE(rig.Start());
+    EXPECT_EQ(runUnit(QStringLiteral("SN-S3")), QStringLiteral("共享记录: 已全部上传"));
+    EXPECT_EQ(rig.Psql(QStringLiteral("SELECT count(*) FROM runs")).trimmed(), QStringLiteral("3"));
+}
