@@ -64,7 +64,16 @@ UnitOutcome LineUnit::ReadRegisters(std::uint16_t* regs) {
     if (const UnitOutcome open = Open(); open.verdict != Verdict::Pass) {
         return open;
     }
-    return FromOutcome(session_->link.Read(0, kPolledRegisters, options_.timeoutMs, regs));
+    const Outcome read = session_->link.Read(0, kPolledRegisters, options_.timeoutMs, regs);
+    if (!read.ok() && session_->driver.PortHungUp()) {
+        // The unit or its adapter was pulled out: the port is given up, and the next request
+        // finds out whether it has come back.
+        session_.reset();
+        return UnitOutcome::Broken(
+            kExitNoReply,
+            QStringLiteral("%1: the line hung up (unit or adapter removed)").arg(port_.given));
+    }
+    return FromOutcome(read);
 }
 
 UnitOutcome LineUnit::WriteRegister(int reg, std::uint16_t value) {

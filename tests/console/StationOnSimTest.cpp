@@ -49,15 +49,16 @@ struct Case {
     bool mainWindowOnCom1;
     const char* first;  // the slots' large results, first line
     const char* second;
+    const char* why;   // the second slot's result, how its second line starts
     Verdict recorded;  // the second unit's record
 };
 
 const Case kCases[] = {
-    {"pass", 10.0, AtPrompt::FootSwitch, false, "合格", "合格", Verdict::Pass},
-    {"fail", 10.05, AtPrompt::FootSwitch, false, "合格", "不合格", Verdict::Fail},
-    {"error", 10.0, AtPrompt::PullSecondUnit, false, "合格", "错误", Verdict::Error},
-    {"abort", 10.0, AtPrompt::CloseWindow, false, "中止", "中止", Verdict::Aborted},
-    {"main window's port", 10.0, AtPrompt::FootSwitch, true, "合格", "合格", Verdict::Pass},
+    {"pass", 10.0, AtPrompt::FootSwitch, false, "合格", "合格", "", Verdict::Pass},
+    {"fail", 10.05, AtPrompt::FootSwitch, false, "合格", "不合格", "CH1 10mV", Verdict::Fail},
+    {"error", 10.0, AtPrompt::PullSecondUnit, false, "合格", "错误", "COM2", Verdict::Error},
+    {"abort", 10.0, AtPrompt::CloseWindow, false, "中止", "中止", "", Verdict::Aborted},
+    {"main window's port", 10.0, AtPrompt::FootSwitch, true, "合格", "合格", "", Verdict::Pass},
 };
 
 TEST(StationOnSim, WholeRunsEndAsTheUnitsAndTheOperatorMakeThem) {
@@ -132,9 +133,10 @@ TEST(StationOnSim, WholeRunsEndAsTheUnitsAndTheOperatorMakeThem) {
         EXPECT_EQ(station.ResultLabels[0]->text().section('\n', 0, 0), QString::fromUtf8(c.first));
         EXPECT_EQ(station.ResultLabels[1]->text().section('\n', 0, 0), QString::fromUtf8(c.second))
             << station.ResultLabels[1]->text().toStdString();
-        EXPECT_FALSE(station.ResultLabels[1]->text().section('\n', 1).isEmpty() &&
-                     c.recorded != Verdict::Pass && c.recorded != Verdict::Aborted)
-            << "a failure or error names its step or cause";
+        // A failure names its step, an error its cause.
+        const QString why = station.ResultLabels[1]->text().split('\n').value(1);
+        EXPECT_EQ(why.left(QString::fromUtf8(c.why).size()).toStdString(), c.why)
+            << why.toStdString();
         QString error;
         auto store = RecordStore::OpenLocal(records, &error);
         ASSERT_TRUE(store) << error.toStdString();
