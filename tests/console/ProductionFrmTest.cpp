@@ -123,6 +123,12 @@ TEST(ProductionFrm, RefusesABadPlanAndABadSerialNumberBeforeAnyRun) {
         good.Scan(serial);
         EXPECT_TRUE(good.window->MessageLabel->text().startsWith(QStringLiteral("序列号不能使用")));
     }
+    // Two slots on one port (a COM number typed in lower case is the same one).
+    good.window->SlotCount->setValue(2);
+    good.window->SlotPorts[1]->setCurrentText(QStringLiteral("com1"));
+    good.Scan(QStringLiteral("SN-1"));
+    good.Scan(QStringLiteral("SN-2"));
+    EXPECT_EQ(good.window->MessageLabel->text(), QStringLiteral("工位1 和工位2 使用同一端口 com1"));
     EXPECT_FALSE(good.window->Running());
     EXPECT_TRUE(good.Runs().empty());
 }
