@@ -22,9 +22,13 @@ int RunPlan(const CliOptions& options, const Output& out) {
     }
     QJsonArray steps;
     for (const PlanStep& step : plan->steps) {
-        steps.append(QJsonObject{{"kind", QLatin1String(StepKindName(step.kind))},
-                                 {"name", step.name},
-                                 {"line", step.line}});
+        QJsonObject shown{{"kind", QLatin1String(StepKindName(step.kind))},
+                          {"name", step.name},
+                          {"line", step.line}};
+        if (!step.key.isEmpty()) {
+            shown.insert(QStringLiteral("key"), step.key);  // a prompt's foot-switch key
+        }
+        steps.append(shown);
     }
     out.Line(QStringLiteral("%1: plan \"%2\" revision %3: %4 steps, files named: %5; good")
                  .arg(file, plan->name, plan->revision)
