@@ -394,8 +394,7 @@ void TProductionFrm::SyncShared() {
                                     : tr("共享记录不可用, %1 次测试在队列中等待\n%2")
                                           .arg(outcome.queued)
                                           .arg(outcome.error.section(QLatin1Char('\n'), 0, 0)));
-            QueueLabel->setStyleSheet(outcome.error.isEmpty() ? QString()
-                                                              : QStringLiteral("color: #c00000;"));
+            ShowFault(*QueueLabel, !outcome.error.isEmpty());
             QueueLabel->show();
             emit QueueShown();
         });
@@ -445,7 +444,16 @@ void TProductionFrm::SaveSettings() const {
 
 void TProductionFrm::ShowMessage(const QString& text, bool fault) {
     MessageLabel->setText(text);
-    MessageLabel->setStyleSheet(fault ? QStringLiteral("color: #c00000;") : QString());
+    ShowFault(*MessageLabel, fault);
+}
+
+void TProductionFrm::ShowFault(QLabel& label, bool fault) const {
+    // By palette: a style sheet taken off again would leave the label in the application's
+    // font rather than the window's.
+    QPalette colours = label.palette();
+    colours.setColor(QPalette::WindowText,
+                     fault ? QColor(0xc0, 0, 0) : palette().color(QPalette::WindowText));
+    label.setPalette(colours);
 }
 
 void TProductionFrm::ShowSlots() {
@@ -461,6 +469,10 @@ void TProductionFrm::SerialEntered() {
     const QString serial = SerialEdit->text();
     SerialEdit->clear();
     if (Running()) {
+        if (!serial.isEmpty()) {
+            ShowMessage(tr("测试进行中, 序列号 %1 未被接受; 请在测试结束后重新扫描").arg(serial),
+                        true);
+        }
         return;
     }
     if (!plan_) {

@@ -113,6 +113,7 @@ private:
     void GiveBackPort();
     void ShowSlots();
     void ShowMessage(const QString& text, bool fault);
+    void ShowFault(QLabel& label, bool fault) const;
     void SaveSettings() const;
     void WritePdf();
     void ShowRun(const QString& uuid);

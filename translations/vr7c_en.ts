@@ -1302,6 +1302,10 @@ First-pass yield %4%</translation>
         <translation>Shared records unavailable: %1 runs wait in the queue
 %2</translation>
     </message>
+    <message>
+        <source>测试进行中, 序列号 %1 未被接受; 请在测试结束后重新扫描</source>
+        <translation>A test is running: serial number %1 was not taken; scan it again when the test has ended</translation>
+    </message>
 </context>
 <context>
     <name>TRecorderFrm</name>

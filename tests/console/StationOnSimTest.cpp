@@ -113,9 +113,12 @@ TEST(StationOnSim, WholeRunsEndAsTheUnitsAndTheOperatorMakeThem) {
             << station.ResultLabels[0]->text().toStdString() << " / "
             << station.ResultLabels[1]->text().toStdString();
         EXPECT_EQ(station.ConfirmButton->text(), QStringLiteral("确认 (F12)"));
-        // A scan while the prompt waits changes nothing.
+        // A scan while the prompt waits neither confirms it nor starts anything, and says so.
+        station.SerialEdit->setText(QStringLiteral("SN-3"));
         QTest::keyClick(station.SerialEdit, Qt::Key_Return);
         EXPECT_TRUE(station.ConfirmButton->isVisible());
+        EXPECT_TRUE(
+            station.MessageLabel->text().startsWith(QStringLiteral("测试进行中, 序列号 SN-3")));
         switch (c.action) {
             case AtPrompt::PullSecondUnit:
                 second->runner().stop();
