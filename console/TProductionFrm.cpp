@@ -350,8 +350,8 @@ TProductionFrm::TProductionFrm(QString settingsPath, QString recordsFile, QWidge
     connect(LastUnits, &QListWidget::itemActivated, this,
             [this](QListWidgetItem* item) { ShowRun(item->data(Qt::UserRole).toString()); });
     // The scanner's Enter must reach the serial-number field: the other controls do not keep
-    // the focus. The field keeps it during a run too, read-only, so that a scan then (its
-    // Enter, a space in a serial number) can neither confirm a prompt nor type elsewhere.
+    // the focus. The field keeps it during a run too, so that a scan then (its Enter, a space
+    // in a serial number) can neither confirm a prompt nor type elsewhere: it is refused.
     for (QWidget* w : std::initializer_list<QWidget*>{BrowseButton, PdfButton, StatsButton,
                                                       LastUnits, SlotCount, ConfirmButton}) {
         w->setFocusPolicy(Qt::NoFocus);
@@ -564,7 +564,6 @@ void TProductionFrm::StartRun() {
         running_.push_back(std::make_unique<StationSlot>(*this, i, std::move(unit)));
         running_.back()->Start(*plan_, std::move(*run), recordsFile_);
     }
-    SerialEdit->setReadOnly(!running_.empty());
     BrowseButton->setEnabled(running_.empty());
     ShowMessage(running_.empty() ? tr("没有工位能开始测试") : tr("测试中..."), running_.empty());
     if (running_.empty()) {
@@ -653,7 +652,6 @@ void TProductionFrm::SlotEnded(int slot, const RunRecord& run, const QString& er
     GiveBackPort();
     PromptLabel->hide();
     ConfirmButton->hide();
-    SerialEdit->setReadOnly(false);
     BrowseButton->setEnabled(true);
     SerialEdit->setFocus();
     ShowMessage(tr("请扫描下一件产品的序列号"), false);

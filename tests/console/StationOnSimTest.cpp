@@ -114,7 +114,7 @@ TEST(StationOnSim, WholeRunsEndAsTheUnitsAndTheOperatorMakeThem) {
             << station.ResultLabels[1]->text().toStdString();
         EXPECT_EQ(station.ConfirmButton->text(), QStringLiteral("确认 (F12)"));
         // A scan while the prompt waits neither confirms it nor starts anything, and says so.
-        station.SerialEdit->setText(QStringLiteral("SN-3"));
+        QTest::keyClicks(station.SerialEdit, QStringLiteral("SN-3"));
         QTest::keyClick(station.SerialEdit, Qt::Key_Return);
         EXPECT_TRUE(station.ConfirmButton->isVisible());
         EXPECT_TRUE(
