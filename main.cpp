@@ -3,6 +3,7 @@
 #include <QKeySequence>
 
 #include "AppStyle.h"
+#include "ComPorts.h"
 #include "EventDispatcher.h"
 #include "Language.h"
 #include "LineDiagnostics.h"
@@ -59,6 +60,8 @@ int main(int argc, char** argv) {
     entry.AddWindow(QCoreApplication::translate("main", "端口设置..."),
                     QKeySequence(Qt::CTRL | Qt::Key_P), [&] { ShowToolWindow(portSetup); });
     TProductionFrm production(mainForm.SettingsPath(), {}, &mainForm);
+    production.deviceLookup = mainForm.Ports().DeviceLookup();
+    production.mainLine = &mainForm;
     entry.AddWindow(QCoreApplication::translate("main", "生产测试..."),
                     QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_T),
                     [&] { ShowToolWindow(production); });

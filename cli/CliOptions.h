@@ -5,21 +5,18 @@
 
 #include <cstdint>
 
-#include "PortPath.h"
+#include "LineOptions.h"
 #include "ProductionOptions.h"
 
-// Everything vr7c was told on its command line.
-struct CliOptions {
+// Everything vr7c was told on its command line: the line (port, station, mode, time-out) and
+// the rest.
+struct CliOptions : LineOptions {
     QString command;        // ports, scan, read, watch, write, config, flash, commission
     QStringList arguments;  // the command's own positional arguments
-    QString port = QStringLiteral("COM1");
     // flash, commission, read, watch: every --port given, one fixture slot each
     QStringList ports{QStringLiteral("COM1")};
     std::uint32_t baud = 19200;
-    int station = 1;
-    bool plcCan = false;
     bool json = false;
-    std::uint32_t timeoutMs = 1000;
     bool timeoutGiven = false;  // scan: the probe's wait comes from the line unless given
     // watch
     bool csv = false;
@@ -40,8 +37,6 @@ struct CliOptions {
     QString image;
     int firmwareVersion = -1;      // version x 100 the module must report after commissioning
     ProductionOptions production;  // plan, records, test
-    // How COM1 … COM8 become devices: the console's COM numbers (not from the command line)
-    SerialDeviceResolver deviceLookup;
 };
 
 struct ParsedCommandLine {

@@ -10,25 +10,6 @@
 #include "ModbusSession.h"
 #include "Output.h"
 
-Outcome ReadProfileFile(const QString& path, Profile& profile) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        return Outcome::Fail(kExitBadFile, path + QStringLiteral(": ") + file.errorString());
-    }
-    // Bounds: a profile is a few kilobytes; nothing beyond 1 MiB is read.
-    const QByteArray content = file.read(1 << 20);
-    QString error;
-    const auto read = ReadProfile(content, &error);
-    if (!read) {
-        return Outcome::Fail(kExitBadFile, path + QStringLiteral(": ") + error);
-    }
-    profile = *read;
-    if (profile.name.isEmpty()) {
-        profile.name = QFileInfo(path).completeBaseName();
-    }
-    return Outcome::Ok();
-}
-
 int RunConfig(const CliOptions& o, const Output& out) {
     const QString action = o.arguments.value(0);
     const QString path = o.arguments.value(1);

@@ -16,7 +16,6 @@
 #include "Output.h"
 #include "SlotRunner.h"
 
-Outcome ReadProfileFile(const QString& path, Profile& profile);
 
 namespace {
 

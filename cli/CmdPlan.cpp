@@ -3,31 +3,9 @@
 #include <QJsonArray>
 
 #include "Commands.h"
-#include "FirmwareFile.h"
+#include "LineUnit.h"
 #include "Output.h"
 #include "Plan.h"
-#include "Profile.h"
-
-Outcome ReadProfileFile(const QString& path, Profile& profile);
-
-Outcome CheckPlanFiles(const Plan& plan, const QString& file) {
-    for (const PlanStep& step : plan.steps) {
-        Outcome read;
-        if (step.kind == StepKind::Config) {
-            Profile profile;
-            read = ReadProfileFile(step.file, profile);
-        } else if (step.kind == StepKind::Flash) {
-            FirmwareFile image;
-            read = LoadFirmwareFile(step.file, image);
-        }
-        if (!read.ok()) {
-            return Outcome::Fail(
-                kExitBadFile,
-                QStringLiteral("%1:%2:1: %3").arg(file).arg(step.line).arg(read.message));
-        }
-    }
-    return Outcome::Ok();
-}
 
 int RunPlan(const CliOptions& options, const Output& out) {
     if (options.arguments.size() != 2 || options.arguments[0] != QLatin1String("check")) {
@@ -44,9 +22,13 @@ int RunPlan(const CliOptions& options, const Output& out) {
     }
     QJsonArray steps;
     for (const PlanStep& step : plan->steps) {
-        steps.append(QJsonObject{{"kind", QLatin1String(StepKindName(step.kind))},
-                                 {"name", step.name},
-                                 {"line", step.line}});
+        QJsonObject shown{{"kind", QLatin1String(StepKindName(step.kind))},
+                          {"name", step.name},
+                          {"line", step.line}};
+        if (!step.key.isEmpty()) {
+            shown.insert(QStringLiteral("key"), step.key);  // a prompt's foot-switch key
+        }
+        steps.append(shown);
     }
     out.Line(QStringLiteral("%1: plan \"%2\" revision %3: %4 steps, files named: %5; good")
                  .arg(file, plan->name, plan->revision)

@@ -3,7 +3,6 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QSaveFile>
-#include <QSettings>
 
 #include "Certificate.h"
 #include "Commands.h"
@@ -226,14 +225,8 @@ QString SharedRecordsAddress(const CliOptions& options, Outcome& outcome) {
     if (!options.production.sharedAddress.isEmpty()) {
         return options.production.sharedAddress;
     }
-    QString address = qEnvironmentVariable(kSharedRecordsVariable);
-    QString source = QLatin1String(kSharedRecordsVariable);
-    if (address.isEmpty()) {
-        const QSettings settings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("vr7c"),
-                                 QStringLiteral("vr7c"));
-        address = settings.value(QStringLiteral("records/shared")).toString();
-        source = settings.fileName() + QStringLiteral(": [records] shared");
-    }
+    QString source;
+    const QString address = ConfiguredSharedAddress(&source);
     QString why;
     if (!address.isEmpty() && !ParseSharedAddress(address, &why)) {
         outcome = Outcome::Fail(kExitUsage, QStringLiteral("%1: %2").arg(source, why));

@@ -2,11 +2,8 @@
 // as it ends.
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QFile>
 #include <QProcess>
 #include <QSysInfo>
-#include <QThread>
 
 #include <cstdio>
 #include <map>
@@ -14,9 +11,7 @@
 #include <optional>
 
 #include "Commands.h"
-#include "FirmwareFile.h"
-#include "FlashUnit.h"
-#include "ModbusSession.h"
+#include "LineUnit.h"
 #include "Output.h"
 #include "Plan.h"
 #include "Records.h"
@@ -24,13 +19,8 @@
 #include "SlotRunner.h"
 #include "StopRequest.h"
 
-Outcome ReadProfileFile(const QString& path, Profile& profile);
-Outcome CheckPlanFiles(const Plan& plan, const QString& file);
-
 namespace {
 
-// How long a started module may take before it answers on Modbus.
-constexpr qint64 kStartupMs = 10000;
 // How long copying the queued runs to the shared records may take after a run.
 constexpr int kSyncWaitMs = 30000;
 
@@ -92,134 +82,19 @@ private:
     QString serial_;
 };
 
-// The line settings a unit answers at.
-struct UnitLine {
-    int station = 1;
-    int baud = 19200;
-    int parity = 2;  // 8E1
-};
-
-UnitOutcome FromOutcome(const Outcome& o) {
-    return o.ok()                    ? UnitOutcome::Ok()
-           : o.code == kExitMismatch ? UnitOutcome::Failed(o.message)
-                                     : UnitOutcome::Broken(o.code, o.message);
-}
-
-// One slot's unit, reached on its port.
-class SlotUnit : public UnitAccess {
+// One slot's unit, reached on its port; the operator answers on standard input.
+class SlotUnit : public LineUnit {
 public:
     SlotUnit(const CliOptions& o, const PortChoice& port, Desk& desk, const UnitLine& line)
-        : options_(o), port_(port), desk_(desk), line_(line) {
-        options_.port = port.given;
-        clock_.start();
+        : LineUnit(o, port, line, o.production.resetPauseMs), port_(port.given), desk_(desk) {
+        stopped = [] { return ::StopRequested(); };
     }
 
-    UnitOutcome ReadRegisters(std::uint16_t* regs) override {
-        if (const UnitOutcome open = Open(); open.verdict != Verdict::Pass) {
-            return open;
-        }
-        return FromOutcome(session_->link.Read(0, kPolledRegisters, options_.timeoutMs, regs));
-    }
-
-    UnitOutcome WriteRegister(int reg, std::uint16_t value) override {
-        if (const UnitOutcome open = Open(); open.verdict != Verdict::Pass) {
-            return open;
-        }
-        if (const Outcome w = session_->link.Write(reg, value); !w.ok()) {
-            return FromOutcome(w);
-        }
-        std::uint16_t back = 0;
-        if (const Outcome r = session_->link.Read(reg, 1, options_.timeoutMs, &back); !r.ok()) {
-            return FromOutcome(r);
-        }
-        return back == value ? UnitOutcome::Ok()
-                             : UnitOutcome::Failed(QStringLiteral("register %1 reads %2 after "
-                                                                  "writing %3")
-                                                       .arg(reg)
-                                                       .arg(back)
-                                                       .arg(value));
-    }
-
-    UnitOutcome ApplyProfile(const QString& path) override {
-        Profile profile;
-        if (const Outcome read = ReadProfileFile(path, profile); !read.ok()) {
-            return UnitOutcome::Broken(read.code, read.message);
-        }
-        if (const UnitOutcome open = Open(); open.verdict != Verdict::Pass) {
-            return open;
-        }
-        std::vector<int> written;
-        const Outcome applied = session_->ApplyProfile(profile, written);
-        // The session has followed the module to the station and rate the profile gave it.
-        line_ = {session_->station(), static_cast<int>(session_->baud()), session_->parity()};
-        session_.reset();
-        return FromOutcome(applied);
-    }
-
-    UnitOutcome Flash(const QString& imagePath, FlashedImage& flashed) override {
-        session_.reset();  // the bootloader needs the port
-        FirmwareFile image;
-        if (const Outcome loaded = LoadFirmwareFile(imagePath, image); !loaded.ok()) {
-            return UnitOutcome::Broken(loaded.code, loaded.message);
-        }
-        FlashRequest request;
-        request.image = image.bytes;
-        request.verify = true;
-        request.go = true;
-        request.replyTimeoutMs = options_.timeoutMs;
-        request.linePauseMs = options_.production.resetPauseMs;
-        const FlashReport report = FlashUnit(port_, request);
-        // The device ID is the product ID and the chip's 96-bit unique ID.
-        flashed.chipId = report.deviceId.section(QLatin1Char('-'), -1);
-        flashed.imageCrc32 = Crc32Text(image.crc32);
-        if (!report.outcome.ok()) {
-            return FromOutcome(report.outcome);
-        }
-        // The started firmware answers once it is up.
-        std::uint16_t version = 0;
-        QElapsedTimer waited;
-        waited.start();
-        Outcome up;
-        do {
-            if (const UnitOutcome open = Open(); open.verdict != Verdict::Pass) {
-                return open;
-            }
-            up = session_->link.Read(11, 1, options_.timeoutMs, &version);
-        } while (up.code == kExitNoReply && waited.elapsed() < kStartupMs);
-        return FromOutcome(up);
-    }
-
-    UnitOutcome RunFixtureCommand(const QStringList& argv, int timeoutMs) override {
-        return RunProcess(argv, timeoutMs);
-    }
-    PromptAnswer Prompt(const QString& text) override { return desk_.Ask(port_.given, text); }
-    void Wait(int ms) override { QThread::msleep(static_cast<unsigned long>(ms)); }
-    qint64 NowMs() override { return clock_.elapsed(); }
-    const UnitLine& line() const { return line_; }
-    bool StopRequested() override { return ::StopRequested(); }
+    PromptAnswer Prompt(const QString& text) override { return desk_.Ask(port_, text); }
 
 private:
-    UnitOutcome Open() {
-        if (session_) {
-            return UnitOutcome::Ok();
-        }
-        options_.station = line_.station;
-        session_ = std::make_unique<ModbusSession>(options_);
-        session_->link.SetStation(static_cast<std::uint8_t>(line_.station));
-        const Outcome opened = session_->Open(static_cast<std::uint32_t>(line_.baud),
-                                              static_cast<TComPortParity>(line_.parity));
-        if (!opened.ok()) {
-            session_.reset();
-        }
-        return FromOutcome(opened);
-    }
-
-    CliOptions options_;
-    PortChoice port_;
+    QString port_;
     Desk& desk_;
-    UnitLine line_;
-    std::unique_ptr<ModbusSession> session_;
-    QElapsedTimer clock_;
 };
 
 }  // namespace
@@ -244,8 +119,7 @@ int RunTest(const CliOptions& o, const Output& out) {
     if (!opened.ok()) {
         return out.Finish(opened);
     }
-    const UnitLine factory{plan->expect.station.value_or(o.station),
-                           plan->expect.rate.value_or(static_cast<int>(o.baud))};
+    const UnitLine factory = FirstContact(*plan, o.station, static_cast<int>(o.baud));
     // Where each slot's last unit was left: a config step may have moved it, and it is looked
     // for there until it is removed.
     std::mutex leftLock;

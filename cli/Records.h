@@ -7,18 +7,14 @@
 #include "CliOptions.h"
 #include "ExitCode.h"
 #include "RecordStore.h"
+#include "SharedRecords.h"
 
 // The bench's records file: --records FILE or the user's data folder.
 std::unique_ptr<RecordStore> OpenBenchRecords(const CliOptions& options, Outcome& outcome);
-// The environment variable through which vr7c test hands the shared store's address to the
-// copy it starts: unlike a command line, the environment is not shown to other users.
-inline constexpr char kSharedRecordsVariable[] = "VR7C_RECORDS_SHARED";
 // The shared store's address: --records postgresql://..., else the environment's
 // VR7C_RECORDS_SHARED, else the settings file's [records] shared, else empty. An address from
 // any of them that is not one, or holds a password, is refused: `outcome` says why.
 QString SharedRecordsAddress(const CliOptions& options, Outcome& outcome);
-// Seconds a call to the shared store may take.
-inline constexpr int kSharedTimeoutS = 5;
 std::unique_ptr<RecordStore> OpenSharedRecords(const QString& address, Outcome& outcome);
 
 QJsonObject RunJson(const RunRecord& run);

@@ -16,6 +16,7 @@
 #include <QToolButton>
 
 #include <optional>
+#include <utility>
 
 #include "AppStyle.h"
 #include "BannerGroupBox.h"
@@ -283,6 +284,30 @@ bool TMainForm::WriteWithPollingPaused(std::int32_t reg, std::uint16_t value) {
     const bool written = master_.WriteRegister(reg, value);
     Timer1.start();
     return written;
+}
+
+QString TMainForm::HeldPort() const {
+    return SpeedButton1->isChecked() ? QStringLiteral("COM%1").arg(driver_.ComPort() + 1)
+                                     : QString();
+}
+
+void TMainForm::ReleasePort() {
+    if (!SpeedButton1->isChecked()) {
+        return;
+    }
+    releasedPort_ = driver_.ComPort();
+    SpeedButton1->setChecked(false);
+    SpeedButton1Click();
+}
+
+void TMainForm::RetakePort() {
+    const int port = std::exchange(releasedPort_, -1);
+    if (port < 0 || SpeedButton1->isChecked()) {
+        return;
+    }
+    ComboBox1->setCurrentIndex(port);
+    SpeedButton1->setChecked(true);
+    SpeedButton1Click();
 }
 
 void TMainForm::SetFirmwareForm(QDialog* form, QComboBox* serialPort) {

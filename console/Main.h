@@ -11,6 +11,7 @@
 #include "MODBUS_RTU.h"
 #include "MonitorD.h"
 #include "PollingCycle.h"
+#include "PortHolder.h"
 #include "RegisterMap.h"
 #include "SerialPortIo.h"
 #include "ZQ_ComDrv.h"
@@ -44,7 +45,7 @@ struct MainFormOptions {
 // The main window: connection group, live channel grid, configuration panel, register
 // monitor grid and status line; it owns the serial driver, the register image and the Modbus
 // master over them, and runs the polling cycle.
-class TMainForm : public QWidget, public RegisterWriteHost {
+class TMainForm : public QWidget, public RegisterWriteHost, public PortHolder {
     Q_OBJECT
 
 public:
@@ -61,6 +62,12 @@ public:
     // RegisterWriteHost.
     bool ConnectionStarted() override;
     bool WriteWithPollingPaused(std::int32_t reg, std::uint16_t value) override;
+
+    // PortHolder: the test station takes the window's port for a fixture slot and gives it
+    // back after the run.
+    QString HeldPort() const override;
+    void ReleasePort() override;
+    void RetakePort() override;
 
     // The register write dialog opened by the grids' double-clicks.
     void SetMonitorForm(TMonitorDf* form) { monitorForm_ = form; }
@@ -168,6 +175,7 @@ private:
     ComPorts* ports_;
     PortListTips* portTips_ = nullptr;
     bool adapterGone_ = false;
+    int releasedPort_ = -1;  // the port index the station took, until it gives it back
     QString captionBeforeGone_;
     VEVErizEvezad driver_;
     RtuMaster master_;

@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QScatterSeries>
 #include <QTabWidget>
+#include <QThread>
 #include <QVBoxLayout>
 #include <QValueAxis>
 
@@ -20,7 +21,7 @@
 
 #include "AppStyle.h"
 #include "LineStats.h"
-#include "RecordStore.h"
+#include "SharedRecords.h"
 
 struct LineRuns {
     std::vector<RunRecord> runs;
@@ -83,6 +84,9 @@ TLineStatsFrm::TLineStatsFrm(QString recordsFile, QWidget* parent)
     SummaryLabel = new QLabel(measurement);
     HistogramView = NewView(measurement);
     DriftView = NewView(Pages);
+    SourceList = new QComboBox(this);
+    SourceList->addItems({tr("本机记录"), tr("共享记录")});
+    SourceList->setEnabled(false);
     auto* column = new QVBoxLayout(measurement);
     auto* row = new QHBoxLayout;
     row->addWidget(new QLabel(tr("测量项目"), measurement));
@@ -95,6 +99,11 @@ TLineStatsFrm::TLineStatsFrm(QString recordsFile, QWidget* parent)
     Pages->addTab(DriftView, tr("测量趋势"));
     ExportButton = new QPushButton(tr("导出图片…"), this);
     auto* layout = new QVBoxLayout(this);
+    auto* source = new QHBoxLayout;
+    source->addWidget(new QLabel(tr("记录来源"), this));
+    source->addWidget(SourceList);
+    source->addStretch(1);
+    layout->addLayout(source);
     layout->addWidget(Pages, 1);
     layout->addWidget(ExportButton, 0, Qt::AlignRight);
 
@@ -104,6 +113,7 @@ TLineStatsFrm::TLineStatsFrm(QString recordsFile, QWidget* parent)
     };
     connect(MeasurementList, &QComboBox::currentIndexChanged, this,
             &TLineStatsFrm::DrawMeasurement);
+    connect(SourceList, &QComboBox::activated, this, &TLineStatsFrm::Reload);
     connect(ExportButton, &QPushButton::clicked, this, [this] {
         const QString file = choosePng(
             this, QStringLiteral("VR7C-20NP_%1.png").arg(Pages->tabText(Pages->currentIndex())));
@@ -114,24 +124,51 @@ TLineStatsFrm::TLineStatsFrm(QString recordsFile, QWidget* parent)
     });
 }
 
-TLineStatsFrm::~TLineStatsFrm() = default;
+TLineStatsFrm::~TLineStatsFrm() {
+    if (loading_) {
+        loading_->wait();
+    }
+}
+
+void TLineStatsFrm::SetSharedAddress(const QString& address) {
+    sharedAddress_ = address;
+    SourceList->setEnabled(!address.isEmpty());
+    if (address.isEmpty()) {
+        SourceList->setCurrentIndex(0);
+    }
+}
 
 bool TLineStatsFrm::Reload() {
-    QString error;
-    auto store = RecordStore::OpenLocal(recordsFile_, &error);
-    RunFilter filter;
-    filter.since = QDate::currentDate().addDays(1 - kDays).toString(Qt::ISODate);
-    filter.limit = kMostRuns;
-    auto listed = store ? store->List(filter, &error) : std::nullopt;
-    runs_->runs.clear();
-    for (std::size_t i = 0; listed && i < listed->size(); ++i) {
-        if (auto run = store->Load((*listed)[i].uuid, &error)) {
-            runs_->runs.push_back(std::move(*run));
-        }
+    if (SourceList->currentIndex() == 0 || sharedAddress_.isEmpty()) {
+        QString error;
+        auto runs = LoadRecentRuns(recordsFile_, {}, kDays, kMostRuns, &error);
+        runs_->runs = runs ? std::move(*runs) : std::vector<RunRecord>();
+        Show(runs.has_value(), error);
+        return runs.has_value();
     }
-    if (!listed) {
+    if (loading_ && loading_->isRunning()) {
+        return true;  // the load under way draws the charts
+    }
+    SourceList->setEnabled(false);
+    SummaryLabel->setText(tr("正在读取共享记录..."));
+    loading_.reset(QThread::create([this, file = recordsFile_, address = sharedAddress_] {
+        QString error;
+        auto runs = LoadRecentRuns(file, address, kDays, kMostRuns, &error);
+        QMetaObject::invokeMethod(this, [this, runs = std::move(runs), error]() mutable {
+            SourceList->setEnabled(true);
+            runs_->runs = runs ? std::move(*runs) : std::vector<RunRecord>();
+            Show(runs.has_value(), error);
+        });
+    }));
+    loading_->start();
+    return true;
+}
+
+void TLineStatsFrm::Show(bool read, const QString& error) {
+    if (!read) {
         SummaryLabel->setText(tr("记录无法读取: %1").arg(error));
-        return false;
+        emit Loaded();
+        return;
     }
     DrawYield();
     const QString chosen = MeasurementList->currentText();
@@ -143,7 +180,7 @@ bool TLineStatsFrm::Reload() {
     MeasurementList->setCurrentIndex(std::max(0, MeasurementList->findText(chosen)));
     MeasurementList->blockSignals(false);
     DrawMeasurement();
-    return true;
+    emit Loaded();
 }
 
 void TLineStatsFrm::DrawYield() {

@@ -7,6 +7,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -24,13 +25,21 @@
 #include "AppStyle.h"
 #include "CertificatePdf.h"
 #include "DayCounts.h"
+#include "LineUnit.h"
+#include "PortHolder.h"
 #include "RecordStore.h"
 #include "RunRecorder.h"
+#include "SharedRecords.h"
 #include "TLineStatsFrm.h"
 
 namespace {
 
 const QString kGroup = QStringLiteral("Production");
+// The pauses of the line sequence before a flash step, as in the firmware dialog.
+constexpr std::uint32_t kResetPauseMs = 500;
+// The station and rate a unit is first looked for at when the plan expects none: vr7c's.
+constexpr int kFactoryStation = 1;
+constexpr int kFactoryBaud = 19200;
 
 QColor VerdictColour(Verdict verdict) {
     switch (verdict) {
@@ -121,10 +130,13 @@ public:
         if (window_.stop_) {
             return PromptAnswer::Gone;
         }
-        QMetaObject::invokeMethod(&window_, [w = &window_, text] { w->PromptAsked(text); });
+        QMetaObject::invokeMethod(&window_, [w = &window_, i = index_, text, key = promptKey_] {
+            w->PromptAsked(i, text, key);
+        });
         answered_.wait(lock, [this] { return answer_.has_value(); });
         return *answer_;
     }
+    int index() const { return index_; }
     void Answer(PromptAnswer answer) {
         const std::lock_guard lock(mutex_);
         answer_ = answer;
@@ -144,6 +156,8 @@ public:
                 QMetaObject::invokeMethod(
                     &window_, [w = &window_, i = index_, step] { w->StepShown(i, step); });
             });
+            // A prompt's foot-switch key comes with its step.
+            recorder.starting = [this](const PlanStep& step, int) { promptKey_ = step.key; };
             Runner(plan, *this, recorder).Run(run);
             if (!store->FinishRun(run, &error)) {
                 End(run, TProductionFrm::tr("记录无法写入: %1").arg(error));
@@ -156,6 +170,8 @@ public:
 
 private:
     void End(const RunRecord& run, const QString& error) {
+        // The unit's line was opened on this thread and is closed on it.
+        unit_.reset();
         QMetaObject::invokeMethod(
             &window_, [w = &window_, i = index_, run, error] { w->SlotEnded(i, run, error); });
     }
@@ -167,6 +183,7 @@ private:
     std::mutex mutex_;
     std::condition_variable answered_;
     std::optional<PromptAnswer> answer_;
+    QString promptKey_;  // the key of the step under way, on the slot's thread
 };
 
 TProductionFrm::TProductionFrm(QString settingsPath, QString recordsFile, QWidget* parent)
@@ -198,6 +215,9 @@ TProductionFrm::TProductionFrm(QString settingsPath, QString recordsFile, QWidge
     ConfirmButton->setFont(KaiFont(24));
     DayLabel = new QLabel(this);
     DayLabel->setFont(SongFont(20));
+    QueueLabel = new QLabel(this);
+    QueueLabel->setWordWrap(true);
+    QueueLabel->hide();
     LastUnits = new QListWidget(this);
     PdfButton = new QPushButton(tr("证书 PDF..."), this);
     StatsButton = new QPushButton(tr("统计..."), this);
@@ -220,8 +240,10 @@ TProductionFrm::TProductionFrm(QString settingsPath, QString recordsFile, QWidge
         names << QStringLiteral("COM%1").arg(port);
     }
     for (int i = 0; i < kMaxSlots; ++i) {
+        // A COM number, or a device or network line typed in.
         auto* box = new QComboBox(this);
         box->addItems(names);
+        box->setEditable(true);
         box->setCurrentIndex(i);
         SlotPorts.push_back(box);
         ports->addWidget(new QLabel(tr("工位%1").arg(i + 1), this));
@@ -264,6 +286,7 @@ TProductionFrm::TProductionFrm(QString settingsPath, QString recordsFile, QWidge
     layout->addLayout(slotsRow, 5, 0);
     auto* side = new QVBoxLayout;
     side->addWidget(DayLabel);
+    side->addWidget(QueueLabel);
     side->addWidget(new QLabel(tr("最近产品"), this));
     LastUnits->setMinimumWidth(300);
     side->addWidget(LastUnits, 1);
@@ -281,14 +304,25 @@ TProductionFrm::TProductionFrm(QString settingsPath, QString recordsFile, QWidge
     OperatorEdit->setText(settings.value(QStringLiteral("Operator")).toString());
     SlotCount->setValue(settings.value(QStringLiteral("Slots"), 1).toInt());
     for (int i = 0; i < kMaxSlots; ++i) {
-        SlotPorts[static_cast<std::size_t>(i)]->setCurrentIndex(
-            settings.value(QStringLiteral("Slot%1").arg(i + 1), i).toInt());
+        // Kept as the port's name; older settings kept the COM number's index.
+        const QString kept = settings.value(QStringLiteral("Slot%1").arg(i + 1)).toString();
+        bool isIndex = false;
+        const int index = kept.toInt(&isIndex);
+        SlotPorts[static_cast<std::size_t>(i)]->setCurrentText(kept.isEmpty() ? names[i]
+                                                               : isIndex
+                                                                   ? names.value(index, names[i])
+                                                                   : kept);
     }
     const QString plan = settings.value(QStringLiteral("Plan")).toString();
+    sharedRecords = ConfiguredSharedAddress();
 
-    openUnit = [](const QString& port, QString* why) {
-        *why = tr("%1: 本窗口还不能打开工位的端口").arg(port);
-        return std::unique_ptr<UnitAccess>();
+    openUnit = [this](const QString& port, QString*) {
+        LineOptions line;
+        auto unit = std::make_unique<LineUnit>(line, ResolvePort(port, deviceLookup),
+                                               FirstContact(*plan_, kFactoryStation, kFactoryBaud),
+                                               kResetPauseMs);
+        unit->stopped = [this] { return stop_.load(); };
+        return std::unique_ptr<UnitAccess>(std::move(unit));
     };
     ask = [](QWidget* owner, const QString& text) {
         return QMessageBox::question(owner, tr("生产测试"), text) == QMessageBox::Yes;
@@ -316,11 +350,13 @@ TProductionFrm::TProductionFrm(QString settingsPath, QString recordsFile, QWidge
     connect(LastUnits, &QListWidget::itemActivated, this,
             [this](QListWidgetItem* item) { ShowRun(item->data(Qt::UserRole).toString()); });
     // The scanner's Enter must reach the serial-number field: the other controls do not keep
-    // the focus.
+    // the focus. The field keeps it during a run too, so that a scan then (its Enter, a space
+    // in a serial number) can neither confirm a prompt nor type elsewhere: it is refused.
     for (QWidget* w : std::initializer_list<QWidget*>{BrowseButton, PdfButton, StatsButton,
-                                                      LastUnits, SlotCount}) {
+                                                      LastUnits, SlotCount, ConfirmButton}) {
         w->setFocusPolicy(Qt::NoFocus);
     }
+    ConfirmButton->setAutoDefault(false);
     PromptLabel->hide();
     ConfirmButton->hide();
     ShowSlots();
@@ -331,14 +367,39 @@ TProductionFrm::TProductionFrm(QString settingsPath, QString recordsFile, QWidge
 
 TProductionFrm::~TProductionFrm() {
     stop_ = true;
+    // Each slot ends its step under way and waits for its thread.
     running_.clear();
+    if (syncing_) {
+        syncing_->wait();
+    }
 }
 
 TLineStatsFrm* TProductionFrm::Stats() {
     if (!stats_) {
         stats_ = new TLineStatsFrm(recordsFile_, this);
     }
+    stats_->SetSharedAddress(sharedRecords);
     return stats_;
+}
+
+void TProductionFrm::SyncShared() {
+    if (sharedRecords.isEmpty() || (syncing_ && syncing_->isRunning())) {
+        return;
+    }
+    syncing_.reset(QThread::create([this, file = recordsFile_, address = sharedRecords] {
+        const SyncOutcome outcome = SyncQueuedRuns(file, address);
+        QMetaObject::invokeMethod(this, [this, outcome] {
+            QueueLabel->setText(outcome.error.isEmpty()
+                                    ? tr("共享记录: 已全部上传")
+                                    : tr("共享记录不可用, %1 次测试在队列中等待\n%2")
+                                          .arg(outcome.queued)
+                                          .arg(outcome.error.section(QLatin1Char('\n'), 0, 0)));
+            ShowFault(*QueueLabel, !outcome.error.isEmpty());
+            QueueLabel->show();
+            emit QueueShown();
+        });
+    }));
+    syncing_->start();
 }
 
 bool TProductionFrm::Running() const {
@@ -377,13 +438,22 @@ void TProductionFrm::SaveSettings() const {
     settings.setValue(QStringLiteral("Slots"), SlotCount->value());
     for (int i = 0; i < kMaxSlots; ++i) {
         settings.setValue(QStringLiteral("Slot%1").arg(i + 1),
-                          SlotPorts[static_cast<std::size_t>(i)]->currentIndex());
+                          SlotPorts[static_cast<std::size_t>(i)]->currentText().trimmed());
     }
 }
 
 void TProductionFrm::ShowMessage(const QString& text, bool fault) {
     MessageLabel->setText(text);
-    MessageLabel->setStyleSheet(fault ? QStringLiteral("color: #c00000;") : QString());
+    ShowFault(*MessageLabel, fault);
+}
+
+void TProductionFrm::ShowFault(QLabel& label, bool fault) const {
+    // By palette: a style sheet taken off again would leave the label in the application's
+    // font rather than the window's.
+    QPalette colours = label.palette();
+    colours.setColor(QPalette::WindowText,
+                     fault ? QColor(0xc0, 0, 0) : palette().color(QPalette::WindowText));
+    label.setPalette(colours);
 }
 
 void TProductionFrm::ShowSlots() {
@@ -399,6 +469,10 @@ void TProductionFrm::SerialEntered() {
     const QString serial = SerialEdit->text();
     SerialEdit->clear();
     if (Running()) {
+        if (!serial.isEmpty()) {
+            ShowMessage(tr("测试进行中, 序列号 %1 未被接受; 请在测试结束后重新扫描").arg(serial),
+                        true);
+        }
         return;
     }
     if (!plan_) {
@@ -421,6 +495,11 @@ void TProductionFrm::SerialEntered() {
     StartRun();
 }
 
+bool TProductionFrm::SamePort(const QString& a, const QString& b) const {
+    return a.compare(b, Qt::CaseInsensitive) == 0 ||
+           ResolvePort(a, deviceLookup).device == ResolvePort(b, deviceLookup).device;
+}
+
 void TProductionFrm::StartRun() {
     SaveSettings();
     QString error;
@@ -430,17 +509,48 @@ void TProductionFrm::StartRun() {
         ShowMessage(tr("记录无法写入: %1").arg(error), true);
         return;
     }
+    const QStringList serials = std::exchange(serials_, {});
+    QStringList ports;
+    for (int i = 0; i < serials.size(); ++i) {
+        ports << SlotPorts[static_cast<std::size_t>(i)]->currentText().trimmed();
+        for (int j = 0; j < i; ++j) {
+            if (SamePort(ports[i], ports[j])) {
+                ShowMessage(
+                    tr("工位%1 和工位%2 使用同一端口 %3").arg(j + 1).arg(i + 1).arg(ports[i]),
+                    true);
+                return;
+            }
+        }
+    }
+    // A slot on the main window's port takes it for the run when the operator agrees.
+    const QString held = mainLine ? mainLine->HeldPort() : QString();
+    int heldSlot = -1;
+    for (int i = 0; i < ports.size() && !held.isEmpty(); ++i) {
+        if (SamePort(ports[i], held)) {
+            heldSlot = i;
+        }
+    }
+    if (heldSlot >= 0 &&
+        ask(this,
+            tr("工位%1 使用主窗口的端口 %2，暂停主窗口的连接吗？").arg(heldSlot + 1).arg(held))) {
+        mainLine->ReleasePort();
+        released_ = true;
+    }
     stop_ = false;
     ended_ = 0;
-    const QStringList serials = std::exchange(serials_, {});
+    waiting_.clear();
     for (int i = 0; i < serials.size(); ++i) {
         const auto k = static_cast<std::size_t>(i);
         StepTables[k]->setRowCount(0);
         ResultLabels[k]->setText(tr("测试中"));
         ResultLabels[k]->setStyleSheet(QStringLiteral("color: #404040;"));
         auto run = NewRun(*plan_, &error);
-        const QString port = SlotPorts[k]->currentText();
-        std::unique_ptr<UnitAccess> unit = run && openUnit ? openUnit(port, &error) : nullptr;
+        std::unique_ptr<UnitAccess> unit;
+        if (i == heldSlot && !released_) {
+            error = tr("%1 由主窗口使用").arg(ports[i]);
+        } else if (run && openUnit) {
+            unit = openUnit(ports[i], &error);
+        }
         if (!unit) {
             ResultLabels[k]->setText(tr("错误") + QLatin1Char('\n') + error);
             ResultLabels[k]->setStyleSheet(QStringLiteral("color: #c85a00;"));
@@ -449,14 +559,22 @@ void TProductionFrm::StartRun() {
         run->serial = serials[i];
         run->bench = BenchEdit->text();
         run->operatorName = OperatorEdit->text();
-        run->port = port;
+        run->port = ports[i];
         run->programVersion = QCoreApplication::applicationVersion();
         running_.push_back(std::make_unique<StationSlot>(*this, i, std::move(unit)));
         running_.back()->Start(*plan_, std::move(*run), recordsFile_);
     }
-    SerialEdit->setEnabled(running_.empty());
     BrowseButton->setEnabled(running_.empty());
     ShowMessage(running_.empty() ? tr("没有工位能开始测试") : tr("测试中..."), running_.empty());
+    if (running_.empty()) {
+        GiveBackPort();
+    }
+}
+
+void TProductionFrm::GiveBackPort() {
+    if (std::exchange(released_, false)) {
+        mainLine->RetakePort();
+    }
 }
 
 void TProductionFrm::StepShown(int slot, const StepRecord& step) {
@@ -483,20 +601,41 @@ void TProductionFrm::StepShown(int slot, const StepRecord& step) {
     table->scrollToBottom();
 }
 
-void TProductionFrm::PromptAsked(const QString& text) {
+void TProductionFrm::PromptAsked(int slot, const QString& text, const QString& key) {
+    waiting_.insert(slot);
     PromptLabel->setText(text);
-    PromptLabel->show();
-    ConfirmButton->show();
-    ConfirmButton->setFocus();
+    promptKey_ = PromptKeyCode(key).value_or(0);
+    ConfirmButton->setText(key.isEmpty() ? tr("确认") : tr("确认 (%1)").arg(key));
+    ShowPromptWhenAllWait();
+}
+
+void TProductionFrm::ShowPromptWhenAllWait() {
+    // One confirmation serves every slot, so the prompt shows once every slot still running
+    // has come to it; a slot that ends meanwhile is not waited for.
+    const bool all = !waiting_.empty() && static_cast<int>(waiting_.size()) ==
+                                              static_cast<int>(running_.size()) - ended_;
+    PromptLabel->setVisible(all);
+    ConfirmButton->setVisible(all);
+}
+
+void TProductionFrm::keyPressEvent(QKeyEvent* event) {
+    // The foot switch's key reaches here from whichever control has the focus.
+    if (promptKey_ != 0 && event->key() == promptKey_ && ConfirmButton->isVisible()) {
+        Confirm();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 void TProductionFrm::Confirm() {
     PromptLabel->hide();
     ConfirmButton->hide();
-    // One prompt serves every slot that waits on it.
     for (auto& slot : running_) {
-        slot->Answer(PromptAnswer::Confirmed);
+        if (waiting_.count(slot->index()) != 0) {
+            slot->Answer(PromptAnswer::Confirmed);
+        }
     }
+    waiting_.clear();
 }
 
 void TProductionFrm::SlotEnded(int slot, const RunRecord& run, const QString& error) {
@@ -505,16 +644,19 @@ void TProductionFrm::SlotEnded(int slot, const RunRecord& run, const QString& er
     result->setText(text);
     result->setStyleSheet(QStringLiteral("color: %1;").arg(colour.name()));
     if (++ended_ < static_cast<int>(running_.size())) {
+        ShowPromptWhenAllWait();
         return;
     }
+    waiting_.clear();
     running_.clear();
+    GiveBackPort();
     PromptLabel->hide();
     ConfirmButton->hide();
-    SerialEdit->setEnabled(true);
     BrowseButton->setEnabled(true);
     SerialEdit->setFocus();
     ShowMessage(tr("请扫描下一件产品的序列号"), false);
     ShowDay();
+    SyncShared();
     emit RunEnded();
 }
 
@@ -605,6 +747,7 @@ void TProductionFrm::WritePdf() {
 void TProductionFrm::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     ShowDay();
+    SyncShared();
     SerialEdit->setFocus();
 }
 
@@ -614,13 +757,12 @@ void TProductionFrm::closeEvent(QCloseEvent* event) {
             event->ignore();
             return;
         }
-        // The runs end as ABORTED at their next step; the slots wait for their threads.
+        // The runs end as ABORTED at their next step or sample. The window closes now; each
+        // slot's end still comes here, and the last gives the main window its port back.
         stop_ = true;
         for (auto& slot : running_) {
             slot->Answer(PromptAnswer::Gone);
         }
-        running_.clear();
-        ShowDay();
     }
     SaveSettings();
     QDialog::closeEvent(event);

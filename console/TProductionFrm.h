@@ -5,8 +5,12 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <set>
 #include <vector>
 
+#include "PortPath.h"
+
+class PortHolder;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -40,9 +44,19 @@ public:
     TProductionFrm(QString settingsPath, QString recordsFile, QWidget* parent = nullptr);
     ~TProductionFrm() override;
 
-    // The unit on a slot's port ("COM3"), opened on the slot's thread; empty with the reason
-    // when the port cannot be had.
+    // The unit on a slot's port ("COM3", a device or a network URL), made on the window's
+    // thread; the real one opens its line on the slot's thread at its first step. Empty with
+    // the reason when the port cannot be had. Replaced by tests.
     std::function<std::unique_ptr<UnitAccess>(const QString& port, QString* why)> openUnit;
+    // How COM numbers become devices: the main window's numbering. Empty: VR7C_COMn, else the
+    // system's default devices.
+    SerialDeviceResolver deviceLookup;
+    // The main window's connection: a slot on its port asks, pauses it for the run and gives it
+    // back afterwards. None: no other window holds a port.
+    PortHolder* mainLine = nullptr;
+    // The line's shared records (VR7C_RECORDS_SHARED or vr7c's settings file); empty: none.
+    // Runs are copied there after each run, on a thread of their own.
+    QString sharedRecords;
     // A question with yes and no; true for yes. Replaced by tests.
     std::function<bool(QWidget* owner, const QString& text)> ask;
     // Where a certificate's PDF goes; empty to give up. Replaced by tests.
@@ -67,6 +81,7 @@ public:
     std::vector<QTableWidget*> StepTables;
     std::vector<QLabel*> ResultLabels;
     QLabel* DayLabel;
+    QLabel* QueueLabel;  // runs waiting for the shared records
     QListWidget* LastUnits;
     QPushButton* PdfButton;
     QPushButton* StatsButton;
@@ -76,9 +91,12 @@ public:
 signals:
     // Every slot of a run has ended and its records are written.
     void RunEnded();
+    // A copy to the shared records has ended and QueueLabel says how it went.
+    void QueueShown();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
 private:
@@ -86,11 +104,16 @@ private:
     void SerialEntered();
     void StartRun();
     void StepShown(int slot, const StepRecord& step);
-    void PromptAsked(const QString& text);
+    void PromptAsked(int slot, const QString& text, const QString& key);
+    void ShowPromptWhenAllWait();
     void Confirm();
     void SlotEnded(int slot, const RunRecord& run, const QString& error);
+    bool SamePort(const QString& a, const QString& b) const;
+    void SyncShared();
+    void GiveBackPort();
     void ShowSlots();
     void ShowMessage(const QString& text, bool fault);
+    void ShowFault(QLabel& label, bool fault) const;
     void SaveSettings() const;
     void WritePdf();
     void ShowRun(const QString& uuid);
@@ -102,6 +125,11 @@ private:
     QStringList serials_;  // scanned for the slots of the next run, in slot order
     std::vector<std::unique_ptr<StationSlot>> running_;
     int ended_ = 0;
+    std::set<int> waiting_;  // the slots that wait on the prompt
+    bool released_ = false;
+    int promptKey_ = 0;  // the key that confirms the prompt shown, besides the button  // the main
+                         // window's connection is paused for this run
     std::atomic<bool> stop_{false};
     TLineStatsFrm* stats_ = nullptr;
+    std::unique_ptr<QThread> syncing_;
 };

@@ -22,6 +22,24 @@ constexpr int kMaxWaitMs = 3600000;
 constexpr int kDefaultCommandTimeoutMs = 10000;
 constexpr int kMaxSteps = 10000;
 
+// The keys a foot switch may send to confirm a prompt, with their codes: none a barcode
+// scanner types or a text field takes.
+const std::vector<std::pair<QString, int>>& PromptKeys() {
+    static const std::vector<std::pair<QString, int>> keys = [] {
+        std::vector<std::pair<QString, int>> all;
+        for (int n = 1; n <= 24; ++n) {
+            all.emplace_back(QStringLiteral("F%1").arg(n), Qt::Key_F1 + n - 1);
+        }
+        all.emplace_back(QStringLiteral("Pause"), Qt::Key_Pause);
+        all.emplace_back(QStringLiteral("ScrollLock"), Qt::Key_ScrollLock);
+        all.emplace_back(QStringLiteral("Insert"), Qt::Key_Insert);
+        all.emplace_back(QStringLiteral("PageUp"), Qt::Key_PageUp);
+        all.emplace_back(QStringLiteral("PageDown"), Qt::Key_PageDown);
+        return all;
+    }();
+    return keys;
+}
+
 struct StepKindInfo {
     StepKind kind;
     const char* name;
@@ -34,7 +52,7 @@ const std::vector<StepKindInfo>& StepKinds() {
         {StepKind::Config, "config", {"profile"}},
         {StepKind::Write, "write", {"register", "value"}},
         {StepKind::Wait, "wait", {"ms"}},
-        {StepKind::Prompt, "prompt", {"text"}},
+        {StepKind::Prompt, "prompt", {"text", "key"}},
         {StepKind::Command, "command", {"run", "timeout_ms"}},
         {StepKind::Measure,
          "measure",
@@ -312,6 +330,15 @@ private:
                 break;
             case StepKind::Prompt:
                 step.text = r.Required(r.String("text"), "text");
+                if (const auto key = r.String("key")) {
+                    if (!PromptKeyCode(*key)) {
+                        FailAt(r.table().get("key")->source(),
+                               QStringLiteral("'key' must be one of %1: the foot switch's key "
+                                              "(Enter is the barcode scanner's)")
+                                   .arg(PromptKeyNames().join(QStringLiteral(", "))));
+                    }
+                    step.key = *key;
+                }
                 break;
             case StepKind::Command:
                 step.argv = ReadArgv(r);
@@ -416,6 +443,20 @@ private:
 };
 
 }  // namespace
+
+std::optional<int> PromptKeyCode(const QString& name) {
+    for (const auto& [key, code] : PromptKeys()) {
+        if (key == name) {
+            return code;
+        }
+    }
+    return std::nullopt;
+}
+
+QStringList PromptKeyNames() {
+    return {QStringLiteral("F1 ... F24"), QStringLiteral("Pause"),  QStringLiteral("ScrollLock"),
+            QStringLiteral("Insert"),     QStringLiteral("PageUp"), QStringLiteral("PageDown")};
+}
 
 const char* StepKindName(StepKind kind) {
     for (const auto& k : StepKinds()) {

@@ -16,6 +16,12 @@ enum class StepKind { Flash, Config, Write, Wait, Prompt, Command, Measure };
 
 const char* StepKindName(StepKind kind);
 
+// The key code (Qt::Key) of a prompt's key by its name ("F12", "Pause", "ScrollLock",
+// "Insert", "PageUp", "PageDown"); none for any other name.
+std::optional<int> PromptKeyCode(const QString& name);
+// The names a prompt's key may have, as a message lists them.
+QStringList PromptKeyNames();
+
 // One named limit check of a measure step, in the quantity's unit.
 struct Limits {
     double low = 0;
@@ -36,8 +42,10 @@ struct PlanStep {
     int value = 0;
     // wait: milliseconds; command: time-out in milliseconds
     int ms = 0;
-    // prompt
+    // prompt: the text, and the key (besides the window's button) that confirms it: a foot
+    // switch's, as PromptKeyCode knows it; empty: none
     QString text;
+    QString key;
     // command: program and arguments
     QStringList argv;
     // measure, after `channels` has been spread into one step per channel

@@ -235,6 +235,13 @@ void Runner::Measure(const PlanStep& step, StepRecord& record, RunRecord& run) {
     // A poll that goes wrong is taken again, as many times as there are samples.
     int misses = 0;
     while (static_cast<int>(m.samples.size()) < step.samples) {
+        // A stop ends the step between two polls rather than after all of them.
+        if (unit_.StopRequested()) {
+            record.verdict = Verdict::Aborted;
+            record.message = QStringLiteral("stopped by the operator");
+            record.measurement = std::move(m);
+            return;
+        }
         const UnitOutcome poll = unit_.ReadRegisters(regs);
         if (poll.verdict != Verdict::Pass) {
             if (++misses > step.samples) {

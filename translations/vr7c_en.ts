@@ -894,6 +894,22 @@ Remedy: disconnect in the main window first, then update the firmware.</translat
         <source>无法保存图片: %1</source>
         <translation>Cannot save the image: %1</translation>
     </message>
+    <message>
+        <source>本机记录</source>
+        <translation>This bench</translation>
+    </message>
+    <message>
+        <source>共享记录</source>
+        <translation>Shared records</translation>
+    </message>
+    <message>
+        <source>记录来源</source>
+        <translation>Records from</translation>
+    </message>
+    <message>
+        <source>正在读取共享记录...</source>
+        <translation>Reading the shared records...</translation>
+    </message>
 </context>
 <context>
     <name>TMainForm</name>
@@ -1171,10 +1187,6 @@ Remedy: disconnect in the main window first, then update the firmware.</translat
         <translation>Last units</translation>
     </message>
     <message>
-        <source>%1: 本窗口还不能打开工位的端口</source>
-        <translation>%1: this window cannot open a slot&apos;s port yet</translation>
-    </message>
-    <message>
         <source>保存证书</source>
         <translation>Save Certificate</translation>
     </message>
@@ -1263,6 +1275,36 @@ First-pass yield %4%</translation>
     <message>
         <source>统计...</source>
         <translation>Statistics...</translation>
+    </message>
+    <message>
+        <source>工位%1 和工位%2 使用同一端口 %3</source>
+        <translation>Slots %1 and %2 use the same port %3</translation>
+    </message>
+    <message>
+        <source>工位%1 使用主窗口的端口 %2，暂停主窗口的连接吗？</source>
+        <translation>Slot %1 uses the main window&apos;s port %2. Pause the main window&apos;s connection?</translation>
+    </message>
+    <message>
+        <source>%1 由主窗口使用</source>
+        <translation>%1 is in use by the main window</translation>
+    </message>
+    <message>
+        <source>确认 (%1)</source>
+        <translation>Confirm (%1)</translation>
+    </message>
+    <message>
+        <source>共享记录: 已全部上传</source>
+        <translation>Shared records: every run copied</translation>
+    </message>
+    <message>
+        <source>共享记录不可用, %1 次测试在队列中等待
+%2</source>
+        <translation>Shared records unavailable: %1 runs wait in the queue
+%2</translation>
+    </message>
+    <message>
+        <source>测试进行中, 序列号 %1 未被接受; 请在测试结束后重新扫描</source>
+        <translation>A test is running: serial number %1 was not taken; scan it again when the test has ended</translation>
     </message>
 </context>
 <context>

@@ -19,6 +19,7 @@
 #include <QTest>
 
 #include "../production/FakeUnit.h"
+#include "PostgresRig.h"
 #include "RecordStore.h"
 #include "TLineStatsFrm.h"
 #include "TProductionFrm.h"
@@ -122,6 +123,12 @@ TEST(ProductionFrm, RefusesABadPlanAndABadSerialNumberBeforeAnyRun) {
         good.Scan(serial);
         EXPECT_TRUE(good.window->MessageLabel->text().startsWith(QStringLiteral("序列号不能使用")));
     }
+    // Two slots on one port (a COM number typed in lower case is the same one).
+    good.window->SlotCount->setValue(2);
+    good.window->SlotPorts[1]->setCurrentText(QStringLiteral("com1"));
+    good.Scan(QStringLiteral("SN-1"));
+    good.Scan(QStringLiteral("SN-2"));
+    EXPECT_EQ(good.window->MessageLabel->text(), QStringLiteral("工位1 和工位2 使用同一端口 com1"));
     EXPECT_FALSE(good.window->Running());
     EXPECT_TRUE(good.Runs().empty());
 }
@@ -130,8 +137,11 @@ TEST(ProductionFrm, ClosingDuringARunAsksAndRecordsItAborted) {
     Station s;
     s.Scan(QStringLiteral("SN-C"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return s.window->ConfirmButton->isVisible(); }, 20000));
+    QSignalSpy ended(s.window.get(), &TProductionFrm::RunEnded);
     s.window->close();
     ASSERT_EQ(s.asked.size(), 1);
+    EXPECT_FALSE(s.window->isVisible());
+    ASSERT_TRUE(ended.wait(20000));
     EXPECT_FALSE(s.window->Running());
     const auto runs = s.Runs();
     ASSERT_EQ(runs.size(), 1u);
@@ -177,3 +187,36 @@ TEST(ProductionFrm, CertificatePdfIsDrawnInTheChineseFaces) {
 }
 
 }  // namespace
+
+TEST(ProductionFrm, RunsGoToTheSharedRecordsOrWaitInTheQueueShownWhileTheServerIsAway) {
+    PostgresRig rig;
+    if (!rig.unavailable().isEmpty()) {
+        GTEST_SKIP() << "no PostgreSQL server: " << rig.unavailable().toStdString();
+    }
+    Station s;
+    s.window->sharedRecords = rig.address();
+    auto runUnit = [&](const QString& serial) {
+        QSignalSpy queue(s.window.get(), &TProductionFrm::QueueShown);
+        s.Scan(serial);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return s.window->ConfirmButton->isVisible(); }, 20000));
+        QTest::mouseClick(s.window->ConfirmButton, Qt::LeftButton);
+        EXPECT_TRUE(queue.wait(30000));
+        return s.window->QueueLabel->text();
+    };
+    EXPECT_EQ(runUnit(QStringLiteral("SN-S1")), QStringLiteral("共享记录: 已全部上传"));
+
+    TLineStatsFrm& stats = *s.window->Stats();
+    ASSERT_TRUE(stats.SourceList->isEnabled());
+    stats.SourceList->setCurrentIndex(1);
+    QSignalSpy loaded(&stats, &TLineStatsFrm::Loaded);
+    stats.Reload();
+    ASSERT_TRUE(loaded.wait(30000));
+    EXPECT_EQ(stats.MeasurementList->count(), 2) << stats.SummaryLabel->text().toStdString();
+
+    ASSERT_TRUE(rig.Kill());
+    EXPECT_TRUE(runUnit(QStringLiteral("SN-S2"))
+                    .startsWith(QStringLiteral("共享记录不可用, 1 次测试在队列中等待")));
+    ASSERT_TRUE(rig.Start());
+    EXPECT_EQ(runUnit(QStringLiteral("SN-S3")), QStringLiteral("共享记录: 已全部上传"));
+    EXPECT_EQ(rig.Psql(QStringLiteral("SELECT count(*) FROM runs")).trimmed(), QStringLiteral("3"));
+}

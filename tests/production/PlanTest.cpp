@@ -48,6 +48,7 @@ const BadPlan kBadPlans[] = {
     {"[[step]]\nkind = \"measure\"\nquantity = \"version\"\nlow = 1\n", 3, 1, "needs 'high'"},
     {"[[step]]\nkind = \"write\"\nregister = 12\nvalue = 1\n", 5, 12, "'register' must be 30"},
     {"[[step]]\nkind = \"command\"\nrun = []\n", 5, 7, "'run' must be a list of texts"},
+    {"[[step]]\nkind = \"prompt\"\ntext = \"x\"\nkey = \"Return\"\n", 6, 7, "'key' must be one of"},
     {"[[step]]\nkind = \"config\"\nprofile = \"missing.json\"\n", 5, 11, "no such file"},
     {"[expect]\nmode = \"thermo\"\n[[step]]\nkind = \"wait\"\nms = 1\n", 4, 8, "'mode' must be"},
     {"[[step]]\nkind = \"wait\"\nms = 1\n[[step]]\nkind = \"wait\"\n", 6, 1, "step 2 needs 'ms'"},

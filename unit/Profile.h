@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "ConfigBlock.h"
+#include "ExitCode.h"
 
 // The JSON profile that carries the module's configuration block (registers 84 to 96) as
 // named settings with the panel's labels and item texts.
@@ -47,3 +48,7 @@ QStringList ProfileDifferences(const Profile& profile, const ConfigBlock::ReadWo
 // The line settings a profile gives the module's RS-485 port: station, baud rate, parity
 // (0 none, 1 odd, 2 even); unset ones are left as they are.
 void ProfileLine(const Profile& profile, int& station, int& baud, int& parity);
+
+// Reads a profile file (at most 1 MiB); a file that cannot be read or is not a profile is
+// kExitBadFile with the path in the message. A profile without a name takes the file's.
+Outcome ReadProfileFile(const QString& path, Profile& profile);

@@ -4,9 +4,9 @@
 #include <memory>
 #include <vector>
 
-#include "CliOptions.h"
 #include "ComTypes.h"
 #include "ExitCode.h"
+#include "LineOptions.h"
 #include "LinePort.h"
 #include "LinePortIo.h"
 #include "Profile.h"
@@ -16,7 +16,7 @@
 // A port opened for Modbus at the options' station, baud rate and mode (8E1 unless told).
 class ModbusSession {
 public:
-    explicit ModbusSession(const CliOptions& options);
+    explicit ModbusSession(const LineOptions& options);
 
     Outcome Open(std::uint32_t baud, TComPortParity parity = ptEVEN);
     void Close() { driver.Disconnect(); }
@@ -36,7 +36,7 @@ public:
     // fails ends the sequence, and its message says which were written and which not.
     Outcome ApplyProfile(const Profile& profile, std::vector<int>& written);
 
-    const CliOptions& options;
+    const LineOptions& options;
     PortChoice port;
     VEVErizEvezad driver{nullptr, std::make_unique<vr7c::net::LinePortIo>()};
     RegisterAccess link;

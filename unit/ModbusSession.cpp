@@ -2,7 +2,7 @@
 
 #include "TickClock.h"
 
-ModbusSession::ModbusSession(const CliOptions& o)
+ModbusSession::ModbusSession(const LineOptions& o)
     : options(o),
       port(ResolvePort(o.port, o.deviceLookup)),
       link(driver, systemClock(), static_cast<std::uint8_t>(o.station), o.plcCan) {}

@@ -1,5 +1,7 @@
 #include "Profile.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonValue>
@@ -238,4 +240,23 @@ void ProfileLine(const Profile& profile, int& station, int& baud, int& parity) {
     if (const auto v = profile.values[ConfigBlock::kFrameFormat]) {
         parity = *v;
     }
+}
+
+Outcome ReadProfileFile(const QString& path, Profile& profile) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return Outcome::Fail(kExitBadFile, path + QStringLiteral(": ") + file.errorString());
+    }
+    // Bounds: a profile is a few kilobytes; nothing beyond 1 MiB is read.
+    const QByteArray content = file.read(1 << 20);
+    QString error;
+    const auto read = ReadProfile(content, &error);
+    if (!read) {
+        return Outcome::Fail(kExitBadFile, path + QStringLiteral(": ") + error);
+    }
+    profile = *read;
+    if (profile.name.isEmpty()) {
+        profile.name = QFileInfo(path).completeBaseName();
+    }
+    return Outcome::Ok();
 }
