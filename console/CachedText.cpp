@@ -41,6 +41,28 @@ void CachedText::DrawTopLeft(QPainter& painter, const QRect& rect, const QString
                [&] { painter.drawStaticText(rect.topLeft(), layout); });
 }
 
+bool CachedText::DrawTopLeftIfFits(QPainter& painter, const QRect& rect, const QString& text) {
+    if (text.isEmpty()) {
+        return true;
+    }
+    FontTexts& texts = Instance().For(painter.font());
+    QGlyphRun run;
+    qreal width = 0;
+    if (Compose(texts, text, run, width)) {
+        if (width > rect.width()) {
+            return false;
+        }
+        painter.drawGlyphRun(rect.topLeft(), run);
+        return true;
+    }
+    const QStaticText& layout = Instance().Layout(texts, text);
+    if (layout.size().width() > rect.width()) {
+        return false;
+    }
+    painter.drawStaticText(rect.topLeft(), layout);
+    return true;
+}
+
 void CachedText::DrawTopLeftLaidOut(QPainter& painter, const QRect& rect, const QString& text) {
     if (text.isEmpty()) {
         return;

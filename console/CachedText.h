@@ -32,6 +32,10 @@ public:
 
     static void DrawTopLeft(QPainter& painter, const QRect& rect, const QString& text);
 
+    // Draws the text as DrawTopLeft does when it fits the rect's width; gives false, having
+    // drawn nothing, when it does not.
+    static bool DrawTopLeftIfFits(QPainter& painter, const QRect& rect, const QString& text);
+
     // The long way, always: for checking that both ways draw the same pixels.
     static void DrawTopLeftLaidOut(QPainter& painter, const QRect& rect, const QString& text);
 

@@ -321,6 +321,7 @@ void TTrendFrm::Redraw() {
     const int columns = Columns();
     // Each change of an axis range makes the chart lay out every series again, with all its
     // points: the series are emptied first and filled last, so that a redraw lays each out once.
+    history_.ColumnBounds(first, last, columns, bounds_);
     double low = 0;
     double high = 0;
     bool any = false;
@@ -331,7 +332,7 @@ void TTrendFrm::Redraw() {
         }
         const TrendHistory::Quantity quantity = QuantityOf(s);
         const double scale = quantity == TrendHistory::kMeasured ? MeasuredScale() : kTenth;
-        const TrendHistory::MinMax drawn = history_.Reduce(s, first, last, columns, scale, points_);
+        const TrendHistory::MinMax drawn = history_.Reduce(s, bounds_, scale, points_);
         TrendHistory::SplitAtBreaks(points_, kMaxLinesPerSeries,
                                     parts_[static_cast<std::size_t>(s)]);
         ShowLines(s, {});

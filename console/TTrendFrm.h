@@ -106,5 +106,6 @@ private:
     QList<QPointF> points_;
     // The prepared lines of each series, and the value range last asked of the value axis.
     std::array<std::vector<QList<QPointF>>, TrendHistory::kSeriesCount> parts_;
+    std::vector<std::size_t> bounds_;
     std::pair<double, double> valueRange_{0, 0};
 };

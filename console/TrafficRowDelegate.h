@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QStyledItemDelegate>
+
+// Draws the traffic monitor's cells. While following, each update of the table is a whole new
+// page, and the style lays out every cell's text anew; here a cell that is neither selected nor
+// focused and whose text fits is drawn from cached glyphs and layouts at the place the style
+// would put it. Other cells, and texts that need eliding, are left to the style.
+class TrafficRowDelegate final : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override;
+};
