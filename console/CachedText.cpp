@@ -4,6 +4,8 @@
 #include <QFontMetricsF>
 #include <QTextLayout>
 
+#include <algorithm>
+
 namespace {
 
 // Draws clipped to the cell only when the text does not fit in it.
@@ -61,6 +63,23 @@ bool CachedText::DrawTopLeftIfFits(QPainter& painter, const QRect& rect, const Q
     }
     painter.drawStaticText(rect.topLeft(), layout);
     return true;
+}
+
+int CachedText::SameLeadingWidth(const QFont& font, const QString& before, const QString& after) {
+    const auto common = static_cast<qsizetype>(
+        std::mismatch(before.begin(), before.end(), after.begin(), after.end()).first -
+        before.begin());
+    if (common < 2) {
+        return 0;
+    }
+    FontTexts& texts = Instance().For(font);
+    QGlyphRun run;
+    qreal width = 0;
+    if (!Compose(texts, before, run, width) || !Compose(texts, after, run, width)) {
+        return 0;
+    }
+    // Antialiasing may touch the pixel left of where a glyph is placed.
+    return std::max(0, static_cast<int>(run.positions()[common - 1].x()) - 1);
 }
 
 void CachedText::DrawTopLeftLaidOut(QPainter& painter, const QRect& rect, const QString& text) {

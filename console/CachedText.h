@@ -36,6 +36,11 @@ public:
     // drawn nothing, when it does not.
     static bool DrawTopLeftIfFits(QPainter& painter, const QRect& rect, const QString& text);
 
+    // How many whole pixels from their left DrawTopLeft draws alike for two texts: those of
+    // the characters both begin with, less the last of them (a glyph may reach a little left
+    // of its place, over the one before). 0 unless both are drawn from single glyphs.
+    static int SameLeadingWidth(const QFont& font, const QString& before, const QString& after);
+
     // The long way, always: for checking that both ways draw the same pixels.
     static void DrawTopLeftLaidOut(QPainter& painter, const QRect& rect, const QString& text);
 

@@ -54,7 +54,8 @@ public:
         emit dataChanged(changed, changed, {Qt::DisplayRole});
     }
 
-    // Hands changedCell each data cell whose text differs from the one last announced. A
+    // Hands changedCell each data cell whose text differs from the one last announced, with
+    // the text it had and the one it has now. A
     // cell's drawing follows from its text, so the view paints only those cells again; the
     // caller asks for that. Assistive technology, when running, hears of each change through
     // the model (the view passes it on); otherwise the signal is left out, since the view's
@@ -67,12 +68,12 @@ public:
                 QString text = Text(col, row);
                 QString& announced = announced_[Slot(col, row)];
                 if (text != announced) {
-                    announced = std::move(text);
+                    std::swap(announced, text);
                     const QModelIndex changed = index(row, col);
                     if (announce) {
                         emit dataChanged(changed, changed, displayRole_);
                     }
-                    changedCell(changed);
+                    changedCell(changed, text, announced);
                 }
             }
         }
@@ -80,6 +81,7 @@ public:
 
     DataTextFunction dataText;
     DrawCellFunction drawCell;
+    UnchangedWidthFunction unchangedWidth;
     QColor fixedColor;
     QColor gridColor;
 
@@ -232,6 +234,10 @@ void DrawGrid::SetDrawCell(DrawCellFunction function) {
     model_->drawCell = std::move(function);
 }
 
+void DrawGrid::SetUnchangedWidth(UnchangedWidthFunction function) {
+    model_->unchangedWidth = std::move(function);
+}
+
 void DrawGrid::SetCurrentCell(int col, int row) {
     selectionModel()->setCurrentIndex(model_->index(row, col), QItemSelectionModel::ClearAndSelect);
 }
@@ -259,7 +265,14 @@ void DrawGrid::paintEvent(QPaintEvent* event) {
 
 void DrawGrid::UpdateData() {
     QRegion changed;
-    model_->RefreshData([&](const QModelIndex& cell) { changed += visualRect(cell); });
+    model_->RefreshData([&](const QModelIndex& cell, const QString& before, const QString& after) {
+        QRect rect = visualRect(cell);
+        if (model_->unchangedWidth) {
+            rect.setLeft(rect.left() +
+                         model_->unchangedWidth(cell.column(), cell.row(), font(), before, after));
+        }
+        changed += rect;
+    });
     viewport()->update(changed);
 }
 

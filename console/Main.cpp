@@ -119,6 +119,7 @@ TMainForm::TMainForm(MainFormOptions options, QWidget* parent)
     StringGrid1->SetDrawCell([this](QPainter& painter, int col, int row, const QRect& rect, bool) {
         LiveGrid::DrawCell(RegisterImage, painter, col, row, rect);
     });
+    StringGrid1->SetUnchangedWidth(&LiveGrid::UnchangedWidth);
 
     GroupBox1 =
         new BannerGroupBox(tr("通信连接 (固件:%1)").arg(FormatFixed(kDesignVersion, 2)), this);
@@ -234,6 +235,7 @@ void TMainForm::BuildRegisterGroup() {
     StringGrid2->SetDrawCell([this](QPainter& painter, int col, int row, const QRect& rect, bool) {
         RegisterGrid::DrawCell(RegisterImage, painter, col, row, rect);
     });
+    StringGrid2->SetUnchangedWidth(&RegisterGrid::UnchangedWidth);
 }
 
 void TMainForm::BuildStatusLine() {

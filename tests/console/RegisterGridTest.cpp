@@ -10,6 +10,7 @@
 #include "DrawGrid.h"
 #include "RegisterGrid.h"
 #include "RegisterMap.h"
+#include "RegisterNumbers.h"
 
 TEST(RegisterGrid, HeaderTextsCarryOffsetsAndRegisterLabels) {
     ConsoleHarness h;
@@ -92,6 +93,11 @@ TEST(ConsoleWindow, WhatRepliesRepaintMatchesAWholeNewPaint) {
         words[12 + 2 * reply] = static_cast<std::uint16_t>(40000 + reply);
         words[30 + reply] = static_cast<std::uint16_t>(reply);
         words[40] = static_cast<std::uint16_t>(reply);
+        // Values that grow a digit, change in the middle, and switch an output on.
+        words[Reg::kMeasuredFirst] = static_cast<std::uint16_t>(999 + reply);
+        words[Reg::kMeasuredFirst + 1] = static_cast<std::uint16_t>(1234 + 10 * reply);
+        words[Reg::kOutputBits] = static_cast<std::uint16_t>(reply);
+        words[Reg::kOutputPercentFirst] = static_cast<std::uint16_t>(125 + reply);
         h.ReplyAndTick(words);
         h.Tick(2);
     }
