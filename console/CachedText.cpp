@@ -43,7 +43,7 @@ void CachedText::DrawTopLeft(QPainter& painter, const QRect& rect, const QString
                [&] { painter.drawStaticText(rect.topLeft(), layout); });
 }
 
-bool CachedText::DrawTopLeftIfFits(QPainter& painter, const QRect& rect, const QString& text) {
+bool CachedText::DrawTopLeftElided(QPainter& painter, const QRect& rect, const QString& text) {
     if (text.isEmpty()) {
         return true;
     }
@@ -51,10 +51,23 @@ bool CachedText::DrawTopLeftIfFits(QPainter& painter, const QRect& rect, const Q
     QGlyphRun run;
     qreal width = 0;
     if (Compose(texts, text, run, width)) {
-        if (width > rect.width()) {
-            return false;
+        if (width <= rect.width()) {
+            painter.drawGlyphRun(rect.topLeft(), run);
+            return true;
         }
+        // The characters kept are those before the one that brings the width to the room
+        // left beside the ellipsis.
+        const QStaticText& ellipsis = Instance().Layout(texts, QStringLiteral("…"));
+        const qreal room = rect.width() - ellipsis.size().width();
+        const QList<QPointF> positions = run.positions();
+        qsizetype kept = 0;
+        while (kept + 1 < positions.size() && positions[kept + 1].x() < room) {
+            ++kept;
+        }
+        run.setGlyphIndexes(run.glyphIndexes().first(kept));
+        run.setPositions(positions.first(kept));
         painter.drawGlyphRun(rect.topLeft(), run);
+        painter.drawStaticText(rect.topLeft() + QPointF(positions[kept].x(), 0), ellipsis);
         return true;
     }
     const QStaticText& layout = Instance().Layout(texts, text);

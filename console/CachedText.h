@@ -32,9 +32,10 @@ public:
 
     static void DrawTopLeft(QPainter& painter, const QRect& rect, const QString& text);
 
-    // Draws the text as DrawTopLeft does when it fits the rect's width; gives false, having
-    // drawn nothing, when it does not.
-    static bool DrawTopLeftIfFits(QPainter& painter, const QRect& rect, const QString& text);
+    // Draws the text as DrawTopLeft does when it fits the rect's width; one drawn from single
+    // glyphs that does not fit is cut and ended with "…", as QFontMetrics::elidedText cuts
+    // it at the right. Gives false, having drawn nothing, for any other text that does not fit.
+    static bool DrawTopLeftElided(QPainter& painter, const QRect& rect, const QString& text);
 
     // How many whole pixels from their left DrawTopLeft draws alike for two texts: those of
     // the characters both begin with, less the last of them (a glyph may reach a little left

@@ -30,9 +30,9 @@ constexpr double kTenth = 0.1;
 constexpr double kThousandth = 0.001;
 // However long the span, the newest samples show within this time.
 constexpr std::int64_t kMaxFollowMs = 2000;
-// And it moves on at most four times a second, however short the span: faster than that
-// the eye gains nothing, and every redraw lays out and paints the whole chart.
-constexpr std::int64_t kMinFollowMs = 250;
+// And it moves on at most once a second, however short the span: every redraw lays out and
+// paints the whole chart, and a trend read over minutes gains nothing from moving faster.
+constexpr std::int64_t kMinFollowMs = 1000;
 
 const std::array<QColor, TrendHistory::kChannels> kChannelColors = {
     QColor(220, 0, 0),   QColor(0, 0, 220),   QColor(0, 150, 0),

@@ -6,7 +6,9 @@
 
 void TrafficRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
                                const QModelIndex& index) const {
-    const bool plain = !option.state.testAnyFlags(QStyle::State_Selected | QStyle::State_HasFocus);
+    const bool plain =
+        !option.state.testAnyFlags(QStyle::State_Selected | QStyle::State_HasFocus) &&
+        !option.features.testFlag(QStyleOptionViewItem::WrapText);
     const QVariant text = index.data(Qt::DisplayRole);
     if (!plain || text.typeId() != QMetaType::QString) {
         QStyledItemDelegate::paint(painter, option, index);
@@ -27,7 +29,7 @@ void TrafficRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
     painter->setFont(option.font);
     painter->setPen(colour.isValid() ? colour.value<QColor>()
                                      : option.palette.color(QPalette::Text));
-    const bool drawn = CachedText::DrawTopLeftIfFits(*painter, area, text.toString());
+    const bool drawn = CachedText::DrawTopLeftElided(*painter, area, text.toString());
     painter->restore();
     if (!drawn) {
         QStyledItemDelegate::paint(painter, option, index);

@@ -2,10 +2,11 @@
 
 #include <QStyledItemDelegate>
 
-// Draws the traffic monitor's cells. While following, each update of the table is a whole new
-// page, and the style lays out every cell's text anew; here a cell that is neither selected nor
-// focused and whose text fits is drawn from cached glyphs and layouts at the place the style
-// would put it. Other cells, and texts that need eliding, are left to the style.
+// Draws the traffic monitor's cells (in a view without word wrap). While following, each update of
+// the table is a whole new page, and the style lays out every cell's text anew; here a cell that is
+// neither selected nor focused is drawn from cached glyphs and layouts at the place the style would
+// put it, cut with "…" as the style cuts it when it does not fit. Other cells, and texts that do
+// not fit and are not drawn from single glyphs, are left to the style.
 class TrafficRowDelegate final : public QStyledItemDelegate {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
