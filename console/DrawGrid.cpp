@@ -84,6 +84,9 @@ public:
     UnchangedWidthFunction unchangedWidth;
     QColor fixedColor;
     QColor gridColor;
+    // The colour the viewport fills the cells with before they are drawn; none when it fills
+    // them with anything but one solid colour.
+    QColor baseColor;
 
 private:
     std::size_t Slot(int col, int row) const { return static_cast<std::size_t>(row * cols_ + col); }
@@ -117,12 +120,15 @@ public:
         } else {
             const bool selected = option.state.testFlag(QStyle::State_Selected);
             // The viewport has just filled the cell with the base colour.
+            QColor background = model_.baseColor;
             if (selected) {
-                painter->fillRect(rect, palette.color(QPalette::Highlight));
+                background = palette.color(QPalette::Highlight);
+                painter->fillRect(rect, background);
             }
             painter->setPen(selected ? palette.color(QPalette::HighlightedText)
                                      : palette.color(QPalette::Text));
             if (model_.drawCell) {
+                const CachedText::PlainCell plain(background);
                 model_.drawCell(*painter, col, row, rect, selected);
             }
             if (option.state.testFlag(QStyle::State_HasFocus)) {
@@ -260,6 +266,8 @@ void DrawGrid::paintEvent(QPaintEvent* event) {
     initViewItemOption(&option);
     model_->gridColor = QColor::fromRgba(
         static_cast<QRgb>(style()->styleHint(QStyle::SH_Table_GridLineColor, &option, this)));
+    const QBrush& base = viewport()->palette().brush(viewport()->backgroundRole());
+    model_->baseColor = base.style() == Qt::SolidPattern ? base.color() : QColor();
     QTableView::paintEvent(event);
 }
 
