@@ -27,6 +27,7 @@
 #include "LineDiagnostics.h"
 #include "LinePortIo.h"
 #include "LiveGrid.h"
+#include "PanelSnapshotStyle.h"
 #include "PortListTips.h"
 #include "Prompter.h"
 #include "RegisterGrid.h"
@@ -207,6 +208,7 @@ void TMainForm::BuildConnectionGroup() {
     QPalette white = Edit4->palette();
     white.setColor(QPalette::Base, Qt::white);
     Edit4->setPalette(white);
+    PanelSnapshotStyle::Install(*Edit4);
 
     Label20 = MakeLabel(QStringLiteral("Label20"), tr("连接模式"), 7, 151, group);
     Label20->setToolTip(tr("获取可用的端口号"));
