@@ -6,9 +6,8 @@
 
 void TrafficRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
                                const QModelIndex& index) const {
-    const bool plain =
-        !option.state.testAnyFlags(QStyle::State_Selected | QStyle::State_HasFocus) &&
-        !option.features.testFlag(QStyleOptionViewItem::WrapText);
+    const bool plain = !option.state.testFlag(QStyle::State_HasFocus) &&
+                       !option.features.testFlag(QStyleOptionViewItem::WrapText);
     const QVariant text = index.data(Qt::DisplayRole);
     if (!plain || text.typeId() != QMetaType::QString) {
         QStyledItemDelegate::paint(painter, option, index);
@@ -24,11 +23,31 @@ void TrafficRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
     const QRect& cell = option.rect;
     const QRect area(cell.left() + margin, cell.top() + (cell.height() - lineHeight) / 2,
                      cell.width() - 2 * margin, lineHeight);
-    const QVariant colour = index.data(Qt::ForegroundRole);
+    QColor pen;
+    if (option.state.testFlag(QStyle::State_Selected)) {
+        if (style == nullptr) {
+            QStyledItemDelegate::paint(painter, option, index);
+            return;
+        }
+        // A selected row: the style's selection behind the cell without its text, and the
+        // text in the style's colour for selected text.
+        QStyleOptionViewItem behind = option;
+        initStyleOption(&behind, index);
+        behind.text.clear();
+        style->drawControl(QStyle::CE_ItemViewItem, &behind, painter, widget);
+        QPalette::ColorGroup group =
+            option.state.testFlag(QStyle::State_Enabled) ? QPalette::Normal : QPalette::Disabled;
+        if (group == QPalette::Normal && !option.state.testFlag(QStyle::State_Active)) {
+            group = QPalette::Inactive;
+        }
+        pen = option.palette.color(group, QPalette::HighlightedText);
+    } else {
+        const QVariant colour = index.data(Qt::ForegroundRole);
+        pen = colour.isValid() ? colour.value<QColor>() : option.palette.color(QPalette::Text);
+    }
     painter->save();
     painter->setFont(option.font);
-    painter->setPen(colour.isValid() ? colour.value<QColor>()
-                                     : option.palette.color(QPalette::Text));
+    painter->setPen(pen);
     const bool drawn = CachedText::DrawTopLeftElided(*painter, area, text.toString());
     painter->restore();
     if (!drawn) {

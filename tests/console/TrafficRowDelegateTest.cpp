@@ -8,7 +8,8 @@
 #include "TrafficRowDelegate.h"
 
 // The monitor's cells drawn the quick way must look as the style draws them: texts that fit,
-// with and without a colour of their own, and ones so long that they are elided.
+// with and without a colour of their own, and ones so long that they are elided; in a
+// selected row too.
 TEST(TrafficRowDelegate, DrawsEveryCellAsTheStyleDoes) {
     QStandardItemModel model(5, 1);
     const QString texts[] = {
@@ -20,7 +21,7 @@ TEST(TrafficRowDelegate, DrawsEveryCellAsTheStyleDoes) {
         model.setItem(row, 0, new QStandardItem(texts[row]));
     }
     model.item(2)->setForeground(QColor(210, 0, 0));
-    const auto picture = [&](QAbstractItemDelegate* delegate) {
+    const auto picture = [&](QAbstractItemDelegate* delegate, int selected) {
         QTableView view;
         view.setModel(&model);
         view.setFont(SongFont(14));
@@ -29,7 +30,14 @@ TEST(TrafficRowDelegate, DrawsEveryCellAsTheStyleDoes) {
         view.horizontalHeader()->resizeSection(0, 200);
         view.setItemDelegate(delegate);
         view.resize(260, 170);
+        if (selected >= 0) {
+            view.selectionModel()->select(model.index(selected, 0), QItemSelectionModel::Select);
+        }
         return view.viewport()->grab().toImage();
     };
-    EXPECT_EQ(picture(new QStyledItemDelegate(&model)), picture(new TrafficRowDelegate(&model)));
+    for (int selected = -1; selected < 5; ++selected) {
+        EXPECT_EQ(picture(new QStyledItemDelegate(&model), selected),
+                  picture(new TrafficRowDelegate(&model), selected))
+            << "selected row " << selected;
+    }
 }
