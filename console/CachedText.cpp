@@ -1,6 +1,7 @@
 #include "CachedText.h"
 
 #include <QCoreApplication>
+#include <QFontMetrics>
 #include <QFontMetricsF>
 #include <QPaintEngine>
 #include <QTextLayout>
@@ -267,9 +268,9 @@ const CachedText::Tile& CachedText::TileFor(FontTexts& texts, const TileStyle& s
     return tile;
 }
 
-bool CachedText::DrawTopLeftElided(QPainter& painter, const QRect& rect, const QString& text) {
+void CachedText::DrawTopLeftElided(QPainter& painter, const QRect& rect, const QString& text) {
     if (text.isEmpty()) {
-        return true;
+        return;
     }
     FontTexts& texts = Instance().For(painter.font());
     QGlyphRun run;
@@ -277,7 +278,7 @@ bool CachedText::DrawTopLeftElided(QPainter& painter, const QRect& rect, const Q
     if (Compose(texts, text, run, width)) {
         if (width <= rect.width()) {
             painter.drawGlyphRun(rect.topLeft(), run);
-            return true;
+            return;
         }
         // The characters kept are those before the one that brings the width to the room
         // left beside the ellipsis.
@@ -292,14 +293,25 @@ bool CachedText::DrawTopLeftElided(QPainter& painter, const QRect& rect, const Q
         run.setPositions(positions.first(kept));
         painter.drawGlyphRun(rect.topLeft(), run);
         painter.drawStaticText(rect.topLeft() + QPointF(positions[kept].x(), 0), ellipsis);
-        return true;
+        return;
     }
-    const QStaticText& layout = Instance().Layout(texts, text);
-    if (layout.size().width() > rect.width()) {
-        return false;
+    CachedText& cached = Instance();
+    const QStaticText& layout = cached.Layout(texts, text);
+    if (layout.size().width() <= rect.width()) {
+        painter.drawStaticText(rect.topLeft(), layout);
+        return;
     }
-    painter.drawStaticText(rect.topLeft(), layout);
-    return true;
+    // Cut as the item views' style cuts a line too long for its room, and laid out anew.
+    const std::pair<QString, int> key(text, rect.width());
+    auto cut = texts.elided.constFind(key);
+    if (cut == texts.elided.constEnd()) {
+        if (texts.elided.size() >= kMaxTexts) {
+            texts.elided.clear();
+        }
+        cut = texts.elided.insert(
+            key, QFontMetrics(texts.font).elidedText(text, Qt::ElideRight, rect.width()));
+    }
+    painter.drawStaticText(rect.topLeft(), cached.Layout(texts, *cut));
 }
 
 int CachedText::SameLeadingWidth(const QFont& font, const QString& before, const QString& after) {

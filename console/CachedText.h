@@ -50,10 +50,11 @@ public:
 
     static void DrawTopLeft(QPainter& painter, const QRect& rect, const QString& text);
 
-    // Draws the text as DrawTopLeft does when it fits the rect's width; one drawn from single
-    // glyphs that does not fit is cut and ended with "…", as QFontMetrics::elidedText cuts
-    // it at the right. Gives false, having drawn nothing, for any other text that does not fit.
-    static bool DrawTopLeftElided(QPainter& painter, const QRect& rect, const QString& text);
+    // Draws the text as DrawTopLeft does when it fits the rect's width; one that does not fit
+    // is cut and ended with "…", as QFontMetrics::elidedText cuts it at the right (and as the
+    // item views' style cuts a line): one drawn from single glyphs with the ellipsis after the
+    // glyphs kept, any other laid out as cut, the cut kept.
+    static void DrawTopLeftElided(QPainter& painter, const QRect& rect, const QString& text);
 
     // How many whole pixels from their left DrawTopLeft draws alike for two texts: those of
     // the characters both begin with, less the last of them (a glyph may reach a little left
@@ -110,6 +111,8 @@ private:
 
         QFont font;
         QHash<QString, QStaticText> layouts;
+        // Texts too long for a room, as cut to it, by text and room.
+        QHash<std::pair<QString, int>, QString> elided;
         // By glyph, origin within its pixel in 64ths, pen, background and pixel format.
         std::map<TileKey, Tile> tiles;
         std::array<Glyph, kAsciiCount> glyphs{};

@@ -48,9 +48,6 @@ void TrafficRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
     painter->save();
     painter->setFont(option.font);
     painter->setPen(pen);
-    const bool drawn = CachedText::DrawTopLeftElided(*painter, area, text.toString());
+    CachedText::DrawTopLeftElided(*painter, area, text.toString());
     painter->restore();
-    if (!drawn) {
-        QStyledItemDelegate::paint(painter, option, index);
-    }
 }
