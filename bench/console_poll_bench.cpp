@@ -9,8 +9,12 @@
 // tick after. Ratios are printed, nothing is asserted.
 //
 // console_poll_bench [seconds per rate] [path of vr7c-sim] [one baud rate only, for profiling]
+//                    [console | monitor | trend]
+// The last argument chooses what watches the polling besides the main window: nothing, the
+// traffic monitor open and following, or the trend shown and following with an hour of history.
 #include <QApplication>
 #include <QComboBox>
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QLineEdit>
@@ -28,10 +32,13 @@
 #include "ComPorts.h"
 #include "ConsoleBench.h"
 #include "EventDispatcher.h"
+#include "LineDiagnostics.h"
 #include "Main.h"
 #include "PollingCycle.h"
 #include "Prompter.h"
 #include "SimTime.h"
+#include "TTrafficMonitor.h"
+#include "TTrendFrm.h"
 
 namespace {
 
@@ -44,6 +51,10 @@ constexpr int kLatencyMs = 2;
 constexpr double kLateSlackMs = 5.0;
 constexpr double kLostSlackMs = kTickMs / 2.0;
 constexpr int kWarmUpMs = 2000;
+constexpr double kFastestPollsPerSecond = 11.11;
+constexpr std::int64_t kHourMs = 3'600'000;
+
+enum class Watcher { None, Monitor, Trend };
 
 struct Rate {
     int index;  // in the baud-rate list
@@ -98,7 +109,7 @@ int TicksToReply(std::uint32_t baud) {
 }
 
 Result Measure(const Rate& rate, int seconds, const QString& simPath, Prompter& prompter,
-               const QString& settingsPath) {
+               const QString& settingsPath, Watcher watcher) {
     Result result;
     result.expectedTick = TicksToReply(rate.baud);
     result.limit = 1000.0 / (kTickMs * (result.expectedTick + 1));
@@ -153,8 +164,24 @@ Result Measure(const Rate& rate, int seconds, const QString& simPath, Prompter& 
     }
     result.portRefreshUs = 1e6 * (CpuSeconds() - refreshBefore) / kRefreshes;
 
+    TTrendFrm trend(form.RegisterImage);
+    if (watcher == Watcher::Trend) {
+        const std::int64_t now = QDateTime::currentMSecsSinceEpoch();
+        const auto hourSamples = static_cast<int>(kFastestPollsPerSecond * 3600);
+        for (int i = 0; i < hourSamples; ++i) {
+            trend.TakeGoodReply(now - kHourMs + i * kHourMs / hourSamples);
+        }
+        QObject::connect(&form, &TMainForm::GoodReplyTaken, &trend,
+                         [&] { trend.TakeGoodReply(QDateTime::currentMSecsSinceEpoch()); });
+    }
+
     form.SpeedButton1->click();
     if (form.SpeedButton1->isChecked()) {
+        if (watcher == Watcher::Monitor) {
+            form.Line().Monitor().ShowPage(TTrafficMonitor::kTrafficPage);
+        } else if (watcher == Watcher::Trend) {
+            trend.show();
+        }
         Wait(kWarmUpMs);
         counting = true;
         ticks.recording = true;
@@ -211,13 +238,22 @@ int main(int argc, char** argv) {
     std::printf("%6s %8s %8s %6s %11s %6s %5s %5s %8s %7s %9s\n", "baud", "limit/s", "polls/s",
                 "ratio", "reply tick", "ticks", "late", "lost", "max gap", "CPU %", "CPU/poll");
     const std::uint32_t onlyBaud = argc > 3 ? static_cast<std::uint32_t>(std::atol(argv[3])) : 0;
+    const QString watcherName =
+        argc > 4 ? QString::fromLocal8Bit(argv[4]) : QStringLiteral("console");
+    const Watcher watcher = watcherName == QLatin1String("monitor") ? Watcher::Monitor
+                            : watcherName == QLatin1String("trend") ? Watcher::Trend
+                                                                    : Watcher::None;
+    if (watcher == Watcher::None && watcherName != QLatin1String("console")) {
+        std::fprintf(stderr, "watcher must be console, monitor or trend, not %s\n", argv[4]);
+        return 2;
+    }
     int failures = 0;
     for (const Rate& rate : kRates) {
         if (onlyBaud != 0 && rate.baud != onlyBaud) {
             continue;
         }
         const Result r = Measure(rate, seconds, simPath, prompter,
-                                 settingsDir.filePath(QStringLiteral("settings.ini")));
+                                 settingsDir.filePath(QStringLiteral("settings.ini")), watcher);
         if (!r.ran) {
             std::printf("%6u not measured\n", rate.baud);
             ++failures;

@@ -6,6 +6,8 @@
 #include <QPaintEvent>
 #include <QPainter>
 
+#include <algorithm>
+
 namespace {
 
 // The system tooltip background colour, the banner's group colour.
@@ -34,9 +36,27 @@ void BannerGroupBox::setTitle(const QString& title) {
     if (title == caption_) {
         return;
     }
+    // Where the old caption was drawn, what it shares with the new one stays as it is when
+    // both are written in the same font: only the rest of the title bar is painted again.
+    const QFont before = CaptionFont();
+    const int unchanged = UnchangedWidth(title);
     caption_ = title;
     setAccessibleName(caption_);
-    update(TitleRect());
+    const QRect bar = TitleRect();
+    update(CaptionFont() == before ? bar.adjusted(unchanged, 0, 0, 0) : bar);
+}
+
+int BannerGroupBox::UnchangedWidth(const QString& title) const {
+    const auto common = static_cast<int>(
+        std::mismatch(caption_.begin(), caption_.end(), title.begin(), title.end()).first -
+        caption_.begin());
+    // A glyph may reach a little over the one before it, and antialiasing a pixel further:
+    // the last shared character is drawn again too.
+    if (common < 2) {
+        return 0;
+    }
+    const int x = CaptionRect().left() + static_cast<int>(captionLine_.cursorToX(common - 1)) - 1;
+    return std::max(0, x - TitleRect().left());
 }
 
 QRect BannerGroupBox::TitleRect() const {

@@ -29,6 +29,9 @@ protected:
 
 private:
     QRect TitleRect() const;
+    // How many pixels of the title bar, from its left, the caption now shown and title draw
+    // alike.
+    int UnchangedWidth(const QString& title) const;
     void LayOutCaption(const QFont& font) const;
 
     QString caption_;

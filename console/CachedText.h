@@ -3,14 +3,18 @@
 #include <QFont>
 #include <QGlyphRun>
 #include <QHash>
+#include <QImage>
 #include <QPainter>
 #include <QRawFont>
 #include <QRect>
 #include <QStaticText>
 #include <QString>
+#include <QVarLengthArray>
 
 #include <array>
 #include <cstdint>
+#include <map>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -29,8 +33,33 @@
 class CachedText {
 public:
     static constexpr int kMaxTexts = 2048;
+    static constexpr int kMaxTiles = 1024;
+
+    // While one lives, DrawTopLeft draws on a cell just filled with one solid colour: a text
+    // drawn from single glyphs then comes from tiles, each glyph once blended over that
+    // colour in the pen's colour and then copied, the same pixels at a fraction of the cost
+    // of blending them again. Only where no tile overlaps another and each lies inside its
+    // text's rect; anything else drawn the long way ends the use of tiles for the cell.
+    class PlainCell {
+    public:
+        explicit PlainCell(const QColor& background);
+        ~PlainCell();
+        PlainCell(const PlainCell&) = delete;
+        PlainCell& operator=(const PlainCell&) = delete;
+    };
 
     static void DrawTopLeft(QPainter& painter, const QRect& rect, const QString& text);
+
+    // Draws the text as DrawTopLeft does when it fits the rect's width; one that does not fit
+    // is cut and ended with "…", as QFontMetrics::elidedText cuts it at the right (and as the
+    // item views' style cuts a line): one drawn from single glyphs with the ellipsis after the
+    // glyphs kept, any other laid out as cut, the cut kept.
+    static void DrawTopLeftElided(QPainter& painter, const QRect& rect, const QString& text);
+
+    // How many whole pixels from their left DrawTopLeft draws alike for two texts: those of
+    // the characters both begin with, less the last of them (a glyph may reach a little left
+    // of its place, over the one before). 0 unless both are drawn from single glyphs.
+    static int SameLeadingWidth(const QFont& font, const QString& before, const QString& after);
 
     // The long way, always: for checking that both ways draw the same pixels.
     static void DrawTopLeftLaidOut(QPainter& painter, const QRect& rect, const QString& text);
@@ -48,11 +77,44 @@ private:
         qreal advance = 0;
     };
 
+    // A glyph blended over a background, cut to the pixels it changed, placed relative to
+    // the whole pixel its origin falls in.
+    struct Tile {
+        QImage image;
+        QPoint offset;
+    };
+
+    // A tile's glyph, or the two whose shared columns it holds: the first's origin within its
+    // pixel and the second's from the first's pixel, in 64ths of a pixel.
+    static constexpr quint32 kNoGlyph = 0xffffffff;
+    struct TileGlyphs {
+        quint32 first;
+        QPoint firstSubpixel;
+        quint32 second;
+        QPoint secondFrom;
+    };
+    struct TileStyle {
+        QRgb pen;
+        QImage::Format format;
+        int hints;
+    };
+    using TileKey = std::tuple<quint32, int, int, quint32, int, int, QRgb, QRgb, int, int>;
+    struct TilePiece {
+        const QImage* image;
+        QRect from;
+        QPoint at;
+    };
+    using TilePieces = QVarLengthArray<TilePiece, 32>;
+
     struct FontTexts {
         explicit FontTexts(const QFont& f);
 
         QFont font;
         QHash<QString, QStaticText> layouts;
+        // Texts too long for a room, as cut to it, by text and room.
+        QHash<std::pair<QString, int>, QString> elided;
+        // By glyph, origin within its pixel in 64ths, pen, background and pixel format.
+        std::map<TileKey, Tile> tiles;
         std::array<Glyph, kAsciiCount> glyphs{};
         // Per pair of characters: whether the font moves the second against the first.
         std::vector<Known> plainPairs;
@@ -68,6 +130,15 @@ private:
     static bool Compose(FontTexts& texts, const QString& text, QGlyphRun& run, qreal& width);
     static const Glyph& GlyphFor(FontTexts& texts, char16_t c);
     static bool PlainPair(FontTexts& texts, char16_t first, char16_t second);
+    // Draws the run from tiles when the plain cell allows it; gives false, having drawn
+    // nothing, otherwise.
+    bool DrawTiles(QPainter& painter, FontTexts& texts, const QGlyphRun& run, const QRect& rect);
+    static void CopyPieces(QPainter& painter, const TilePieces& pieces, const QRect& rect);
+    const Tile& TileFor(FontTexts& texts, const TileStyle& style, const TileGlyphs& glyphs);
 
     std::vector<FontTexts> fonts_;
+    // The plain cell being drawn, and the tiles drawn on it so far.
+    bool plain_ = false;
+    QRgb background_ = 0;
+    std::vector<QRect> drawnTiles_;
 };

@@ -54,7 +54,8 @@ public:
         emit dataChanged(changed, changed, {Qt::DisplayRole});
     }
 
-    // Hands changedCell each data cell whose text differs from the one last announced. A
+    // Hands changedCell each data cell whose text differs from the one last announced, with
+    // the text it had and the one it has now. A
     // cell's drawing follows from its text, so the view paints only those cells again; the
     // caller asks for that. Assistive technology, when running, hears of each change through
     // the model (the view passes it on); otherwise the signal is left out, since the view's
@@ -67,12 +68,12 @@ public:
                 QString text = Text(col, row);
                 QString& announced = announced_[Slot(col, row)];
                 if (text != announced) {
-                    announced = std::move(text);
+                    std::swap(announced, text);
                     const QModelIndex changed = index(row, col);
                     if (announce) {
                         emit dataChanged(changed, changed, displayRole_);
                     }
-                    changedCell(changed);
+                    changedCell(changed, text, announced);
                 }
             }
         }
@@ -80,8 +81,12 @@ public:
 
     DataTextFunction dataText;
     DrawCellFunction drawCell;
+    UnchangedWidthFunction unchangedWidth;
     QColor fixedColor;
     QColor gridColor;
+    // The colour the viewport fills the cells with before they are drawn; none when it fills
+    // them with anything but one solid colour.
+    QColor baseColor;
 
 private:
     std::size_t Slot(int col, int row) const { return static_cast<std::size_t>(row * cols_ + col); }
@@ -115,12 +120,15 @@ public:
         } else {
             const bool selected = option.state.testFlag(QStyle::State_Selected);
             // The viewport has just filled the cell with the base colour.
+            QColor background = model_.baseColor;
             if (selected) {
-                painter->fillRect(rect, palette.color(QPalette::Highlight));
+                background = palette.color(QPalette::Highlight);
+                painter->fillRect(rect, background);
             }
             painter->setPen(selected ? palette.color(QPalette::HighlightedText)
                                      : palette.color(QPalette::Text));
             if (model_.drawCell) {
+                const CachedText::PlainCell plain(background);
                 model_.drawCell(*painter, col, row, rect, selected);
             }
             if (option.state.testFlag(QStyle::State_HasFocus)) {
@@ -232,6 +240,10 @@ void DrawGrid::SetDrawCell(DrawCellFunction function) {
     model_->drawCell = std::move(function);
 }
 
+void DrawGrid::SetUnchangedWidth(UnchangedWidthFunction function) {
+    model_->unchangedWidth = std::move(function);
+}
+
 void DrawGrid::SetCurrentCell(int col, int row) {
     selectionModel()->setCurrentIndex(model_->index(row, col), QItemSelectionModel::ClearAndSelect);
 }
@@ -254,12 +266,21 @@ void DrawGrid::paintEvent(QPaintEvent* event) {
     initViewItemOption(&option);
     model_->gridColor = QColor::fromRgba(
         static_cast<QRgb>(style()->styleHint(QStyle::SH_Table_GridLineColor, &option, this)));
+    const QBrush& base = viewport()->palette().brush(viewport()->backgroundRole());
+    model_->baseColor = base.style() == Qt::SolidPattern ? base.color() : QColor();
     QTableView::paintEvent(event);
 }
 
 void DrawGrid::UpdateData() {
     QRegion changed;
-    model_->RefreshData([&](const QModelIndex& cell) { changed += visualRect(cell); });
+    model_->RefreshData([&](const QModelIndex& cell, const QString& before, const QString& after) {
+        QRect rect = visualRect(cell);
+        if (model_->unchangedWidth) {
+            rect.setLeft(rect.left() +
+                         model_->unchangedWidth(cell.column(), cell.row(), font(), before, after));
+        }
+        changed += rect;
+    });
     viewport()->update(changed);
 }
 

@@ -20,6 +20,8 @@ public:
     using DataTextFunction = std::function<QString(int col, int row)>;
     using DrawCellFunction =
         std::function<void(QPainter& painter, int col, int row, const QRect& rect, bool selected)>;
+    using UnchangedWidthFunction = std::function<int(int col, int row, const QFont& font,
+                                                     const QString& before, const QString& after)>;
 
     DrawGrid(int colCount, int rowCount, QWidget* parent = nullptr);
 
@@ -43,6 +45,11 @@ public:
     // Draws a data cell over its painted background, with the grid font and the text colour
     // of the cell's state already set on the painter.
     void SetDrawCell(DrawCellFunction function);
+
+    // How many pixels from a cell's left edge are drawn alike for both texts, so that a
+    // refresh repaints only the rest of the cell; without it, changed cells are repainted
+    // whole.
+    void SetUnchangedWidth(UnchangedWidthFunction function);
 
     // Makes a data cell current, which raises CellSelected.
     void SetCurrentCell(int col, int row);

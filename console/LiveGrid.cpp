@@ -13,12 +13,22 @@ namespace LiveGrid {
 namespace {
 
 constexpr int kPercentPointSize = 16;
+// Where in a cell the text and the percentage are drawn.
+constexpr int kTextLeft = 2;
+constexpr int kTextTop = 2;
+constexpr int kPercentLeft = 50;
+constexpr int kPercentTop = 5;
 
 const QColor kAcquiredColor(0, 128, 128);
 const QColor kMeasuredColor(0, 0, 255);
 const QColor kOnColor(255, 0, 0);
 const QColor kOffColor(0, 128, 0);
 const QColor kPercentColor(166, 202, 240);
+
+QFont PercentFont(QFont font) {
+    font.setPointSize(kPercentPointSize);
+    return font;
+}
 
 }  // namespace
 
@@ -81,22 +91,33 @@ void SetUp(DrawGrid& grid) {
     grid.SetDefaultRowHeight(kRowHeight);
 }
 
+int UnchangedWidth(int, int row, const QFont& font, const QString& before, const QString& after) {
+    if (row != kOutputRow) {
+        return kTextLeft + CachedText::SameLeadingWidth(font, before, after);
+    }
+    // "ON 12.5%": the state in its colour, then the percentage in its own font.
+    const qsizetype space = after.indexOf(QLatin1Char(' '));
+    if (space < 0 || before.left(space + 1) != after.left(space + 1)) {
+        return 0;
+    }
+    return kPercentLeft + CachedText::SameLeadingWidth(PercentFont(font), before.mid(space + 1),
+                                                       after.mid(space + 1));
+}
+
 void DrawCell(const RegisterImageWords& image, QPainter& painter, int col, int row,
               const QRect& rect) {
     const Cell cell = CellAt(image, col, row);
     if (!cell.gridColor) {
         painter.setPen(cell.color);
     }
-    const QRect textArea = rect.adjusted(2, 2, 0, 0);
+    const QRect textArea = rect.adjusted(kTextLeft, kTextTop, 0, 0);
     CachedText::DrawTopLeft(painter, textArea, cell.text);
     if (cell.percent.isEmpty()) {
         return;
     }
-    QFont percentFont = painter.font();
-    percentFont.setPointSize(kPercentPointSize);
-    painter.setFont(percentFont);
+    painter.setFont(PercentFont(painter.font()));
     painter.setPen(kPercentColor);
-    CachedText::DrawTopLeft(painter, rect.adjusted(50, 5, 0, 0), cell.percent);
+    CachedText::DrawTopLeft(painter, rect.adjusted(kPercentLeft, kPercentTop, 0, 0), cell.percent);
 }
 
 }  // namespace LiveGrid

@@ -9,6 +9,7 @@
 #include "RegisterNumbers.h"
 
 class DrawGrid;
+class QFont;
 class QPainter;
 class QRect;
 
@@ -48,6 +49,10 @@ bool IsSetPointRegister(std::int32_t reg);
 
 // Header texts, column 0 width and cell sizes of the grid.
 void SetUp(DrawGrid& grid);
+// How many pixels from a data cell's left edge it is drawn alike with the text before and
+// the text after (DrawGrid::SetUnchangedWidth).
+int UnchangedWidth(int col, int row, const QFont& font, const QString& before,
+                   const QString& after);
 // Draws a data cell: its text 2 pixels in from the top-left corner, and for the output row
 // the percentage in a 16-point font 50 pixels right of and 5 pixels below the corner.
 void DrawCell(const RegisterImageWords& image, QPainter& painter, int col, int row,

@@ -28,6 +28,7 @@
 #include "LineDiagnostics.h"
 #include "LinePortIo.h"
 #include "LiveGrid.h"
+#include "PanelSnapshotStyle.h"
 #include "PortListTips.h"
 #include "Prompter.h"
 #include "RegisterGrid.h"
@@ -120,6 +121,7 @@ TMainForm::TMainForm(MainFormOptions options, QWidget* parent)
     StringGrid1->SetDrawCell([this](QPainter& painter, int col, int row, const QRect& rect, bool) {
         LiveGrid::DrawCell(RegisterImage, painter, col, row, rect);
     });
+    StringGrid1->SetUnchangedWidth(&LiveGrid::UnchangedWidth);
 
     GroupBox1 =
         new BannerGroupBox(tr("通信连接 (固件:%1)").arg(FormatFixed(kDesignVersion, 2)), this);
@@ -207,6 +209,7 @@ void TMainForm::BuildConnectionGroup() {
     QPalette white = Edit4->palette();
     white.setColor(QPalette::Base, Qt::white);
     Edit4->setPalette(white);
+    PanelSnapshotStyle::Install(*Edit4);
 
     Label20 = MakeLabel(QStringLiteral("Label20"), tr("连接模式"), 7, 151, group);
     Label20->setToolTip(tr("获取可用的端口号"));
@@ -235,6 +238,7 @@ void TMainForm::BuildRegisterGroup() {
     StringGrid2->SetDrawCell([this](QPainter& painter, int col, int row, const QRect& rect, bool) {
         RegisterGrid::DrawCell(RegisterImage, painter, col, row, rect);
     });
+    StringGrid2->SetUnchangedWidth(&RegisterGrid::UnchangedWidth);
 }
 
 void TMainForm::BuildStatusLine() {

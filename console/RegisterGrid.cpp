@@ -15,6 +15,14 @@ namespace {
 constexpr int kRegistersPerRow = 6;
 constexpr int kFontPixels = 14;
 const QColor kFixedColor(244, 243, 234);
+// Where in a cell its value is drawn.
+constexpr int kTextLeft = 2;
+constexpr int kTextTop = 2;
+
+QFont CellFont(QFont font, int row) {
+    font.setBold(row <= kBoldRows);
+    return font;
+}
 
 }  // namespace
 
@@ -63,12 +71,15 @@ void SetUp(DrawGrid& grid) {
     }
 }
 
+int UnchangedWidth(int, int row, const QFont& font, const QString& before, const QString& after) {
+    return kTextLeft + CachedText::SameLeadingWidth(CellFont(font, row), before, after);
+}
+
 void DrawCell(const RegisterImageWords& image, QPainter& painter, int col, int row,
               const QRect& rect) {
-    QFont font = painter.font();
-    font.setBold(row <= kBoldRows);
-    painter.setFont(font);
-    CachedText::DrawTopLeft(painter, rect.adjusted(2, 2, 0, 0), CellText(image, col, row));
+    painter.setFont(CellFont(painter.font(), row));
+    CachedText::DrawTopLeft(painter, rect.adjusted(kTextLeft, kTextTop, 0, 0),
+                            CellText(image, col, row));
 }
 
 }  // namespace RegisterGrid

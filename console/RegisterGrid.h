@@ -8,6 +8,7 @@
 #include "RegisterNumbers.h"
 
 class DrawGrid;
+class QFont;
 class QPainter;
 class QRect;
 
@@ -35,6 +36,10 @@ QString SelectionCaption(std::int32_t reg);
 
 // Sizes, colours, font, scroll bars, hint and header texts of the grid.
 void SetUp(DrawGrid& grid);
+// How many pixels from a data cell's left edge it is drawn alike with the text before and
+// the text after (DrawGrid::SetUnchangedWidth).
+int UnchangedWidth(int col, int row, const QFont& font, const QString& before,
+                   const QString& after);
 // Draws a data cell 2 pixels in from its top-left corner, bold in rows 1 to 5.
 void DrawCell(const RegisterImageWords& image, QPainter& painter, int col, int row,
               const QRect& rect);

@@ -17,6 +17,7 @@
 #include "CounterText.h"
 #include "LineRecorder.h"
 #include "Prompter.h"
+#include "TrafficRowDelegate.h"
 #include "TrafficTableModel.h"
 
 namespace {
@@ -69,6 +70,7 @@ QWidget* TTrafficMonitor::BuildTrafficPage() {
     Table->setObjectName(QStringLiteral("Table"));
     Table->setModel(model_);
     Table->setFont(SongFont(14));
+    Table->setItemDelegate(new TrafficRowDelegate(Table));
     Table->setSelectionBehavior(QAbstractItemView::SelectRows);
     Table->setWordWrap(false);
     Table->verticalHeader()->hide();

@@ -24,7 +24,9 @@ class TTrafficMonitor : public QWidget {
 
 public:
     enum Page { kTrafficPage, kCountersPage };
-    static constexpr int kFollowIntervalMs = 500;
+    // While following, about twenty frames a second scroll past, a page of the table each
+    // second: the table is brought up to date once a second, each time a whole new page.
+    static constexpr int kFollowIntervalMs = 1000;
 
     TTrafficMonitor(const TrafficRing& ring, ModbusRecorder& recorder, Prompter& prompter,
                     std::function<std::uint32_t()> now, QWidget* parent);

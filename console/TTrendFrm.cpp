@@ -30,6 +30,9 @@ constexpr double kTenth = 0.1;
 constexpr double kThousandth = 0.001;
 // However long the span, the newest samples show within this time.
 constexpr std::int64_t kMaxFollowMs = 2000;
+// And it moves on at most once a second, however short the span: every redraw lays out and
+// paints the whole chart, and a trend read over minutes gains nothing from moving faster.
+constexpr std::int64_t kMinFollowMs = 1000;
 
 const std::array<QColor, TrendHistory::kChannels> kChannelColors = {
     QColor(220, 0, 0),   QColor(0, 0, 220),   QColor(0, 150, 0),
@@ -294,7 +297,7 @@ void TTrendFrm::RedrawWhenDue() {
         span != 0 ? span * 1000LL : history_.TimeAt(history_.Size() - 1) - history_.TimeAt(0);
     const std::int64_t columnMs = spanMs / Columns();
     if (sinceRedraw_.isValid() &&
-        sinceRedraw_.elapsed() < std::min<std::int64_t>(columnMs, kMaxFollowMs)) {
+        sinceRedraw_.elapsed() < std::clamp(columnMs, kMinFollowMs, kMaxFollowMs)) {
         return;
     }
     Redraw();
@@ -316,6 +319,9 @@ void TTrendFrm::Redraw() {
     const int span = SpanSeconds();
     const std::int64_t first = span != 0 ? last - span * 1000LL : history_.TimeAt(0);
     const int columns = Columns();
+    // Each change of an axis range makes the chart lay out every series again, with all its
+    // points: the series are emptied first and filled last, so that a redraw lays each out once.
+    history_.ColumnBounds(first, last, columns, bounds_);
     double low = 0;
     double high = 0;
     bool any = false;
@@ -326,9 +332,10 @@ void TTrendFrm::Redraw() {
         }
         const TrendHistory::Quantity quantity = QuantityOf(s);
         const double scale = quantity == TrendHistory::kMeasured ? MeasuredScale() : kTenth;
-        const TrendHistory::MinMax drawn = history_.Reduce(s, first, last, columns, scale, points_);
-        TrendHistory::SplitAtBreaks(points_, kMaxLinesPerSeries, parts_);
-        ShowLines(s, parts_);
+        const TrendHistory::MinMax drawn = history_.Reduce(s, bounds_, scale, points_);
+        TrendHistory::SplitAtBreaks(points_, kMaxLinesPerSeries,
+                                    parts_[static_cast<std::size_t>(s)]);
+        ShowLines(s, {});
         if (quantity != TrendHistory::kOutput && !drawn.Empty()) {
             low = any ? std::min(low, drawn.min * scale) : drawn.min * scale;
             high = any ? std::max(high, drawn.max * scale) : drawn.max * scale;
@@ -342,8 +349,19 @@ void TTrendFrm::Redraw() {
         high = 100;
     }
     const double margin = std::max((high - low) * 0.05, weight_ ? 0.01 : 0.5);
-    axisValue_->setRange(low - margin, high + margin);
-    axisValue_->applyNiceNumbers();
+    // The value axis is rounded to nice numbers from the range asked for; the same range asked
+    // for again gives the same axis, which is then left alone.
+    const std::pair<double, double> valueRange{low - margin, high + margin};
+    if (valueRange != valueRange_) {
+        valueRange_ = valueRange;
+        axisValue_->setRange(valueRange.first, valueRange.second);
+        axisValue_->applyNiceNumbers();
+    }
+    for (int s = 0; s < TrendHistory::kSeriesCount; ++s) {
+        if (series_[static_cast<std::size_t>(s)]->isVisible()) {
+            ShowLines(s, parts_[static_cast<std::size_t>(s)]);
+        }
+    }
 }
 
 QString TTrendFrm::ReadoutAt(std::int64_t msecs) const {

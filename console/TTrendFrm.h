@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "RegisterMap.h"
@@ -26,7 +27,7 @@ class QValueAxis;
 // The trend of the six channels: temperature (or weight) with its set point, and on request
 // the output percentage on a second axis. Every good poll goes into a bounded history; the
 // chart shows a span of it reduced to a min/max pair per pixel column and is redrawn at most
-// ten times a second while the window is shown and not paused.
+// once a second while the window is shown and not paused.
 class TTrendFrm : public QWidget {
     Q_OBJECT
 
@@ -47,7 +48,7 @@ public:
     // Redraws the chart from the history when something changed since the last redraw.
     void Redraw();
     // The timer's redraw: while following, the chart moves on only once the newest samples
-    // have filled a pixel column (at most ten times a second), since a redraw before that
+    // have filled a pixel column (at most once a second), since a redraw before that
     // would show the same picture.
     void RedrawWhenDue();
     bool SaveImage(const QString& path);
@@ -103,5 +104,8 @@ private:
     std::array<QLineSeries*, TrendHistory::kSeriesCount> series_{};
     std::array<std::vector<QLineSeries*>, TrendHistory::kSeriesCount> lines_;
     QList<QPointF> points_;
-    std::vector<QList<QPointF>> parts_;
+    // The prepared lines of each series, and the value range last asked of the value axis.
+    std::array<std::vector<QList<QPointF>>, TrendHistory::kSeriesCount> parts_;
+    std::vector<std::size_t> bounds_;
+    std::pair<double, double> valueRange_{0, 0};
 };

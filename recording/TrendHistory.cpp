@@ -180,15 +180,40 @@ void TrendHistory::SplitAtBreaks(const QList<QPointF>& points, std::size_t maxLi
 
 TrendHistory::MinMax TrendHistory::Reduce(int series, std::int64_t t0, std::int64_t t1, int columns,
                                           double scale, QList<QPointF>& out) const {
-    out.clear();
-    MinMax drawn;
+    std::vector<std::size_t> bounds;
+    ColumnBounds(t0, t1, columns, bounds);
+    return Reduce(series, bounds, scale, out);
+}
+
+void TrendHistory::ColumnBounds(std::int64_t t0, std::int64_t t1, int columns,
+                                std::vector<std::size_t>& bounds) const {
+    bounds.clear();
     if (columns <= 0 || t1 <= t0 || size_ == 0) {
-        return drawn;
+        return;
     }
     const double width = static_cast<double>(t1 - t0) / columns;
-    std::size_t from = IndexAtOrAfter(t0);
+    std::size_t at = IndexAtOrAfter(t0);
+    bounds.push_back(at);
+    // A column holds a few samples: the next bound is found by stepping on, not searching.
+    for (int column = 0; column < columns && at < size_; ++column) {
+        const std::int64_t end =
+            column + 1 == columns ? t1 : t0 + static_cast<std::int64_t>(width * (column + 1));
+        while (at < size_ && TimeAt(at) < end) {
+            ++at;
+        }
+        bounds.push_back(at);
+    }
+}
+
+TrendHistory::MinMax TrendHistory::Reduce(int series, const std::vector<std::size_t>& bounds,
+                                          double scale, QList<QPointF>& out) const {
+    out.clear();
+    MinMax drawn;
+    if (bounds.empty()) {
+        return drawn;
+    }
     // The time of the last sample drawn, to find the holes between samples.
-    std::int64_t previous = from < size_ ? TimeAt(from) : 0;
+    std::int64_t previous = bounds.front() < size_ ? TimeAt(bounds.front()) : 0;
     const auto breakBefore = [&](std::size_t index) {
         const std::int64_t time = TimeAt(index);
         if (time - previous > kGapMs && !out.isEmpty()) {
@@ -196,10 +221,9 @@ TrendHistory::MinMax TrendHistory::Reduce(int series, std::int64_t t0, std::int6
                 QPointF(static_cast<double>(time), std::numeric_limits<double>::quiet_NaN()));
         }
     };
-    for (int column = 0; column < columns && from < size_; ++column) {
-        const auto columnEnd = t0 + static_cast<std::int64_t>(width * (column + 1));
-        const std::size_t to =
-            column + 1 == columns ? IndexAtOrAfter(t1) : IndexAtOrAfter(columnEnd);
+    for (std::size_t column = 1; column < bounds.size(); ++column) {
+        const std::size_t from = bounds[column - 1];
+        const std::size_t to = bounds[column];
         if (to - from < 3) {
             for (std::size_t i = from; i < to; ++i) {
                 const std::uint16_t value = ValueAt(series, i);
@@ -208,7 +232,7 @@ TrendHistory::MinMax TrendHistory::Reduce(int series, std::int64_t t0, std::int6
                 AddPoint(out, static_cast<double>(TimeAt(i)), value * scale);
                 previous = TimeAt(i);
             }
-        } else if (to > from) {
+        } else {
             const MinMax range = RangeMinMax(series, from, to);
             drawn.Add(range);
             breakBefore(from);
@@ -217,7 +241,6 @@ TrendHistory::MinMax TrendHistory::Reduce(int series, std::int64_t t0, std::int6
             AddPoint(out, x, range.max * scale);
             previous = TimeAt(to - 1);
         }
-        from = to;
     }
     return drawn;
 }

@@ -72,6 +72,13 @@ public:
     // out. Gives the min/max of the raw values drawn.
     MinMax Reduce(int series, std::int64_t t0, std::int64_t t1, int columns, double scale,
                   QList<QPointF>& out) const;
+    // The same in two steps, for drawing many series over the same columns: the first sample
+    // of each column and the end of the last (the columns are the same for every series), then
+    // one series reduced over them.
+    void ColumnBounds(std::int64_t t0, std::int64_t t1, int columns,
+                      std::vector<std::size_t>& bounds) const;
+    MinMax Reduce(int series, const std::vector<std::size_t>& bounds, double scale,
+                  QList<QPointF>& out) const;
 
     static bool IsBreak(const QPointF& point);
     // The points of a reduction cut at their breaks into lines drawn one by one, at most

@@ -27,14 +27,21 @@ QFont PercentFont() {
 
 // Both ways of drawing a cell's text must give the same pixels: the glyphs placed one after
 // another and the layout of the whole text.
-QImage Drawn(const Case& c, const QString& text, bool laidOut) {
-    QImage image(c.cell.right() + 8, c.cell.bottom() + 8, QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::white);
+// On a plain cell, the glyphs come from tiles blended once: the same pixels again, on each
+// kind of pixels the window may have, over the base and the highlight colour.
+QImage Drawn(const Case& c, const QString& text, bool laidOut,
+             QImage::Format format = QImage::Format_ARGB32_Premultiplied,
+             const QColor& background = Qt::white, bool plain = false) {
+    QImage image(c.cell.right() + 8, c.cell.bottom() + 8, format);
+    image.fill(background);
     QPainter painter(&image);
     painter.setFont(c.font);
     painter.setPen(QColor(0, 128, 128));
     if (laidOut) {
         CachedText::DrawTopLeftLaidOut(painter, c.cell, text);
+    } else if (plain) {
+        const CachedText::PlainCell cell(background);
+        CachedText::DrawTopLeft(painter, c.cell, text);
     } else {
         CachedText::DrawTopLeft(painter, c.cell, text);
     }
@@ -69,6 +76,14 @@ TEST(CachedText, GlyphsPlacedOneByOneDrawTheSamePixelsAsTheWholeLayout) {
             for (int round = 0; round < 2; ++round) {
                 EXPECT_EQ(Drawn(c, text, false), Drawn(c, text, true))
                     << c.name << ": \"" << text.toStdString() << "\" round " << round;
+            }
+            for (const auto format : {QImage::Format_RGB32, QImage::Format_ARGB32_Premultiplied}) {
+                for (const QColor& background : {QColor(Qt::white), QColor(48, 140, 198)}) {
+                    EXPECT_EQ(Drawn(c, text, false, format, background, true),
+                              Drawn(c, text, true, format, background))
+                        << c.name << ": \"" << text.toStdString() << "\" on plain cell, format "
+                        << format << ", " << background.name().toStdString();
+                }
             }
         }
     }

@@ -8,8 +8,10 @@
 #include "BannerGroupBox.h"
 #include "ConsoleHarness.h"
 #include "DrawGrid.h"
+#include "PanelSnapshotStyle.h"
 #include "RegisterGrid.h"
 #include "RegisterMap.h"
+#include "RegisterNumbers.h"
 
 TEST(RegisterGrid, HeaderTextsCarryOffsetsAndRegisterLabels) {
     ConsoleHarness h;
@@ -92,6 +94,11 @@ TEST(ConsoleWindow, WhatRepliesRepaintMatchesAWholeNewPaint) {
         words[12 + 2 * reply] = static_cast<std::uint16_t>(40000 + reply);
         words[30 + reply] = static_cast<std::uint16_t>(reply);
         words[40] = static_cast<std::uint16_t>(reply);
+        // Values that grow a digit, change in the middle, and switch an output on.
+        words[Reg::kMeasuredFirst] = static_cast<std::uint16_t>(999 + reply);
+        words[Reg::kMeasuredFirst + 1] = static_cast<std::uint16_t>(1234 + 10 * reply);
+        words[Reg::kOutputBits] = static_cast<std::uint16_t>(reply);
+        words[Reg::kOutputPercentFirst] = static_cast<std::uint16_t>(125 + reply);
         h.ReplyAndTick(words);
         h.Tick(2);
     }
@@ -112,4 +119,30 @@ TEST(ConsoleWindow, WhatRepliesRepaintMatchesAWholeNewPaint) {
     const QColor right = onWindow({cell.right() + 1, cell.center().y()});
     EXPECT_EQ(right, onWindow({cell.center().x(), cell.bottom() + 1}));
     EXPECT_NE(right, grid.palette().color(QPalette::Base));
+}
+
+TEST(ConsoleWindow, ThePollCounterLooksAsTheStyleDrawsIt) {
+    // The counter's panel is copied from one taken once; the field must look as the
+    // application style and the box behind it paint it, with focus and without.
+    ConsoleHarness h;
+    h.form->show();
+    QLineEdit& field = *h.form->Edit4;
+    const auto painted = [&] {
+        QApplication::processEvents();
+        return h.form->grab(QRect(field.mapTo(h.form.get(), QPoint()), field.size()))
+            .toImage()
+            .convertToFormat(QImage::Format_RGB32);
+    };
+    for (int step = 0; step < 3; ++step) {
+        field.setText(QString::number(1234 + step));
+        if (step == 1) {
+            field.setFocus();
+        }
+        const QImage snapshot = painted();
+        field.setStyle(QApplication::style());
+        field.setAttribute(Qt::WA_OpaquePaintEvent, false);
+        EXPECT_EQ(snapshot, painted()) << "step " << step;
+        QApplication::processEvents();
+        PanelSnapshotStyle::Install(field);
+    }
 }

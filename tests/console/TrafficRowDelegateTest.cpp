@@ -1,0 +1,43 @@
+#include <gtest/gtest.h>
+
+#include <QHeaderView>
+#include <QStandardItemModel>
+#include <QTableView>
+
+#include "AppStyle.h"
+#include "TrafficRowDelegate.h"
+
+// The monitor's cells drawn the quick way must look as the style draws them: texts that fit,
+// with and without a colour of their own, and ones so long that they are elided; in a
+// selected row too.
+TEST(TrafficRowDelegate, DrawsEveryCellAsTheStyleDoes) {
+    QStandardItemModel model(5, 1);
+    const QString texts[] = {
+        QStringLiteral("12:34:56.789"), QStringLiteral("读保持寄存器 0..99"),
+        QStringLiteral("01 03 C8 00 00 64 44 21"),
+        QStringLiteral("01 03 C8 00 11 22 33 44 55 66 77 88 99 AA BB CC DD EE"),
+        QStringLiteral("应答正常 ") + QString(60, QLatin1Char('9'))};
+    for (int row = 0; row < 5; ++row) {
+        model.setItem(row, 0, new QStandardItem(texts[row]));
+    }
+    model.item(2)->setForeground(QColor(210, 0, 0));
+    const auto picture = [&](QAbstractItemDelegate* delegate, int selected) {
+        QTableView view;
+        view.setModel(&model);
+        view.setFont(SongFont(14));
+        view.setWordWrap(false);
+        view.verticalHeader()->hide();
+        view.horizontalHeader()->resizeSection(0, 200);
+        view.setItemDelegate(delegate);
+        view.resize(260, 170);
+        if (selected >= 0) {
+            view.selectionModel()->select(model.index(selected, 0), QItemSelectionModel::Select);
+        }
+        return view.viewport()->grab().toImage();
+    };
+    for (int selected = -1; selected < 5; ++selected) {
+        EXPECT_EQ(picture(new QStyledItemDelegate(&model), selected),
+                  picture(new TrafficRowDelegate(&model), selected))
+            << "selected row " << selected;
+    }
+}
