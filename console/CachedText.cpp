@@ -278,21 +278,13 @@ void CachedText::DrawTopLeftElided(QPainter& painter, const QRect& rect, const Q
     if (Compose(texts, text, run, width)) {
         if (width <= rect.width()) {
             painter.drawGlyphRun(rect.topLeft(), run);
-            return;
+        } else {
+            DrawCut(painter, texts, rect, run);
         }
-        // The characters kept are those before the one that brings the width to the room
-        // left beside the ellipsis.
-        const QStaticText& ellipsis = Instance().Layout(texts, QStringLiteral("…"));
-        const qreal room = rect.width() - ellipsis.size().width();
-        const QList<QPointF> positions = run.positions();
-        qsizetype kept = 0;
-        while (kept + 1 < positions.size() && positions[kept + 1].x() < room) {
-            ++kept;
-        }
-        run.setGlyphIndexes(run.glyphIndexes().first(kept));
-        run.setPositions(positions.first(kept));
-        painter.drawGlyphRun(rect.topLeft(), run);
-        painter.drawStaticText(rect.topLeft() + QPointF(positions[kept].x(), 0), ellipsis);
+        return;
+    }
+    if (ComposeCutStart(texts, text, rect.width(), run)) {
+        DrawCut(painter, texts, rect, run);
         return;
     }
     CachedText& cached = Instance();
@@ -312,6 +304,44 @@ void CachedText::DrawTopLeftElided(QPainter& painter, const QRect& rect, const Q
             key, QFontMetrics(texts.font).elidedText(text, Qt::ElideRight, rect.width()));
     }
     painter.drawStaticText(rect.topLeft(), cached.Layout(texts, *cut));
+}
+
+void CachedText::DrawCut(QPainter& painter, FontTexts& texts, const QRect& rect, QGlyphRun& run) {
+    // The characters kept are those before the one that brings the width to the room left
+    // beside the ellipsis.
+    const QStaticText& ellipsis = Instance().Layout(texts, QStringLiteral("…"));
+    const qreal room = rect.width() - ellipsis.size().width();
+    const QList<QPointF> positions = run.positions();
+    qsizetype kept = 0;
+    while (kept + 1 < positions.size() && positions[kept + 1].x() < room) {
+        ++kept;
+    }
+    run.setGlyphIndexes(run.glyphIndexes().first(kept));
+    run.setPositions(positions.first(kept));
+    painter.drawGlyphRun(rect.topLeft(), run);
+    painter.drawStaticText(rect.topLeft() + QPointF(positions[kept].x(), 0), ellipsis);
+}
+
+bool CachedText::ComposeCutStart(FontTexts& texts, const QString& text, int room, QGlyphRun& run) {
+    const auto ascii = static_cast<qsizetype>(std::find_if(text.begin(), text.end(),
+                                                           [](QChar c) {
+                                                               return c.unicode() < kFirstAscii ||
+                                                                      c.unicode() > kLastAscii;
+                                                           }) -
+                                              text.begin());
+    qreal width = 0;
+    if (ascii < 2 || !Compose(texts, text.first(ascii), run, width)) {
+        return false;
+    }
+    // The last of these characters may be shaped together with the one after it, so it
+    // neither counts towards the width nor can be kept.
+    const QList<QPointF> positions = run.positions();
+    if (positions.back().x() <= room) {
+        return false;
+    }
+    run.setGlyphIndexes(run.glyphIndexes().first(ascii - 1));
+    run.setPositions(positions.first(ascii - 1));
+    return true;
 }
 
 int CachedText::SameLeadingWidth(const QFont& font, const QString& before, const QString& after) {

@@ -53,7 +53,8 @@ public:
     // Draws the text as DrawTopLeft does when it fits the rect's width; one that does not fit
     // is cut and ended with "…", as QFontMetrics::elidedText cuts it at the right (and as the
     // item views' style cuts a line): one drawn from single glyphs with the ellipsis after the
-    // glyphs kept, any other laid out as cut, the cut kept.
+    // glyphs kept (also when only the characters it begins with are cut to), any other laid out
+    // as cut, the cut kept.
     static void DrawTopLeftElided(QPainter& painter, const QRect& rect, const QString& text);
 
     // How many whole pixels from their left DrawTopLeft draws alike for two texts: those of
@@ -128,6 +129,11 @@ private:
     const QStaticText& Layout(FontTexts& texts, const QString& text);
     // Fills run with the text's glyphs when the text can be drawn that way.
     static bool Compose(FontTexts& texts, const QString& text, QGlyphRun& run, qreal& width);
+    // Fills run with the glyphs of the printable ASCII characters the text begins with, less
+    // the last of them, when those reach beyond the room: the text is then cut within them.
+    static bool ComposeCutStart(FontTexts& texts, const QString& text, int room, QGlyphRun& run);
+    // Draws the run cut to the rect's width and ended with "…".
+    static void DrawCut(QPainter& painter, FontTexts& texts, const QRect& rect, QGlyphRun& run);
     static const Glyph& GlyphFor(FontTexts& texts, char16_t c);
     static bool PlainPair(FontTexts& texts, char16_t first, char16_t second);
     // Draws the run from tiles when the plain cell allows it; gives false, having drawn

@@ -8,16 +8,20 @@
 #include "TrafficRowDelegate.h"
 
 // The monitor's cells drawn the quick way must look as the style draws them: texts that fit,
-// with and without a colour of their own, and ones so long that they are elided; in a
-// selected row too.
+// with and without a colour of their own, and ones so long that they are elided, also where
+// only their start is plain ASCII (a long frame's bytes end with " …"); in a selected row too.
 TEST(TrafficRowDelegate, DrawsEveryCellAsTheStyleDoes) {
-    QStandardItemModel model(5, 1);
+    constexpr int kRows = 7;
+    QStandardItemModel model(kRows, 1);
     const QString texts[] = {
-        QStringLiteral("12:34:56.789"), QStringLiteral("读保持寄存器 0..99"),
+        QStringLiteral("12:34:56.789"),
+        QStringLiteral("读保持寄存器 0..99"),
         QStringLiteral("01 03 C8 00 00 64 44 21"),
         QStringLiteral("01 03 C8 00 11 22 33 44 55 66 77 88 99 AA BB CC DD EE"),
-        QStringLiteral("应答正常 ") + QString(60, QLatin1Char('9'))};
-    for (int row = 0; row < 5; ++row) {
+        QStringLiteral("应答正常 ") + QString(60, QLatin1Char('9')),
+        QStringLiteral("01 03 C8 00 11 22 33 44 55 66 77 88 99 AA BB CC …"),
+        QStringLiteral("01 03 C8 读保持寄存器 0..99 读保持寄存器 0..99 读保持寄存器")};
+    for (int row = 0; row < kRows; ++row) {
         model.setItem(row, 0, new QStandardItem(texts[row]));
     }
     model.item(2)->setForeground(QColor(210, 0, 0));
@@ -29,13 +33,13 @@ TEST(TrafficRowDelegate, DrawsEveryCellAsTheStyleDoes) {
         view.verticalHeader()->hide();
         view.horizontalHeader()->resizeSection(0, 200);
         view.setItemDelegate(delegate);
-        view.resize(260, 170);
+        view.resize(260, 230);
         if (selected >= 0) {
             view.selectionModel()->select(model.index(selected, 0), QItemSelectionModel::Select);
         }
         return view.viewport()->grab().toImage();
     };
-    for (int selected = -1; selected < 5; ++selected) {
+    for (int selected = -1; selected < kRows; ++selected) {
         EXPECT_EQ(picture(new QStyledItemDelegate(&model), selected),
                   picture(new TrafficRowDelegate(&model), selected))
             << "selected row " << selected;
