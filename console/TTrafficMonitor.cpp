@@ -10,7 +10,6 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTabWidget>
-#include <QTableView>
 #include <QVBoxLayout>
 
 #include "AppStyle.h"
@@ -19,6 +18,7 @@
 #include "Prompter.h"
 #include "TrafficRowDelegate.h"
 #include "TrafficTableModel.h"
+#include "TrafficTableView.h"
 
 namespace {
 
@@ -66,7 +66,7 @@ QWidget* TTrafficMonitor::BuildTrafficPage() {
     Held = new QLabel(page);
     Held->setObjectName(QStringLiteral("Held"));
 
-    Table = new QTableView(page);
+    Table = new TrafficTableView(page);
     Table->setObjectName(QStringLiteral("Table"));
     Table->setModel(model_);
     Table->setFont(SongFont(14));

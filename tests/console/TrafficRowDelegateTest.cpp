@@ -6,6 +6,7 @@
 
 #include "AppStyle.h"
 #include "TrafficRowDelegate.h"
+#include "TrafficTableView.h"
 
 // The monitor's cells drawn the quick way must look as the style draws them: texts that fit,
 // with and without a colour of their own, and ones so long that they are elided, also where
@@ -43,5 +44,38 @@ TEST(TrafficRowDelegate, DrawsEveryCellAsTheStyleDoes) {
         EXPECT_EQ(picture(new QStyledItemDelegate(&model), selected),
                   picture(new TrafficRowDelegate(&model), selected))
             << "selected row " << selected;
+    }
+}
+
+// The monitor's table fills its grid lines itself: the same pixels as the view's own lines,
+// for a whole page, for parts of it (as repainted after a scroll), with rows short of the
+// bottom, and scrolled to the end.
+TEST(TrafficTableView, DrawsTheGridAsTheViewDoes) {
+    const auto picture = [](QTableView& view, int rows, const QRegion& region) {
+        QStandardItemModel model(rows, 3);
+        for (int row = 0; row < rows; ++row) {
+            model.setItem(row, 1, new QStandardItem(QStringLiteral("01 03 %1").arg(row)));
+        }
+        view.setModel(&model);
+        view.verticalHeader()->hide();
+        view.verticalHeader()->setDefaultSectionSize(20);
+        view.horizontalHeader()->setStretchLastSection(true);
+        view.resize(300, 230);
+        view.selectRow(1);
+        view.scrollToBottom();
+        QImage image(view.viewport()->size(), QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::magenta);
+        view.viewport()->render(&image, {}, region);
+        return image;
+    };
+    const QRegion regions[] = {QRect(0, 0, 300, 230), QRect(0, 170, 300, 40),
+                               QRegion(QRect(5, 7, 120, 33)) + QRect(150, 60, 90, 91)};
+    for (const int rows : {4, 40}) {
+        for (const QRegion& region : regions) {
+            QTableView plain;
+            TrafficTableView filled;
+            EXPECT_EQ(picture(plain, rows, region), picture(filled, rows, region))
+                << rows << " rows, region " << region.boundingRect().y();
+        }
     }
 }
