@@ -78,11 +78,9 @@ TEST(Connect, AComNumberOnAModbusTcpGatewayPollsItInMbapFrames) {
     qputenv("VR7C_COM1",
             QStringLiteral("modbus-tcp://127.0.0.1:%1").arg(gateway.tcpPort()).toLatin1());
     QTemporaryDir dir;
-    RecordingPrompter prompter;
-    MainFormOptions formOptions;
-    formOptions.prompter = &prompter;
-    formOptions.settingsPath = dir.filePath(QStringLiteral("settings.ini"));
-    TMainForm form(std::move(formOptions));
+    RealPortConsole console(dir.filePath(QStringLiteral("settings.ini")));
+    RecordingPrompter& prompter = console.prompter;
+    TMainForm& form = console.form;
     form.ComboBox1->setCurrentIndex(0);
     form.EX_Baud->setCurrentIndex(3);
     form.SpeedButton1->click();
@@ -127,11 +125,9 @@ TEST(Connect, ADroppedRawTcpLineIsCountedAndReopenedOnceTheServerListensAgain) {
     ASSERT_TRUE(sim->start());
     qputenv("VR7C_COM1", "tcp://127.0.0.1:" + QByteArray::number(options.tcp->port));
     QTemporaryDir dir;
-    RecordingPrompter prompter;
-    MainFormOptions formOptions;
-    formOptions.prompter = &prompter;
-    formOptions.settingsPath = dir.filePath(QStringLiteral("settings.ini"));
-    TMainForm form(std::move(formOptions));
+    RealPortConsole console(dir.filePath(QStringLiteral("settings.ini")));
+    RecordingPrompter& prompter = console.prompter;
+    TMainForm& form = console.form;
     form.SpeedButton1->click();
     EXPECT_TRUE(WaitUntil([&] { return form.Polling().GoodPolls >= 2; }, 10'000));
     sim.reset();

@@ -36,6 +36,14 @@ std::vector<std::uint8_t> WriteFrame(std::uint16_t address, std::uint16_t value,
     return frame;
 }
 
+RealPortConsole::RealPortConsole(const QString& settingsPath)
+    : form([&] {
+          MainFormOptions options;
+          options.prompter = &prompter;
+          options.settingsPath = settingsPath;
+          return options;
+      }()) {}
+
 ConsoleHarness::ConsoleHarness(const QString& path)
     : settingsPath(path.isEmpty() ? dir.filePath(QStringLiteral("settings.ini")) : path) {
     auto fakePort = std::make_unique<FakeSerialPortIo>();

@@ -32,6 +32,14 @@ struct WireWrite {
     bool operator==(const WireWrite&) const = default;
 };
 
+// The main window on its real driver (COM numbers as the environment maps them), with recorded
+// message boxes and the settings file given.
+struct RealPortConsole {
+    explicit RealPortConsole(const QString& settingsPath);
+    RecordingPrompter prompter;
+    TMainForm form;
+};
+
 // The main window and the write dialog on a fake port, a fake clock, recorded message boxes
 // and a settings file in a temporary folder.
 class ConsoleHarness {

@@ -42,11 +42,9 @@ TEST(RecordingEndToEnd, OneRowPerGoodPollEqualToTheLiveGridForThatReply) {
     sim.setFault(FaultKind::NoiseAfter, 5);
     qputenv("VR7C_COM1", QByteArray::fromStdString(sim.path()));
 
-    RecordingPrompter prompter;
-    MainFormOptions formOptions;
-    formOptions.prompter = &prompter;
-    formOptions.settingsPath = dir.filePath(QStringLiteral("settings.ini"));
-    TMainForm form(std::move(formOptions));
+    RealPortConsole console(dir.filePath(QStringLiteral("settings.ini")));
+    RecordingPrompter& prompter = console.prompter;
+    TMainForm& form = console.form;
     TRecorderFrm recorder(prompter, form.SettingsPath(), form.RegisterImage);
     TTrendFrm trend(form.RegisterImage);
     QObject::connect(&form, &TMainForm::GoodReplyTaken, &form, [&] {

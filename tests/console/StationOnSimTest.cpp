@@ -12,9 +12,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "Main.h"
+#include "ConsoleHarness.h"
 #include "RecordStore.h"
-#include "RecordingPrompter.h"
 #include "SimOnPty.h"
 #include "TProductionFrm.h"
 #include "WaitUntil.h"
@@ -76,11 +75,9 @@ TEST(StationOnSim, WholeRunsEndAsTheUnitsAndTheOperatorMakeThem) {
         plan.close();
 
         // The main window polls COM1 (at 19200 baud, the units' rate) when the case asks.
-        RecordingPrompter prompter;
-        MainFormOptions formOptions;
-        formOptions.prompter = &prompter;
-        formOptions.settingsPath = dir.filePath(QStringLiteral("main.ini"));
-        TMainForm form(std::move(formOptions));
+        RealPortConsole console(dir.filePath(QStringLiteral("main.ini")));
+        RecordingPrompter& prompter = console.prompter;
+        TMainForm& form = console.form;
         if (c.mainWindowOnCom1) {
             form.EX_Baud->setCurrentIndex(1);
             form.SpeedButton1->click();
