@@ -19,6 +19,24 @@ inline double CpuSeconds() {
            static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
+// How this process has used the processor so far: user and kernel seconds, and the times it
+// went to sleep waiting (voluntary context switches, its wake-ups).
+struct CpuUse {
+    double user = 0;
+    double system = 0;
+    long wakeUps = 0;
+};
+
+inline CpuUse CpuUseNow() {
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return {static_cast<double>(usage.ru_utime.tv_sec) +
+                static_cast<double>(usage.ru_utime.tv_usec) / 1e6,
+            static_cast<double>(usage.ru_stime.tv_sec) +
+                static_cast<double>(usage.ru_stime.tv_usec) / 1e6,
+            usage.ru_nvcsw};
+}
+
 // Runs the event loop for this long, so that the console's timers fire as they would.
 inline void Wait(int ms) {
     QEventLoop loop;

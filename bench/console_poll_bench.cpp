@@ -92,6 +92,8 @@ struct Result {
     double longestTickMs = 0;
     double cpuPercent = 0;
     double cpuPerPollUs = 0;
+    double systemShare = 0;  // of the CPU time, the kernel's
+    double wakeUpsPerSecond = 0;
     double portRefreshUs = 0;            // CPU of one listing of the serial devices
     bool portWatchWhilePolling = false;  // the once-a-second listing ran while connected
     bool ran = false;
@@ -186,10 +188,12 @@ Result Measure(const Rate& rate, int seconds, const QString& simPath, Prompter& 
         counting = true;
         ticks.recording = true;
         const double cpuBefore = CpuSeconds();
+        const CpuUse useBefore = CpuUseNow();
         const qint64 startNs = clock.nsecsElapsed();
         Wait(seconds * 1000);
         const double wall = static_cast<double>(clock.nsecsElapsed() - startNs) / 1e9;
         const double cpu = CpuSeconds() - cpuBefore;
+        const CpuUse useAfter = CpuUseNow();
         result.portWatchWhilePolling = form.PortWatch.isActive();
         counting = false;
         ticks.recording = false;
@@ -207,6 +211,8 @@ Result Measure(const Rate& rate, int seconds, const QString& simPath, Prompter& 
         }
         result.cpuPercent = 100.0 * cpu / wall;
         result.cpuPerPollUs = polls > 0 ? 1e6 * cpu / polls : 0;
+        result.systemShare = cpu > 0 ? (useAfter.system - useBefore.system) / cpu : 0;
+        result.wakeUpsPerSecond = static_cast<double>(useAfter.wakeUps - useBefore.wakeUps) / wall;
     }
     sim.terminate();
     if (!sim.waitForFinished(5000)) {
@@ -263,6 +269,8 @@ int main(int argc, char** argv) {
                     rate.baud, r.limit, r.pollsPerSecond, r.pollsPerSecond / r.limit,
                     r.expectedTick, r.meanTick, r.ticks, r.late, r.lost, r.longestTickMs,
                     r.cpuPercent, r.cpuPerPollUs);
+        std::printf("       kernel %.0f%% of the CPU time, %.1f wake-ups a second\n",
+                    100.0 * r.systemShare, r.wakeUpsPerSecond);
         std::printf(
             "       serial device listing: %.0f us CPU each, about once a second "
             "while no port is open; while polling: %s\n",

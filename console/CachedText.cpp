@@ -352,13 +352,12 @@ int CachedText::SameLeadingWidth(const QFont& font, const QString& before, const
         return 0;
     }
     FontTexts& texts = Instance().For(font);
-    QGlyphRun run;
-    qreal width = 0;
-    if (!Compose(texts, before, run, width) || !Compose(texts, after, run, width)) {
+    qreal x = 0;
+    if (!Placed(texts, before, common - 1, x) || !Placed(texts, after, common - 1, x)) {
         return 0;
     }
     // Antialiasing may touch the pixel left of where a glyph is placed.
-    return std::max(0, static_cast<int>(run.positions()[common - 1].x()) - 1);
+    return std::max(0, static_cast<int>(x) - 1);
 }
 
 void CachedText::DrawTopLeftLaidOut(QPainter& painter, const QRect& rect, const QString& text) {
@@ -427,6 +426,27 @@ bool CachedText::Compose(FontTexts& texts, const QString& text, QGlyphRun& run, 
     run.setGlyphIndexes(indexes);
     run.setPositions(positions);
     width = x;
+    return true;
+}
+
+bool CachedText::Placed(FontTexts& texts, const QString& text, qsizetype at, qreal& x) {
+    qreal advance = 0;
+    char16_t previous = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        if (c < kFirstAscii || c > kLastAscii) {
+            return false;
+        }
+        const Glyph& glyph = GlyphFor(texts, c);
+        if (glyph.usable != Known::Yes || (i > 0 && !PlainPair(texts, previous, c))) {
+            return false;
+        }
+        if (i == at) {
+            x = advance;
+        }
+        advance += glyph.advance;
+        previous = c;
+    }
     return true;
 }
 

@@ -129,6 +129,9 @@ private:
     const QStaticText& Layout(FontTexts& texts, const QString& text);
     // Fills run with the text's glyphs when the text can be drawn that way.
     static bool Compose(FontTexts& texts, const QString& text, QGlyphRun& run, qreal& width);
+    // Whether the text can be drawn from single glyphs, as Compose finds, without making the
+    // run; x is then where the character at place `at` goes.
+    static bool Placed(FontTexts& texts, const QString& text, qsizetype at, qreal& x);
     // Fills run with the glyphs of the printable ASCII characters the text begins with, less
     // the last of them, when those reach beyond the room: the text is then cut within them.
     static bool ComposeCutStart(FontTexts& texts, const QString& text, int room, QGlyphRun& run);

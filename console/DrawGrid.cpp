@@ -6,6 +6,8 @@
 #include <QPainter>
 #include <QStyledItemDelegate>
 
+#include <algorithm>
+
 #include "CachedText.h"
 
 class DrawGrid::Model final : public QAbstractTableModel {
@@ -15,7 +17,8 @@ public:
           cols_(colCount),
           rows_(rowCount),
           cells_(static_cast<std::size_t>(colCount * rowCount)),
-          announced_(cells_.size()) {}
+          announced_(cells_.size()),
+          keys_(cells_.size()) {}
 
     int rowCount(const QModelIndex& parent = {}) const override {
         return parent.isValid() ? 0 : rows_;
@@ -65,6 +68,14 @@ public:
         const bool announce = QAccessible::isActive();
         for (int row = 1; row < rows_; ++row) {
             for (int col = 1; col < cols_; ++col) {
+                if (dataKey) {
+                    std::optional<std::uint64_t>& known = keys_[Slot(col, row)];
+                    const std::uint64_t key = dataKey(col, row);
+                    if (known == key) {
+                        continue;
+                    }
+                    known = key;
+                }
                 QString text = Text(col, row);
                 QString& announced = announced_[Slot(col, row)];
                 if (text != announced) {
@@ -79,7 +90,11 @@ public:
         }
     }
 
+    // The texts are made again at the next refresh, whatever the keys say.
+    void ForgetKeys() { std::fill(keys_.begin(), keys_.end(), std::nullopt); }
+
     DataTextFunction dataText;
+    DataKeyFunction dataKey;
     DrawCellFunction drawCell;
     UnchangedWidthFunction unchangedWidth;
     QColor fixedColor;
@@ -87,6 +102,8 @@ public:
     // The colour the viewport fills the cells with before they are drawn; none when it fills
     // them with anything but one solid colour.
     QColor baseColor;
+    // What the paint being made covers; empty outside a paint event.
+    QRegion paintRegion;
 
 private:
     std::size_t Slot(int col, int row) const { return static_cast<std::size_t>(row * cols_ + col); }
@@ -96,8 +113,9 @@ private:
     int cols_;
     int rows_;
     std::vector<QString> cells_;
-    // The data texts of the last refresh.
+    // The data texts and keys of the last refresh.
     std::vector<QString> announced_;
+    std::vector<std::optional<std::uint64_t>> keys_;
 };
 
 class DrawGrid::Delegate final : public QStyledItemDelegate {
@@ -141,11 +159,18 @@ public:
     }
 
 private:
-    // The grid lines right of and below the cell, as the table view draws them.
+    // The grid lines right of and below the cell, as the table view draws them. A refresh
+    // repaints only the changed cells' insides, which leave the lines out: filling a line
+    // wholly clipped away cost as much as drawing the cell's text.
     void PaintGridLines(QPainter& painter, const QRect& rect) const {
         const QColor& color = model_.gridColor;
-        painter.fillRect(QRect(rect.right() + 1, rect.top(), 1, rect.height() + 1), color);
-        painter.fillRect(QRect(rect.left(), rect.bottom() + 1, rect.width() + 1, 1), color);
+        const QRect right(rect.right() + 1, rect.top(), 1, rect.height() + 1);
+        const QRect below(rect.left(), rect.bottom() + 1, rect.width() + 1, 1);
+        for (const QRect& line : {right, below}) {
+            if (model_.paintRegion.isEmpty() || model_.paintRegion.intersects(line)) {
+                painter.fillRect(line, color);
+            }
+        }
     }
 
     void PaintFixedCell(QPainter& painter, const QRect& rect, const QPalette& palette,
@@ -234,6 +259,12 @@ void DrawGrid::SetFixedColor(const QColor& color) {
 
 void DrawGrid::SetDataText(DataTextFunction function) {
     model_->dataText = std::move(function);
+    model_->ForgetKeys();
+}
+
+void DrawGrid::SetDataKey(DataKeyFunction function) {
+    model_->dataKey = std::move(function);
+    model_->ForgetKeys();
 }
 
 void DrawGrid::SetDrawCell(DrawCellFunction function) {
@@ -268,7 +299,9 @@ void DrawGrid::paintEvent(QPaintEvent* event) {
         static_cast<QRgb>(style()->styleHint(QStyle::SH_Table_GridLineColor, &option, this)));
     const QBrush& base = viewport()->palette().brush(viewport()->backgroundRole());
     model_->baseColor = base.style() == Qt::SolidPattern ? base.color() : QColor();
+    model_->paintRegion = event->region();
     QTableView::paintEvent(event);
+    model_->paintRegion = QRegion();
 }
 
 void DrawGrid::UpdateData() {

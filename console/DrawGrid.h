@@ -4,7 +4,9 @@
 #include <QColor>
 #include <QTableView>
 
+#include <cstdint>
 #include <functional>
+#include <optional>
 #include <vector>
 
 class QPainter;
@@ -18,6 +20,7 @@ class DrawGrid : public QTableView {
 
 public:
     using DataTextFunction = std::function<QString(int col, int row)>;
+    using DataKeyFunction = std::function<std::uint64_t(int col, int row)>;
     using DrawCellFunction =
         std::function<void(QPainter& painter, int col, int row, const QRect& rect, bool selected)>;
     using UnchangedWidthFunction = std::function<int(int col, int row, const QFont& font,
@@ -42,6 +45,10 @@ public:
     // interface as the cell's display data. What the owner draws in a cell must follow from
     // this text, since a refresh paints again only the cells whose text has changed.
     void SetDataText(DataTextFunction function);
+    // A number made from everything a data cell's text follows from, much cheaper to get than
+    // the text: a refresh makes the texts of only those cells whose number has changed.
+    // Without it, every data cell's text is made and compared at each refresh.
+    void SetDataKey(DataKeyFunction function);
     // Draws a data cell over its painted background, with the grid font and the text colour
     // of the cell's state already set on the painter.
     void SetDrawCell(DrawCellFunction function);

@@ -64,6 +64,25 @@ Cell CellAt(const RegisterImageWords& image, int col, int row) {
     return cell;
 }
 
+std::uint64_t CellKey(const RegisterImageWords& image, int col, int row) {
+    const auto Word = [&image](int reg) -> std::uint64_t {
+        return image[static_cast<std::size_t>(reg)];
+    };
+    const int channel = col - 1;
+    const std::uint64_t mode = Word(Reg::kConversionMode) << 32;
+    switch (row) {
+        case kAcquiredRow:
+            return mode | static_cast<std::uint32_t>(ChannelAcquiredValue(image, channel));
+        case kMeasuredRow:
+            return mode | Word(Reg::kMeasuredFirst + channel);
+        case kSetTemperatureRow:
+            return Word(kFirstSetPointRegister + channel);
+        default:
+            return ((Word(Reg::kOutputBits) >> channel) & 1U) << 16 |
+                   Word(Reg::kOutputPercentFirst + channel);
+    }
+}
+
 QString CellText(const RegisterImageWords& image, int col, int row) {
     const Cell cell = CellAt(image, col, row);
     return cell.percent.isEmpty() ? cell.text : cell.text + QLatin1Char(' ') + cell.percent;

@@ -43,6 +43,8 @@ struct Cell {
 Cell CellAt(const RegisterImageWords& image, int col, int row);
 // The cell's text as the eye reads it: the text, then the percentage after a space.
 QString CellText(const RegisterImageWords& image, int col, int row);
+// What the cell's text follows from: the words CellAt reads for it (DrawGrid::SetDataKey).
+std::uint64_t CellKey(const RegisterImageWords& image, int col, int row);
 // The register number belonging to a cell: col + 10 * row - 1.
 std::int32_t CellRegister(int col, int row);
 bool IsSetPointRegister(std::int32_t reg);

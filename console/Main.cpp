@@ -121,6 +121,8 @@ TMainForm::TMainForm(MainFormOptions options, QWidget* parent)
     StringGrid1->SetDrawCell([this](QPainter& painter, int col, int row, const QRect& rect, bool) {
         LiveGrid::DrawCell(RegisterImage, painter, col, row, rect);
     });
+    StringGrid1->SetDataKey(
+        [this](int col, int row) { return LiveGrid::CellKey(RegisterImage, col, row); });
     StringGrid1->SetUnchangedWidth(&LiveGrid::UnchangedWidth);
 
     GroupBox1 =
@@ -238,6 +240,8 @@ void TMainForm::BuildRegisterGroup() {
     StringGrid2->SetDrawCell([this](QPainter& painter, int col, int row, const QRect& rect, bool) {
         RegisterGrid::DrawCell(RegisterImage, painter, col, row, rect);
     });
+    StringGrid2->SetDataKey(
+        [this](int col, int row) { return RegisterGrid::CellKey(RegisterImage, col, row); });
     StringGrid2->SetUnchangedWidth(&RegisterGrid::UnchangedWidth);
 }
 

@@ -38,6 +38,10 @@ QString CellText(const RegisterImageWords& image, int col, int row) {
     return ValueText(image, CellRegister(col, row));
 }
 
+std::uint64_t CellKey(const RegisterImageWords& image, int col, int row) {
+    return static_cast<std::uint16_t>(RegisterDisplayValue(image, CellRegister(col, row)));
+}
+
 bool IsWritable(std::int32_t reg) {
     return reg >= kFirstWritableRegister && reg <= kLastWritableRegister;
 }

@@ -30,6 +30,8 @@ std::int32_t CellRegister(int col, int row);
 // The decimal text of a register: signed 16-bit for 76 to 81, unsigned otherwise.
 QString ValueText(const RegisterImageWords& image, std::int32_t reg);
 QString CellText(const RegisterImageWords& image, int col, int row);
+// What the cell's text follows from: its register's word (DrawGrid::SetDataKey).
+std::uint64_t CellKey(const RegisterImageWords& image, int col, int row);
 bool IsWritable(std::int32_t reg);
 // The holder's caption for a selected register: number and name.
 QString SelectionCaption(std::int32_t reg);

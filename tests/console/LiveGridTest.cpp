@@ -5,9 +5,12 @@
 #include <QLineEdit>
 #include <QPainter>
 
+#include <random>
+
 #include "ConsoleHarness.h"
 #include "DrawGrid.h"
 #include "LiveGrid.h"
+#include "RegisterGrid.h"
 #include "RegisterMap.h"
 
 namespace {
@@ -185,4 +188,44 @@ TEST(LiveGridWindow, HeaderCellsCannotBecomeCurrent) {
     h.form->StringGrid1->SetCurrentCell(0, 2);
     h.form->StringGrid1->SetCurrentCell(3, 0);
     EXPECT_EQ(h.form->LiveCellRegister, 30);
+}
+
+// A grid makes again only the texts of cells whose key has changed: whatever word of the image
+// changes, a cell whose key stays the same must keep its text too.
+TEST(GridCellKeys, ChangeWheneverTheTextMayChange) {
+    using TextFunction = QString (*)(const RegisterImageWords&, int, int);
+    using KeyFunction = std::uint64_t (*)(const RegisterImageWords&, int, int);
+    struct Grid {
+        TextFunction text;
+        KeyFunction key;
+        int cols;
+        int rows;
+    };
+    const Grid grids[] = {
+        {&LiveGrid::CellText, &LiveGrid::CellKey, LiveGrid::kColCount, LiveGrid::kRowCount},
+        {&RegisterGrid::CellText, &RegisterGrid::CellKey, RegisterGrid::kColCount,
+         RegisterGrid::kRowCount},
+    };
+    std::mt19937 random(7);
+    const std::uint16_t values[] = {0, 1, 2, 3, 0x7fff, 0x8000, 0xffff};
+    for (const Grid& grid : grids) {
+        for (int trial = 0; trial < 20; ++trial) {
+            RegisterImageWords before{};
+            for (auto& word : before) {
+                word = trial % 2 == 0 ? static_cast<std::uint16_t>(random()) : values[random() % 7];
+            }
+            for (std::size_t reg = 0; reg < before.size(); ++reg) {
+                RegisterImageWords after = before;
+                after[reg] = values[random() % 7] ^ static_cast<std::uint16_t>(trial % 3);
+                for (int row = 1; row < grid.rows; ++row) {
+                    for (int col = 1; col < grid.cols; ++col) {
+                        if (grid.key(before, col, row) == grid.key(after, col, row)) {
+                            ASSERT_EQ(grid.text(before, col, row), grid.text(after, col, row))
+                                << "register " << reg << " cell " << col << "," << row;
+                        }
+                    }
+                }
+            }
+        }
+    }
 }
