@@ -55,7 +55,7 @@ int BannerGroupBox::UnchangedWidth(const QString& title) const {
     if (common < 2) {
         return 0;
     }
-    const int x = CaptionRect().left() + static_cast<int>(captionLine_.cursorToX(common - 1)) - 1;
+    const int x = CaptionRect().left() + static_cast<int>(Fit().line.cursorToX(common - 1)) - 1;
     return std::max(0, x - TitleRect().left());
 }
 
@@ -68,59 +68,80 @@ QRect BannerGroupBox::CaptionRect() const {
 }
 
 QFont BannerGroupBox::CaptionFont() const {
-    const int room = CaptionRect().width();
-    if (room == fittedRoom_ && caption_ == fittedCaption_ && font() == fittedFrom_) {
-        return fitted_;
-    }
-    fittedRoom_ = room;
-    fittedCaption_ = caption_;
-    fittedFrom_ = font();
-    fitted_ = fittedFrom_;
-    // The caption is laid out once in the group's font, to be measured and then drawn; only a
-    // caption too long for it is measured again in smaller sizes.
-    LayOutCaption(fitted_);
-    int pixels = QFontInfo(fitted_).pixelSize();
-    if (pixels > kSmallestCaptionPixels && qRound(captionLine_.horizontalAdvance()) > room) {
-        do {
-            fitted_.setPixelSize(--pixels);
-        } while (pixels > kSmallestCaptionPixels &&
-                 QFontMetrics(fitted_).horizontalAdvance(caption_) > room);
-        LayOutCaption(fitted_);
-    }
-    return fitted_;
+    return Fit().font;
 }
 
-void BannerGroupBox::LayOutCaption(const QFont& font) const {
-    captionLayout_.setText(caption_);
-    captionLayout_.setFont(font);
-    captionLayout_.beginLayout();
-    captionLine_ = captionLayout_.createLine();
-    captionLayout_.endLayout();
+const BannerGroupBox::Fitted& BannerGroupBox::Fit() const {
+    const int room = CaptionRect().width();
+    if (room != fittedRoom_ || font() != fittedFrom_) {
+        fitted_.clear();
+        fittedRoom_ = room;
+        fittedFrom_ = font();
+    }
+    if (const auto found = fitted_.constFind(caption_); found != fitted_.constEnd()) {
+        return **found;
+    }
+    if (fitted_.size() >= kMaxFitted) {
+        fitted_.clear();
+    }
+    auto fitted = std::make_shared<Fitted>();
+    fitted->font = fittedFrom_;
+    // The caption is laid out once in the group's font, to be measured and then drawn; only a
+    // caption too long for it is measured again in smaller sizes.
+    LayOut(*fitted, caption_);
+    int pixels = QFontInfo(fitted->font).pixelSize();
+    if (pixels > kSmallestCaptionPixels && qRound(fitted->line.horizontalAdvance()) > room) {
+        do {
+            fitted->font.setPixelSize(--pixels);
+        } while (pixels > kSmallestCaptionPixels &&
+                 QFontMetrics(fitted->font).horizontalAdvance(caption_) > room);
+        LayOut(*fitted, caption_);
+    }
+    return **fitted_.insert(caption_, std::move(fitted));
+}
+
+void BannerGroupBox::LayOut(Fitted& fitted, const QString& caption) {
+    fitted.layout.setText(caption);
+    fitted.layout.setFont(fitted.font);
+    // Keeps the shaped glyphs, which drawing and measuring would otherwise shape anew.
+    fitted.layout.setCacheEnabled(true);
+    fitted.layout.beginLayout();
+    fitted.line = fitted.layout.createLine();
+    fitted.layout.endLayout();
 }
 
 void BannerGroupBox::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
     const QRect all = rect();
     const QPalette& pal = palette();
+    const QRect title = TitleRect();
+    // A new caption repaints the title bar only: the shading under the bar's own colour and
+    // the frame around it are then left out.
+    const bool barOnly = title.contains(event->rect());
 
-    QLinearGradient inside(all.topLeft(), all.bottomLeft());
-    inside.setColorAt(0, Qt::white);
-    inside.setColorAt(1, pal.color(QPalette::Button));
-    painter.fillRect(all, inside);
+    if (!barOnly) {
+        QLinearGradient inside(all.topLeft(), all.bottomLeft());
+        inside.setColorAt(0, Qt::white);
+        inside.setColorAt(1, pal.color(QPalette::Button));
+        painter.fillRect(all, inside);
+    }
 
     // The title bar only when it is to be painted: a control inside the box that changes
     // (a counter after every poll) would otherwise have the caption laid out again each time.
-    const QRect title = TitleRect();
     if (event->rect().intersects(title)) {
         painter.fillRect(title, kGroupColor);
         Line(painter, title.bottomLeft(), title.bottomRight(), pal.color(QPalette::Mid));
         painter.setPen(pal.color(QPalette::WindowText));
         // As drawText with Qt::AlignLeft | Qt::AlignVCenter, from the kept layout.
-        painter.setFont(CaptionFont());
+        const Fitted& fitted = Fit();
+        painter.setFont(fitted.font);
         const QRect caption = CaptionRect();
-        captionLayout_.draw(
-            &painter, QPointF(caption.left(),
-                              caption.top() + (caption.height() - captionLine_.height()) / 2));
+        fitted.layout.draw(
+            &painter,
+            QPointF(caption.left(), caption.top() + (caption.height() - fitted.line.height()) / 2));
+    }
+    if (barOnly) {
+        return;
     }
 
     // Lowered frame: shadow above and left, light below and right.

@@ -1,7 +1,10 @@
 #pragma once
 
 #include <QGroupBox>
+#include <QHash>
 #include <QTextLayout>
+
+#include <memory>
 
 // A group box whose caption is a title bar across its top, in the group colour, over a
 // lowered frame whose inside shades from white to the button-face colour.
@@ -28,19 +31,26 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    // A caption fitted to the title bar: its font and its layout in that font.
+    struct Fitted {
+        QFont font;
+        QTextLayout layout;
+        QTextLine line;
+    };
+    // At most this many captions are kept fitted; a caption that comes back (a temperature
+    // wavering in its last digit) is then neither measured nor laid out again.
+    static constexpr int kMaxFitted = 64;
+
     QRect TitleRect() const;
     // How many pixels of the title bar, from its left, the caption now shown and title draw
     // alike.
     int UnchangedWidth(const QString& title) const;
-    void LayOutCaption(const QFont& font) const;
+    const Fitted& Fit() const;
+    static void LayOut(Fitted& fitted, const QString& caption);
 
     QString caption_;
-    // The last fitted font, and the caption, room and group font it was fitted for.
-    mutable QFont fitted_;
-    mutable QString fittedCaption_;
+    // Fitted captions, for the room and group font they were fitted to.
+    mutable QHash<QString, std::shared_ptr<Fitted>> fitted_;
     mutable int fittedRoom_ = -1;
     mutable QFont fittedFrom_;
-    // The caption laid out in the fitted font.
-    mutable QTextLayout captionLayout_;
-    mutable QTextLine captionLine_;
 };

@@ -84,5 +84,11 @@ private:
     class Model;
     class Delegate;
 
+    // Paints the cells refreshed since the last paint when the paint covers nothing else;
+    // gives false, having painted nothing, otherwise.
+    bool PaintRefreshedCells(const QRegion& region);
+
     Model* model_;
+    // The cells marked for repainting by refreshes since the last paint.
+    std::vector<QModelIndex> refreshed_;
 };
