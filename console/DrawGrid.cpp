@@ -192,7 +192,9 @@ private:
 };
 
 DrawGrid::DrawGrid(int colCount, int rowCount, QWidget* parent)
-    : QTableView(parent), model_(new Model(colCount, rowCount, this)) {
+    : QTableView(parent),
+      model_(new Model(colCount, rowCount, this)),
+      isRefreshed_(static_cast<std::size_t>(colCount * rowCount)) {
     setModel(model_);
     // The cells keep their one-pixel grid lines, but the delegate draws them with each cell:
     // the view would draw every line of every row and column a repaint touches, all of them
@@ -304,6 +306,7 @@ void DrawGrid::paintEvent(QPaintEvent* event) {
         QTableView::paintEvent(event);
     }
     refreshed_.clear();
+    isRefreshed_.assign(isRefreshed_.size(), false);
     model_->paintRegion = QRegion();
 }
 
@@ -327,13 +330,10 @@ bool DrawGrid::PaintRefreshedCells(const QRegion& region) {
     initViewItemOption(&option);
     const QModelIndex current = currentIndex();
     const bool focus = (hasFocus() || viewport()->hasFocus()) && current.isValid();
-    for (std::size_t i = 0; i < refreshed_.size(); ++i) {
-        const QModelIndex& index = refreshed_[i];
+    for (const QModelIndex& index : refreshed_) {
         QStyleOptionViewItem cell = option;
         cell.rect = visualRect(index);
-        const auto painted = refreshed_.begin() + static_cast<std::ptrdiff_t>(i);
-        if (!region.intersects(cell.rect) ||
-            std::find(refreshed_.begin(), painted, index) != painted) {
+        if (!region.intersects(cell.rect)) {
             continue;
         }
         if (selectionModel()->isSelected(index)) {
@@ -359,7 +359,11 @@ void DrawGrid::UpdateData() {
                          model_->unchangedWidth(cell.column(), cell.row(), font(), before, after));
         }
         changed += rect;
-        refreshed_.push_back(cell);
+        const auto slot = static_cast<std::size_t>(cell.row() * ColCount() + cell.column());
+        if (!isRefreshed_[slot]) {
+            isRefreshed_[slot] = true;
+            refreshed_.push_back(cell);
+        }
     });
     viewport()->update(changed);
 }

@@ -89,6 +89,8 @@ private:
     bool PaintRefreshedCells(const QRegion& region);
 
     Model* model_;
-    // The cells marked for repainting by refreshes since the last paint.
+    // The cells marked for repainting by refreshes since the last paint, once each however
+    // many refreshes come before it (none comes while the grid is hidden).
     std::vector<QModelIndex> refreshed_;
+    std::vector<bool> isRefreshed_;
 };
