@@ -360,6 +360,10 @@ int CachedText::SameLeadingWidth(const QFont& font, const QString& before, const
     return std::max(0, static_cast<int>(x) - 1);
 }
 
+bool CachedText::PlainWidth(const QFont& font, const QString& text, qreal& width) {
+    return Placed(Instance().For(font), text, text.size(), width);
+}
+
 void CachedText::DrawTopLeftLaidOut(QPainter& painter, const QRect& rect, const QString& text) {
     if (text.isEmpty()) {
         return;
@@ -446,6 +450,9 @@ bool CachedText::Placed(FontTexts& texts, const QString& text, qsizetype at, qre
         }
         advance += glyph.advance;
         previous = c;
+    }
+    if (at == text.size()) {
+        x = advance;
     }
     return true;
 }

@@ -62,6 +62,10 @@ public:
     // of its place, over the one before). 0 unless both are drawn from single glyphs.
     static int SameLeadingWidth(const QFont& font, const QString& before, const QString& after);
 
+    // Whether DrawTopLeft draws the text from single glyphs in this font; width is then how far
+    // they reach.
+    static bool PlainWidth(const QFont& font, const QString& text, qreal& width);
+
     // The long way, always: for checking that both ways draw the same pixels.
     static void DrawTopLeftLaidOut(QPainter& painter, const QRect& rect, const QString& text);
 
@@ -130,7 +134,7 @@ private:
     // Fills run with the text's glyphs when the text can be drawn that way.
     static bool Compose(FontTexts& texts, const QString& text, QGlyphRun& run, qreal& width);
     // Whether the text can be drawn from single glyphs, as Compose finds, without making the
-    // run; x is then where the character at place `at` goes.
+    // run; x is then where the character at place `at` goes (at the text's size: its end).
     static bool Placed(FontTexts& texts, const QString& text, qsizetype at, qreal& x);
     // Fills run with the glyphs of the printable ASCII characters the text begins with, less
     // the last of them, when those reach beyond the room: the text is then cut within them.

@@ -23,6 +23,7 @@
 #include "BusyCursor.h"
 #include "ComPorts.h"
 #include "ConfigPanel.h"
+#include "CounterField.h"
 #include "DrawGrid.h"
 #include "FormatFixed.h"
 #include "LineDiagnostics.h"
@@ -103,6 +104,8 @@ TMainForm::TMainForm(MainFormOptions options, QWidget* parent)
       master_(
           driver_, clock_, RegisterImage, [this] { return StationAddress(); },
           [this] { return PlcCanMode(); }),
+      versionCaption_(tr("通信连接 (固件:%1)")),
+      coldJunctionCaption_(tr("模块快键标定 ( 冷端温度: %1℃ )")),
       shownVersion_(kDesignVersion),
       shownColdJunction_(kDesignColdJunction) {
     setObjectName(QStringLiteral("TMainForm"));
@@ -125,12 +128,11 @@ TMainForm::TMainForm(MainFormOptions options, QWidget* parent)
         [this](int col, int row) { return LiveGrid::CellKey(RegisterImage, col, row); });
     StringGrid1->SetUnchangedWidth(&LiveGrid::UnchangedWidth);
 
-    GroupBox1 =
-        new BannerGroupBox(tr("通信连接 (固件:%1)").arg(FormatFixed(kDesignVersion, 2)), this);
+    GroupBox1 = new BannerGroupBox(versionCaption_.arg(FormatFixed(kDesignVersion, 2)), this);
     GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
     GroupBox1->setGeometry(3, 183, 172, 256);
-    GroupBox2 = new BannerGroupBox(
-        tr("模块快键标定 ( 冷端温度: %1℃ )").arg(FormatFixed(kDesignColdJunction, 2)), this);
+    GroupBox2 =
+        new BannerGroupBox(coldJunctionCaption_.arg(FormatFixed(kDesignColdJunction, 2)), this);
     GroupBox2->setObjectName(QStringLiteral("GroupBox2"));
     GroupBox2->setGeometry(189, 183, 320, 256);
     GroupBox3 = new BannerGroupBox(tr("模块全部寄存器监控"), this);
@@ -204,7 +206,7 @@ void TMainForm::BuildConnectionGroup() {
     EX_Addr = MakeList(QStringLiteral("EX_Addr"), {}, -1, {73, 92, 68, 24}, group);
 
     Label6 = MakeLabel(QStringLiteral("Label6"), tr("通信计数"), 7, 123, group);
-    Edit4 = new QLineEdit(QStringLiteral("0"), group);
+    Edit4 = new CounterField(QStringLiteral("0"), group);
     Edit4->setObjectName(QStringLiteral("Edit4"));
     Edit4->setGeometry(73, 120, 68, 24);
     Edit4->setReadOnly(true);
@@ -579,12 +581,12 @@ void TMainForm::ShowModuleCaptions() {
     const std::uint16_t version = RegisterImage[Reg::kVersion];
     if (version != shownVersion_) {
         shownVersion_ = version;
-        GroupBox1->setTitle(tr("通信连接 (固件:%1)").arg(FormatFixed(version, 2)));
+        GroupBox1->setTitle(versionCaption_.arg(FormatFixed(version, 2)));
     }
     const std::uint16_t coldJunction = RegisterImage[Reg::kColdJunction];
     if (coldJunction != shownColdJunction_) {
         shownColdJunction_ = coldJunction;
-        GroupBox2->setTitle(tr("模块快键标定 ( 冷端温度: %1℃ )").arg(FormatFixed(coldJunction, 2)));
+        GroupBox2->setTitle(coldJunctionCaption_.arg(FormatFixed(coldJunction, 2)));
     }
 }
 

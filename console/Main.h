@@ -184,6 +184,9 @@ private:
     TMonitorDf* monitorForm_ = nullptr;
     QDialog* firmwareForm_ = nullptr;
     QComboBox* firmwarePort_ = nullptr;
+    // The two captions that show module values, translated once: one changes after most polls.
+    const QString versionCaption_;
+    const QString coldJunctionCaption_;
     // Last values put into the captions and the tick label, so unchanged ones are skipped.
     qint64 shownClockSecond_ = -1;
     std::uint16_t shownVersion_;

@@ -149,3 +149,24 @@ TEST(ConsoleWindow, ThePollCounterLooksAsTheStyleDrawsIt) {
         PanelSnapshotStyle::Install(field);
     }
 }
+
+TEST(ConsoleWindow, TheCounterDrawsItsDigitsWhereTheLineEditWould) {
+    ConsoleHarness h;
+    h.form->show();
+    QLineEdit& counter = *h.form->Edit4;
+    QLineEdit plain;
+    plain.setFont(counter.font());
+    plain.setPalette(counter.palette());
+    plain.setReadOnly(true);
+    plain.resize(counter.size());
+    // Short and long counts, one too long for the field, and texts the field leaves to the
+    // line edit.
+    for (const QString text : {"0", "7", "42", "1234", "65535", "4294967295", "123456789012345",
+                               "12a", "-5", " 12"}) {
+        counter.setText(text);
+        plain.setText(text);
+        EXPECT_EQ(counter.grab().toImage().convertToFormat(QImage::Format_RGB32),
+                  plain.grab().toImage().convertToFormat(QImage::Format_RGB32))
+            << text.toStdString();
+    }
+}
