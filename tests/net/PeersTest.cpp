@@ -13,7 +13,10 @@
 #include <QTemporaryDir>
 
 #include <chrono>
+#include <cstdio>
 #include <fstream>
+#include <sstream>
+#include <string>
 #include <thread>
 
 #include "LinePortIo.h"
@@ -31,12 +34,22 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 using namespace std::chrono_literals;
 
+// Whether something listens on the loopback port, read from the kernel's socket table rather
+// than by connecting: a connection to ser2net opens the device and, when it goes, puts back the
+// terminal settings it found, which could land after the next client's had been set.
 bool Listening(std::uint16_t port) {
+    char local[16];
+    std::snprintf(local, sizeof local, "0100007F:%04X", port);
     for (int i = 0; i < 300; ++i) {
-        const ConnectResult c = TcpConnect("127.0.0.1", port, 100ms);
-        if (c.fd >= 0) {
-            ::close(c.fd);
-            return true;
+        std::ifstream table("/proc/net/tcp");
+        std::string line;
+        while (std::getline(table, line)) {
+            std::istringstream fields(line);
+            std::string slot, address, remote, state;
+            fields >> slot >> address >> remote >> state;
+            if (address == local && state == "0A") {  // 0A: LISTEN
+                return true;
+            }
         }
         std::this_thread::sleep_for(10ms);
     }
