@@ -406,35 +406,10 @@ const QStaticText& CachedText::Layout(FontTexts& texts, const QString& text) {
     return *texts.layouts.insert(text, std::move(layout));
 }
 
-bool CachedText::Compose(FontTexts& texts, const QString& text, QGlyphRun& run, qreal& width) {
-    const auto length = text.size();
-    QList<quint32> indexes(length);
-    QList<QPointF> positions(length);
+template <typename PlaceGlyph>
+bool CachedText::PlaceGlyphs(FontTexts& texts, const QString& text, PlaceGlyph&& place,
+                             qreal& width) {
     qreal x = 0;
-    char16_t previous = 0;
-    for (qsizetype i = 0; i < length; ++i) {
-        const char16_t c = text[i].unicode();
-        if (c < kFirstAscii || c > kLastAscii) {
-            return false;
-        }
-        const Glyph& glyph = GlyphFor(texts, c);
-        if (glyph.usable != Known::Yes || (i > 0 && !PlainPair(texts, previous, c))) {
-            return false;
-        }
-        indexes[i] = glyph.index;
-        positions[i] = QPointF(x, texts.baseline);
-        x += glyph.advance;
-        previous = c;
-    }
-    run.setRawFont(texts.rawFont);
-    run.setGlyphIndexes(indexes);
-    run.setPositions(positions);
-    width = x;
-    return true;
-}
-
-bool CachedText::Placed(FontTexts& texts, const QString& text, qsizetype at, qreal& x) {
-    qreal advance = 0;
     char16_t previous = 0;
     for (qsizetype i = 0; i < text.size(); ++i) {
         const char16_t c = text[i].unicode();
@@ -445,14 +420,42 @@ bool CachedText::Placed(FontTexts& texts, const QString& text, qsizetype at, qre
         if (glyph.usable != Known::Yes || (i > 0 && !PlainPair(texts, previous, c))) {
             return false;
         }
-        if (i == at) {
-            x = advance;
-        }
-        advance += glyph.advance;
+        place(i, glyph, x);
+        x += glyph.advance;
         previous = c;
     }
+    width = x;
+    return true;
+}
+
+bool CachedText::Compose(FontTexts& texts, const QString& text, QGlyphRun& run, qreal& width) {
+    QList<quint32> indexes(text.size());
+    QList<QPointF> positions(text.size());
+    const auto place = [&](qsizetype i, const Glyph& glyph, qreal x) {
+        indexes[i] = glyph.index;
+        positions[i] = QPointF(x, texts.baseline);
+    };
+    if (!PlaceGlyphs(texts, text, place, width)) {
+        return false;
+    }
+    run.setRawFont(texts.rawFont);
+    run.setGlyphIndexes(indexes);
+    run.setPositions(positions);
+    return true;
+}
+
+bool CachedText::Placed(FontTexts& texts, const QString& text, qsizetype at, qreal& x) {
+    qreal width = 0;
+    const auto place = [&](qsizetype i, const Glyph&, qreal placedAt) {
+        if (i == at) {
+            x = placedAt;
+        }
+    };
+    if (!PlaceGlyphs(texts, text, place, width)) {
+        return false;
+    }
     if (at == text.size()) {
-        x = advance;
+        x = width;
     }
     return true;
 }

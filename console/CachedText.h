@@ -131,6 +131,12 @@ private:
     static CachedText& Instance();
     FontTexts& For(const QFont& font);
     const QStaticText& Layout(FontTexts& texts, const QString& text);
+    // Walks a text that can be drawn from single glyphs, calling place(i, glyph, x) for each
+    // character with where it goes; width is then how far they reach. False, having stopped,
+    // at the first character that cannot be drawn that way.
+    template <typename PlaceGlyph>
+    static bool PlaceGlyphs(FontTexts& texts, const QString& text, PlaceGlyph&& place,
+                            qreal& width);
     // Fills run with the text's glyphs when the text can be drawn that way.
     static bool Compose(FontTexts& texts, const QString& text, QGlyphRun& run, qreal& width);
     // Whether the text can be drawn from single glyphs, as Compose finds, without making the
