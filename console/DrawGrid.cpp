@@ -5,6 +5,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStyledItemDelegate>
+#include <QVarLengthArray>
 
 #include <algorithm>
 
@@ -105,9 +106,9 @@ public:
     // What the paint being made covers; empty outside a paint event.
     QRegion paintRegion;
 
-private:
     std::size_t Slot(int col, int row) const { return static_cast<std::size_t>(row * cols_ + col); }
 
+private:
     // Kept, so that a refresh after every good poll allocates no role list.
     const QList<int> displayRole_{Qt::DisplayRole};
     int cols_;
@@ -194,7 +195,7 @@ private:
 DrawGrid::DrawGrid(int colCount, int rowCount, QWidget* parent)
     : QTableView(parent),
       model_(new Model(colCount, rowCount, this)),
-      isRefreshed_(static_cast<std::size_t>(colCount * rowCount)) {
+      refreshed_(static_cast<std::size_t>(colCount * rowCount)) {
     setModel(model_);
     // The cells keep their one-pixel grid lines, but the delegate draws them with each cell:
     // the view would draw every line of every row and column a repaint touches, all of them
@@ -305,20 +306,27 @@ void DrawGrid::paintEvent(QPaintEvent* event) {
     if (!PaintRefreshedCells(event->region())) {
         QTableView::paintEvent(event);
     }
-    refreshed_.clear();
-    isRefreshed_.assign(isRefreshed_.size(), false);
+    refreshed_.assign(refreshed_.size(), false);
     model_->paintRegion = QRegion();
 }
 
 bool DrawGrid::PaintRefreshedCells(const QRegion& region) {
-    if (refreshed_.empty()) {
-        return false;
-    }
+    struct Refreshed {
+        QModelIndex index;
+        QRect rect;
+    };
+    QVarLengthArray<Refreshed, 64> refreshed;
     QRegion cells;
-    for (const QModelIndex& index : refreshed_) {
-        cells += visualRect(index);
+    for (int row = 1; row < RowCount(); ++row) {
+        for (int col = 1; col < ColCount(); ++col) {
+            if (refreshed_[model_->Slot(col, row)]) {
+                const QModelIndex index = model_->index(row, col);
+                refreshed.append({index, visualRect(index)});
+                cells += refreshed.back().rect;
+            }
+        }
     }
-    if (!(region - cells).isEmpty()) {
+    if (refreshed.isEmpty() || !(region - cells).isEmpty()) {
         return false;
     }
     // What the table view's paint does for each cell it reaches, without its walk over rows,
@@ -330,12 +338,12 @@ bool DrawGrid::PaintRefreshedCells(const QRegion& region) {
     initViewItemOption(&option);
     const QModelIndex current = currentIndex();
     const bool focus = (hasFocus() || viewport()->hasFocus()) && current.isValid();
-    for (const QModelIndex& index : refreshed_) {
-        QStyleOptionViewItem cell = option;
-        cell.rect = visualRect(index);
-        if (!region.intersects(cell.rect)) {
+    for (const auto& [index, rect] : refreshed) {
+        if (!region.intersects(rect)) {
             continue;
         }
+        QStyleOptionViewItem cell = option;
+        cell.rect = rect;
         if (selectionModel()->isSelected(index)) {
             cell.state |= QStyle::State_Selected;
         }
@@ -359,11 +367,7 @@ void DrawGrid::UpdateData() {
                          model_->unchangedWidth(cell.column(), cell.row(), font(), before, after));
         }
         changed += rect;
-        const auto slot = static_cast<std::size_t>(cell.row() * ColCount() + cell.column());
-        if (!isRefreshed_[slot]) {
-            isRefreshed_[slot] = true;
-            refreshed_.push_back(cell);
-        }
+        refreshed_[model_->Slot(cell.column(), cell.row())] = true;
     });
     viewport()->update(changed);
 }

@@ -89,8 +89,7 @@ private:
     bool PaintRefreshedCells(const QRegion& region);
 
     Model* model_;
-    // The cells marked for repainting by refreshes since the last paint, once each however
-    // many refreshes come before it (none comes while the grid is hidden).
-    std::vector<QModelIndex> refreshed_;
-    std::vector<bool> isRefreshed_;
+    // By cell: marked for repainting by a refresh since the last paint (none comes while the
+    // grid is hidden, however many refreshes do).
+    std::vector<bool> refreshed_;
 };
