@@ -11,20 +11,14 @@
 
 // What the console benchmarks share.
 
-// CPU time (user and system) this process has used so far, in seconds.
-inline double CpuSeconds() {
-    rusage usage{};
-    ::getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
 // How this process has used the processor so far: user and kernel seconds, and the times it
 // went to sleep waiting (voluntary context switches, its wake-ups).
 struct CpuUse {
     double user = 0;
     double system = 0;
     long wakeUps = 0;
+
+    double Seconds() const { return user + system; }
 };
 
 inline CpuUse CpuUseNow() {
@@ -35,6 +29,11 @@ inline CpuUse CpuUseNow() {
             static_cast<double>(usage.ru_stime.tv_sec) +
                 static_cast<double>(usage.ru_stime.tv_usec) / 1e6,
             usage.ru_nvcsw};
+}
+
+// CPU time (user and system) this process has used so far, in seconds.
+inline double CpuSeconds() {
+    return CpuUseNow().Seconds();
 }
 
 // Runs the event loop for this long, so that the console's timers fire as they would.

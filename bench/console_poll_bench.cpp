@@ -187,13 +187,12 @@ Result Measure(const Rate& rate, int seconds, const QString& simPath, Prompter& 
         Wait(kWarmUpMs);
         counting = true;
         ticks.recording = true;
-        const double cpuBefore = CpuSeconds();
         const CpuUse useBefore = CpuUseNow();
         const qint64 startNs = clock.nsecsElapsed();
         Wait(seconds * 1000);
         const double wall = static_cast<double>(clock.nsecsElapsed() - startNs) / 1e9;
-        const double cpu = CpuSeconds() - cpuBefore;
         const CpuUse useAfter = CpuUseNow();
+        const double cpu = useAfter.Seconds() - useBefore.Seconds();
         result.portWatchWhilePolling = form.PortWatch.isActive();
         counting = false;
         ticks.recording = false;
