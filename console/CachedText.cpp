@@ -175,23 +175,35 @@ void CachedText::CopyPieces(QPainter& painter, const TilePieces& pieces, const Q
     const QPoint shift(static_cast<int>(painter.deviceTransform().dx()),
                        static_cast<int>(painter.deviceTransform().dy()));
     const QRect bounds = rect.translated(shift) & target.rect();
+    // Where the painter may paint within the bounds: the system clip's rectangles (or the
+    // whole image), within the painter's own clip when it has one.
     const QRegion system = engine->systemClip();
-    QRegion allowed = system.isEmpty() ? QRegion(bounds) : system.intersected(bounds);
+    QRegion allowed = system.isEmpty() ? QRegion(bounds) : system;
     if (painter.hasClipping()) {
-        allowed &= painter.clipRegion().translated(shift);
+        allowed = allowed.intersected(bounds) & painter.clipRegion().translated(shift);
+    }
+    QVarLengthArray<QRect, 8> parts;
+    for (const QRect& part : allowed) {
+        const QRect within = part & bounds;
+        if (!within.isEmpty()) {
+            parts.append(within);
+        }
     }
     uchar* bits = target.bits();
     const qsizetype lineBytes = target.bytesPerLine();
     constexpr int kPixelBytes = 4;
     for (const TilePiece& piece : pieces) {
-        const QRect area(piece.at + shift, piece.from.size());
-        for (const QRect& part : allowed) {
+        const QPoint at = piece.at + shift;
+        const QRect area(at, piece.from.size());
+        const uchar* from = piece.image->constBits();
+        const qsizetype fromLineBytes = piece.image->bytesPerLine();
+        for (const QRect& part : parts) {
             const QRect copied = part & area;
             for (int y = copied.top(); y <= copied.bottom(); ++y) {
-                const int fromY = piece.from.top() + y - area.top();
-                const int fromX = piece.from.left() + copied.left() - area.left();
+                const int fromY = piece.from.top() + y - at.y();
+                const int fromX = piece.from.left() + copied.left() - at.x();
                 std::memcpy(bits + y * lineBytes + copied.left() * kPixelBytes,
-                            piece.image->constScanLine(fromY) + fromX * kPixelBytes,
+                            from + fromY * fromLineBytes + fromX * kPixelBytes,
                             static_cast<std::size_t>(copied.width() * kPixelBytes));
             }
         }

@@ -13,8 +13,8 @@
 
 #include <array>
 #include <cstdint>
-#include <map>
 #include <tuple>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -104,6 +104,11 @@ private:
         int hints;
     };
     using TileKey = std::tuple<quint32, int, int, quint32, int, int, QRgb, QRgb, int, int>;
+    struct TileKeyHash {
+        std::size_t operator()(const TileKey& key) const {
+            return std::apply([](const auto&... field) { return qHashMulti(0, field...); }, key);
+        }
+    };
     struct TilePiece {
         const QImage* image;
         QRect from;
@@ -118,8 +123,9 @@ private:
         QHash<QString, QStaticText> layouts;
         // Texts too long for a room, as cut to it, by text and room.
         QHash<std::pair<QString, int>, QString> elided;
-        // By glyph, origin within its pixel in 64ths, pen, background and pixel format.
-        std::map<TileKey, Tile> tiles;
+        // By glyph, origin within its pixel in 64ths, pen, background and pixel format. A
+        // tile stays where it is while others are added, until the tiles are dropped.
+        std::unordered_map<TileKey, Tile, TileKeyHash> tiles;
         std::array<Glyph, kAsciiCount> glyphs{};
         // Per pair of characters: whether the font moves the second against the first.
         std::vector<Known> plainPairs;

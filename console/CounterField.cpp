@@ -16,6 +16,14 @@ constexpr int kHorizontalMargin = 2;
 
 }  // namespace
 
+CounterField::CounterField(const QString& contents, QWidget* parent) : QLineEdit(contents, parent) {
+    // Digits need no shaping: without it a new count is laid out from the font's character
+    // map alone. Only the strategy is set here; the face and size still come from the window.
+    QFont unshaped;
+    unshaped.setStyleStrategy(QFont::PreferNoShaping);
+    setFont(unshaped);
+}
+
 bool CounterField::Plain(const QString& shown) const {
     const auto digit = [](QChar c) { return c.unicode() >= u'0' && c.unicode() <= u'9'; };
     return !shown.isEmpty() && std::all_of(shown.begin(), shown.end(), digit) && isReadOnly() &&

@@ -12,7 +12,7 @@ class CounterField : public QLineEdit {
     Q_OBJECT
 
 public:
-    using QLineEdit::QLineEdit;
+    CounterField(const QString& contents, QWidget* parent);
 
 protected:
     void paintEvent(QPaintEvent* event) override;

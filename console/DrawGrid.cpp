@@ -125,6 +125,16 @@ public:
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
                const QModelIndex& index) const override {
+        painter->save();
+        PaintCell(*painter, option, index);
+        painter->restore();
+        PaintGridLines(*painter, option.rect);
+    }
+
+    // Paints the cell, its grid lines left out. It sets the painter's font and pen it paints
+    // with and changes nothing else of the painter's state, but leaves both as they end.
+    void PaintCell(QPainter& painter, const QStyleOptionViewItem& option,
+                   const QModelIndex& index) const {
         const int col = index.column();
         const int row = index.row();
         const QRect rect = option.rect;
@@ -132,34 +142,30 @@ public:
         // in the normal colours all the same.
         QPalette palette = option.palette;
         palette.setCurrentColorGroup(QPalette::Active);
-        painter->save();
-        painter->setFont(option.font);
+        painter.setFont(option.font);
         if (IsFixed(col, row)) {
-            PaintFixedCell(*painter, rect, palette, model_.Stored(col, row));
+            PaintFixedCell(painter, rect, palette, model_.Stored(col, row));
         } else {
             const bool selected = option.state.testFlag(QStyle::State_Selected);
             // The viewport has just filled the cell with the base colour.
             QColor background = model_.baseColor;
             if (selected) {
                 background = palette.color(QPalette::Highlight);
-                painter->fillRect(rect, background);
+                painter.fillRect(rect, background);
             }
-            painter->setPen(selected ? palette.color(QPalette::HighlightedText)
-                                     : palette.color(QPalette::Text));
+            painter.setPen(selected ? palette.color(QPalette::HighlightedText)
+                                    : palette.color(QPalette::Text));
             if (model_.drawCell) {
                 const CachedText::PlainCell plain(background);
-                model_.drawCell(*painter, col, row, rect, selected);
+                model_.drawCell(painter, col, row, rect, selected);
             }
             if (option.state.testFlag(QStyle::State_HasFocus)) {
-                painter->setPen(QPen(palette.color(QPalette::HighlightedText), 1, Qt::DotLine));
-                painter->drawRect(rect.adjusted(0, 0, -1, -1));
+                painter.setPen(QPen(palette.color(QPalette::HighlightedText), 1, Qt::DotLine));
+                painter.drawRect(rect.adjusted(0, 0, -1, -1));
             }
         }
-        painter->restore();
-        PaintGridLines(*painter, rect);
     }
 
-private:
     // The grid lines right of and below the cell, as the table view draws them. A refresh
     // repaints only the changed cells' insides, which leave the lines out: filling a line
     // wholly clipped away cost as much as drawing the cell's text.
@@ -174,6 +180,7 @@ private:
         }
     }
 
+private:
     void PaintFixedCell(QPainter& painter, const QRect& rect, const QPalette& palette,
                         const QString& text) const {
         painter.fillRect(rect, model_.fixedColor.isValid() ? model_.fixedColor
@@ -195,6 +202,7 @@ private:
 DrawGrid::DrawGrid(int colCount, int rowCount, QWidget* parent)
     : QTableView(parent),
       model_(new Model(colCount, rowCount, this)),
+      delegate_(new Delegate(*model_, this)),
       refreshed_(static_cast<std::size_t>(colCount * rowCount)) {
     setModel(model_);
     // The cells keep their one-pixel grid lines, but the delegate draws them with each cell:
@@ -204,7 +212,7 @@ DrawGrid::DrawGrid(int colCount, int rowCount, QWidget* parent)
     // Data cells are drawn over the base colour the viewport fills them with.
     viewport()->setBackgroundRole(QPalette::Base);
     viewport()->setAutoFillBackground(true);
-    setItemDelegate(new Delegate(*model_, this));
+    setItemDelegate(delegate_);
     horizontalHeader()->hide();
     verticalHeader()->hide();
     horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
@@ -334,26 +342,35 @@ bool DrawGrid::PaintRefreshedCells(const QRegion& region) {
     // under a cell is left out: the grid has no alternating rows and fills a selected cell
     // with the highlight itself, so that panel is never seen.
     QPainter painter(viewport());
-    QStyleOptionViewItem option;
-    initViewItemOption(&option);
+    QStyleOptionViewItem cell;
+    initViewItemOption(&cell);
+    const QStyle::State state = cell.state;
+    if (state.testFlag(QStyle::State_Enabled)) {
+        cell.palette.setCurrentColorGroup(QPalette::Normal);  // data cells are enabled
+    }
     const QModelIndex current = currentIndex();
     const bool focus = (hasFocus() || viewport()->hasFocus()) && current.isValid();
     for (const auto& [index, rect] : refreshed) {
         if (!region.intersects(rect)) {
             continue;
         }
-        QStyleOptionViewItem cell = option;
         cell.rect = rect;
+        cell.state = state;
         if (selectionModel()->isSelected(index)) {
             cell.state |= QStyle::State_Selected;
-        }
-        if (cell.state.testFlag(QStyle::State_Enabled)) {
-            cell.palette.setCurrentColorGroup(QPalette::Normal);  // data cells are enabled
         }
         if (focus && index == current) {
             cell.state |= QStyle::State_HasFocus;
         }
-        itemDelegateForIndex(index)->paint(&painter, cell, index);
+        // The grid's own cells change only the painter's font and pen, which each sets
+        // itself: the painter's whole state need not be kept around each of them.
+        QAbstractItemDelegate* delegate = itemDelegateForIndex(index);
+        if (delegate == delegate_) {
+            delegate_->PaintCell(painter, cell, index);
+            delegate_->PaintGridLines(painter, rect);
+        } else {
+            delegate->paint(&painter, cell, index);
+        }
     }
     return true;
 }

@@ -89,6 +89,7 @@ private:
     bool PaintRefreshedCells(const QRegion& region);
 
     Model* model_;
+    Delegate* delegate_;
     // By cell: marked for repainting by a refresh since the last paint (none comes while the
     // grid is hidden, however many refreshes do).
     std::vector<bool> refreshed_;

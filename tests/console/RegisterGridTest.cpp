@@ -154,8 +154,13 @@ TEST(ConsoleWindow, TheCounterDrawsItsDigitsWhereTheLineEditWould) {
     ConsoleHarness h;
     h.form->show();
     QLineEdit& counter = *h.form->Edit4;
+    // The counter lays its text out unshaped but in the face and size it is given: the same
+    // pixels as a line edit that shapes it.
+    const QFont given = counter.parentWidget()->font();
+    EXPECT_EQ(counter.font().families(), given.families());
+    EXPECT_EQ(counter.font().pointSizeF(), given.pointSizeF());
     QLineEdit plain;
-    plain.setFont(counter.font());
+    plain.setFont(given);
     plain.setPalette(counter.palette());
     plain.setReadOnly(true);
     plain.resize(counter.size());
