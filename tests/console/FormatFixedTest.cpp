@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdint>
 #include <limits>
 
@@ -28,4 +29,21 @@ TEST(FormatFixed, ShowsFirmwareVersionsWithTwoDecimals) {
 TEST(FormatFixed, HandlesTheExtremesOfThirtyTwoBits) {
     EXPECT_EQ(FormatFixed(std::numeric_limits<std::int32_t>::min(), 5), "-21474.83648");
     EXPECT_EQ(FormatFixed(std::numeric_limits<std::int32_t>::max(), 2), "21474836.47");
+}
+
+// Against the text put together part by part, for every decimals the console uses and values
+// around each power of ten.
+TEST(FormatFixed, AgreesWithTheTextMadePartByPart) {
+    for (int decimals = 1; decimals <= 5; ++decimals) {
+        for (std::int64_t power = 1; power <= 10'000'000; power *= 10) {
+            for (const std::int64_t v : {power - 1, power, power + 1, -power + 1, -power}) {
+                const std::int64_t m = v < 0 ? -v : v;
+                const std::int64_t scale = static_cast<std::int64_t>(std::pow(10, decimals));
+                const QString expected =
+                    QString(v < 0 ? "-" : "") + QString::number(m / scale) + "." +
+                    QString::number(m % scale).rightJustified(decimals, QLatin1Char('0'));
+                EXPECT_EQ(FormatFixed(static_cast<std::int32_t>(v), decimals), expected);
+            }
+        }
+    }
 }
