@@ -35,17 +35,18 @@ void CachedText::DrawTopLeft(QPainter& painter, const QRect& rect, const QString
         return;
     }
     FontTexts& texts = Instance().For(painter.font());
-    QGlyphRun run;
+    Glyphs glyphs;
     qreal width = 0;
     CachedText& cached = Instance();
-    if (Compose(texts, text, run, width)) {
+    if (Compose(texts, text, glyphs, width)) {
         if (width <= rect.width() && texts.height <= rect.height() &&
-            cached.DrawTiles(painter, texts, run, rect)) {
+            cached.DrawTiles(painter, texts, glyphs, rect)) {
             return;
         }
         cached.plain_ = false;
-        DrawInCell(painter, rect, {width, texts.height},
-                   [&] { painter.drawGlyphRun(rect.topLeft(), run); });
+        DrawInCell(painter, rect, {width, texts.height}, [&] {
+            painter.drawGlyphRun(rect.topLeft(), RunOf(texts, glyphs, glyphs.indexes.size()));
+        });
         return;
     }
     cached.plain_ = false;
@@ -65,7 +66,7 @@ CachedText::PlainCell::~PlainCell() {
     Instance().plain_ = false;
 }
 
-bool CachedText::DrawTiles(QPainter& painter, FontTexts& texts, const QGlyphRun& run,
+bool CachedText::DrawTiles(QPainter& painter, FontTexts& texts, const Glyphs& glyphs,
                            const QRect& rect) {
     if (!plain_) {
         return false;
@@ -95,8 +96,8 @@ bool CachedText::DrawTiles(QPainter& painter, FontTexts& texts, const QGlyphRun&
     if (texts.tiles.size() >= kMaxTiles) {
         texts.tiles.clear();
     }
-    const QList<quint32> indexes = run.glyphIndexes();
-    const QList<QPointF> positions = run.positions();
+    const auto& indexes = glyphs.indexes;
+    const auto& positions = glyphs.positions;
     // The glyphs that change pixels, where their tiles go, in order from left to right.
     struct Placed {
         quint32 glyph;
@@ -285,18 +286,18 @@ void CachedText::DrawTopLeftElided(QPainter& painter, const QRect& rect, const Q
         return;
     }
     FontTexts& texts = Instance().For(painter.font());
-    QGlyphRun run;
+    Glyphs glyphs;
     qreal width = 0;
-    if (Compose(texts, text, run, width)) {
+    if (Compose(texts, text, glyphs, width)) {
         if (width <= rect.width()) {
-            painter.drawGlyphRun(rect.topLeft(), run);
+            painter.drawGlyphRun(rect.topLeft(), RunOf(texts, glyphs, glyphs.indexes.size()));
         } else {
-            DrawCut(painter, texts, rect, run);
+            DrawCut(painter, texts, rect, glyphs);
         }
         return;
     }
-    if (ComposeCutStart(texts, text, rect.width(), run)) {
-        DrawCut(painter, texts, rect, run);
+    if (ComposeCutStart(texts, text, rect.width(), glyphs)) {
+        DrawCut(painter, texts, rect, glyphs);
         return;
     }
     CachedText& cached = Instance();
@@ -318,23 +319,22 @@ void CachedText::DrawTopLeftElided(QPainter& painter, const QRect& rect, const Q
     painter.drawStaticText(rect.topLeft(), cached.Layout(texts, *cut));
 }
 
-void CachedText::DrawCut(QPainter& painter, FontTexts& texts, const QRect& rect, QGlyphRun& run) {
+void CachedText::DrawCut(QPainter& painter, FontTexts& texts, const QRect& rect,
+                         const Glyphs& glyphs) {
     // The characters kept are those before the one that brings the width to the room left
     // beside the ellipsis.
     const QStaticText& ellipsis = Instance().Layout(texts, QStringLiteral("…"));
     const qreal room = rect.width() - ellipsis.size().width();
-    const QList<QPointF> positions = run.positions();
+    const auto& positions = glyphs.positions;
     qsizetype kept = 0;
     while (kept + 1 < positions.size() && positions[kept + 1].x() < room) {
         ++kept;
     }
-    run.setGlyphIndexes(run.glyphIndexes().first(kept));
-    run.setPositions(positions.first(kept));
-    painter.drawGlyphRun(rect.topLeft(), run);
+    painter.drawGlyphRun(rect.topLeft(), RunOf(texts, glyphs, kept));
     painter.drawStaticText(rect.topLeft() + QPointF(positions[kept].x(), 0), ellipsis);
 }
 
-bool CachedText::ComposeCutStart(FontTexts& texts, const QString& text, int room, QGlyphRun& run) {
+bool CachedText::ComposeCutStart(FontTexts& texts, const QString& text, int room, Glyphs& glyphs) {
     const auto ascii = static_cast<qsizetype>(std::find_if(text.begin(), text.end(),
                                                            [](QChar c) {
                                                                return c.unicode() < kFirstAscii ||
@@ -342,17 +342,16 @@ bool CachedText::ComposeCutStart(FontTexts& texts, const QString& text, int room
                                                            }) -
                                               text.begin());
     qreal width = 0;
-    if (ascii < 2 || !Compose(texts, text.first(ascii), run, width)) {
+    if (ascii < 2 || !Compose(texts, text.first(ascii), glyphs, width)) {
         return false;
     }
     // The last of these characters may be shaped together with the one after it, so it
     // neither counts towards the width nor can be kept.
-    const QList<QPointF> positions = run.positions();
-    if (positions.back().x() <= room) {
+    if (glyphs.positions.back().x() <= room) {
         return false;
     }
-    run.setGlyphIndexes(run.glyphIndexes().first(ascii - 1));
-    run.setPositions(positions.first(ascii - 1));
+    glyphs.indexes.resize(ascii - 1);
+    glyphs.positions.resize(ascii - 1);
     return true;
 }
 
@@ -440,20 +439,22 @@ bool CachedText::PlaceGlyphs(FontTexts& texts, const QString& text, PlaceGlyph&&
     return true;
 }
 
-bool CachedText::Compose(FontTexts& texts, const QString& text, QGlyphRun& run, qreal& width) {
-    QList<quint32> indexes(text.size());
-    QList<QPointF> positions(text.size());
+bool CachedText::Compose(FontTexts& texts, const QString& text, Glyphs& glyphs, qreal& width) {
+    glyphs.indexes.resize(text.size());
+    glyphs.positions.resize(text.size());
     const auto place = [&](qsizetype i, const Glyph& glyph, qreal x) {
-        indexes[i] = glyph.index;
-        positions[i] = QPointF(x, texts.baseline);
+        glyphs.indexes[i] = glyph.index;
+        glyphs.positions[i] = QPointF(x, texts.baseline);
     };
-    if (!PlaceGlyphs(texts, text, place, width)) {
-        return false;
-    }
+    return PlaceGlyphs(texts, text, place, width);
+}
+
+QGlyphRun CachedText::RunOf(const FontTexts& texts, const Glyphs& glyphs, qsizetype count) {
+    QGlyphRun run;
     run.setRawFont(texts.rawFont);
-    run.setGlyphIndexes(indexes);
-    run.setPositions(positions);
-    return true;
+    run.setGlyphIndexes(QList<quint32>(glyphs.indexes.begin(), glyphs.indexes.begin() + count));
+    run.setPositions(QList<QPointF>(glyphs.positions.begin(), glyphs.positions.begin() + count));
+    return run;
 }
 
 bool CachedText::Placed(FontTexts& texts, const QString& text, qsizetype at, qreal& x) {

@@ -143,21 +143,30 @@ private:
     template <typename PlaceGlyph>
     static bool PlaceGlyphs(FontTexts& texts, const QString& text, PlaceGlyph&& place,
                             qreal& width);
-    // Fills run with the text's glyphs when the text can be drawn that way.
-    static bool Compose(FontTexts& texts, const QString& text, QGlyphRun& run, qreal& width);
+    // A text's glyphs and where each goes, kept on the stack: a glyph run is made of them
+    // only when the text engine is to draw them.
+    struct Glyphs {
+        QVarLengthArray<quint32, 32> indexes;
+        QVarLengthArray<QPointF, 32> positions;
+    };
+    // Fills glyphs with the text's glyphs when the text can be drawn that way.
+    static bool Compose(FontTexts& texts, const QString& text, Glyphs& glyphs, qreal& width);
+    // The first count of the glyphs, as a run in the font's face.
+    static QGlyphRun RunOf(const FontTexts& texts, const Glyphs& glyphs, qsizetype count);
     // Whether the text can be drawn from single glyphs, as Compose finds, without making the
     // run; x is then where the character at place `at` goes (at the text's size: its end).
     static bool Placed(FontTexts& texts, const QString& text, qsizetype at, qreal& x);
-    // Fills run with the glyphs of the printable ASCII characters the text begins with, less
+    // Fills glyphs with those of the printable ASCII characters the text begins with, less
     // the last of them, when those reach beyond the room: the text is then cut within them.
-    static bool ComposeCutStart(FontTexts& texts, const QString& text, int room, QGlyphRun& run);
-    // Draws the run cut to the rect's width and ended with "…".
-    static void DrawCut(QPainter& painter, FontTexts& texts, const QRect& rect, QGlyphRun& run);
+    static bool ComposeCutStart(FontTexts& texts, const QString& text, int room, Glyphs& glyphs);
+    // Draws the glyphs cut to the rect's width and ended with "…".
+    static void DrawCut(QPainter& painter, FontTexts& texts, const QRect& rect,
+                        const Glyphs& glyphs);
     static const Glyph& GlyphFor(FontTexts& texts, char16_t c);
     static bool PlainPair(FontTexts& texts, char16_t first, char16_t second);
     // Draws the run from tiles when the plain cell allows it; gives false, having drawn
     // nothing, otherwise.
-    bool DrawTiles(QPainter& painter, FontTexts& texts, const QGlyphRun& run, const QRect& rect);
+    bool DrawTiles(QPainter& painter, FontTexts& texts, const Glyphs& glyphs, const QRect& rect);
     static void CopyPieces(QPainter& painter, const TilePieces& pieces, const QRect& rect);
     const Tile& TileFor(FontTexts& texts, const TileStyle& style, const TileGlyphs& glyphs);
 
