@@ -164,7 +164,7 @@ private:
                         const Glyphs& glyphs);
     static const Glyph& GlyphFor(FontTexts& texts, char16_t c);
     static bool PlainPair(FontTexts& texts, char16_t first, char16_t second);
-    // Draws the run from tiles when the plain cell allows it; gives false, having drawn
+    // Draws the glyphs from tiles when the plain cell allows it; gives false, having drawn
     // nothing, otherwise.
     bool DrawTiles(QPainter& painter, FontTexts& texts, const Glyphs& glyphs, const QRect& rect);
     static void CopyPieces(QPainter& painter, const TilePieces& pieces, const QRect& rect);
