@@ -303,7 +303,8 @@ QString DrawGrid::DisplayText(int col, int row) const {
 }
 
 void DrawGrid::paintEvent(QPaintEvent* event) {
-    // The colour the view gives its grid lines.
+    // The view's item option: for the colour it gives its grid lines, and for the refreshed
+    // cells.
     QStyleOptionViewItem option;
     initViewItemOption(&option);
     model_->gridColor = QColor::fromRgba(
@@ -311,14 +312,14 @@ void DrawGrid::paintEvent(QPaintEvent* event) {
     const QBrush& base = viewport()->palette().brush(viewport()->backgroundRole());
     model_->baseColor = base.style() == Qt::SolidPattern ? base.color() : QColor();
     model_->paintRegion = event->region();
-    if (!PaintRefreshedCells(event->region())) {
+    if (!PaintRefreshedCells(event->region(), option)) {
         QTableView::paintEvent(event);
     }
     refreshed_.assign(refreshed_.size(), false);
     model_->paintRegion = QRegion();
 }
 
-bool DrawGrid::PaintRefreshedCells(const QRegion& region) {
+bool DrawGrid::PaintRefreshedCells(const QRegion& region, QStyleOptionViewItem& cell) {
     struct Refreshed {
         QModelIndex index;
         QRect rect;
@@ -342,8 +343,6 @@ bool DrawGrid::PaintRefreshedCells(const QRegion& region) {
     // under a cell is left out: the grid has no alternating rows and fills a selected cell
     // with the highlight itself, so that panel is never seen.
     QPainter painter(viewport());
-    QStyleOptionViewItem cell;
-    initViewItemOption(&cell);
     const QStyle::State state = cell.state;
     if (state.testFlag(QStyle::State_Enabled)) {
         cell.palette.setCurrentColorGroup(QPalette::Normal);  // data cells are enabled

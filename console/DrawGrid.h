@@ -10,6 +10,7 @@
 #include <vector>
 
 class QPainter;
+class QStyleOptionViewItem;
 
 // A string grid in the manner of a classic owner-drawn grid: one fixed header row and one
 // fixed header column that show stored texts, data cells that the owner draws on every
@@ -85,8 +86,9 @@ private:
     class Delegate;
 
     // Paints the cells refreshed since the last paint when the paint covers nothing else;
-    // gives false, having painted nothing, otherwise.
-    bool PaintRefreshedCells(const QRegion& region);
+    // gives false, having painted nothing, otherwise. The cells are painted with the view's
+    // item option, which this changes for each cell.
+    bool PaintRefreshedCells(const QRegion& region, QStyleOptionViewItem& cell);
 
     Model* model_;
     Delegate* delegate_;
