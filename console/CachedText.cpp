@@ -181,7 +181,7 @@ void CachedText::CopyPieces(QPainter& painter, const TilePieces& pieces, const Q
     const QRegion system = engine->systemClip();
     QRegion allowed = system.isEmpty() ? QRegion(bounds) : system;
     if (painter.hasClipping()) {
-        allowed = allowed.intersected(bounds) & painter.clipRegion().translated(shift);
+        allowed &= painter.clipRegion().translated(shift);
     }
     QVarLengthArray<QRect, 8> parts;
     for (const QRect& part : allowed) {
