@@ -23,13 +23,14 @@ QString FormatFixed(std::int32_t value, int decimals) {
     const int zeros = std::max(0, decimals - fractionDigits);
     const int sign = value < 0 ? 1 : 0;
     QString text(sign + wholeDigits + 1 + zeros + fractionDigits, Qt::Uninitialized);
+    const auto latin = [](char c) { return QLatin1Char(c); };
     QChar* at = text.data();
     if (sign != 0) {
         *at++ = QLatin1Char('-');
     }
-    at = std::transform(whole, wholeEnd, at, [](char c) { return QLatin1Char(c); });
+    at = std::transform(whole, wholeEnd, at, latin);
     *at++ = QLatin1Char('.');
     at = std::fill_n(at, zeros, QLatin1Char('0'));
-    std::transform(fraction, fractionEnd, at, [](char c) { return QLatin1Char(c); });
+    std::transform(fraction, fractionEnd, at, latin);
     return text;
 }
