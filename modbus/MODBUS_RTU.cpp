@@ -20,7 +20,8 @@ namespace {
 
 constexpr int kRxCapacity = VEVErizEvezad::kRxBufferSize;
 constexpr int kFrameSize = 8;
-constexpr int kMbapRequestSize = 12;  // header 7 bytes, PDU 5 bytes
+constexpr int kExceptionReplySize = 5;  // station, function | 0x80, code, CRC
+constexpr int kMbapRequestSize = 12;    // header 7 bytes, PDU 5 bytes
 constexpr std::size_t kWritePduBytes = 5;
 constexpr std::uint8_t kWriteFunction = 6;
 constexpr int kWriteWaitPolls = 25;
@@ -153,10 +154,8 @@ std::uint16_t Crc16(const std::uint8_t* data, std::uint16_t length) {
 
 int RtuMaster::SendRequest(std::uint8_t (&frame)[12], std::uint8_t function, std::int32_t first,
                            std::int32_t second) {
-    if (readAwaited_) {
-        JudgeSupersededRead();
-    }
-    AwaitQuietLine(driver_, clock_);
+    const int owedBytes = readAwaited_ ? JudgeSupersededRead() : 0;
+    AwaitQuietLine(driver_, clock_, owedBytes);
     const std::uint8_t station = station_();
     const std::int32_t address = WireAddress(first, plcCan_());
     int size = kFrameSize;
@@ -176,17 +175,27 @@ int RtuMaster::SendRequest(std::uint8_t (&frame)[12], std::uint8_t function, std
     return size;
 }
 
-void RtuMaster::JudgeSupersededRead() {
+int RtuMaster::JudgeSupersededRead() {
     readAwaited_ = false;
+    driver_.PollReceive();
     // A correct complete reply the cycle had not yet taken is no fault of the line: it counts
     // as answered, although the new request discards it as before.
-    const bool complete = driver_.ModbusTcpLine()
-                              ? JudgeMbap(2u + ExpectedBytes) == vr7c::net::MbapVerdict::Good
-                              : RtuReplyComplete();
+    const bool tcp = driver_.ModbusTcpLine();
+    const bool complete =
+        tcp ? JudgeMbap(2u + ExpectedBytes) == vr7c::net::MbapVerdict::Good : RtuReplyComplete();
     if (complete) {
         ReadAnswered();
     }
     ReportReply(complete);
+    // A Modbus TCP line passes over a late reply by its transaction id; a serial line must let
+    // a reply that has begun end before the next request goes out.
+    const int arrived = AccumulatedBytes(driver_);
+    if (tcp || complete || arrived == 0) {
+        return 0;
+    }
+    const bool exception = arrived >= 2 && (driver_.RxBuffer[1] & 0x80u) != 0;
+    const int replyBytes = exception ? kExceptionReplySize : ExpectedBytes + 5;
+    return std::max(replyBytes - arrived, 0);
 }
 
 bool RtuMaster::RtuReplyComplete() const {

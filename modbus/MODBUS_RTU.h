@@ -32,7 +32,8 @@ std::uint16_t Crc16(const std::uint8_t* data, std::uint16_t length);
 //
 // A write attempt waits for its echo as long as the module has lately taken to answer reads.
 // A request that goes out while a read still awaits its reply first has what arrived for that
-// read judged, so that each reply and each echo is judged exactly once.
+// read judged, so that each reply and each echo is judged exactly once; on a serial line a
+// reply that has begun is let end first, so that its tail never stands in front of the echo.
 class RtuMaster {
 public:
     // Asked at the moment of each request: the station address put into it, and whether the
@@ -85,9 +86,10 @@ private:
     vr7c::net::MbapVerdict JudgeMbap(std::size_t replyPduBytes,
                                      std::span<const std::uint8_t>* pdu = nullptr);
 
-    // A request goes out while a read still awaits its reply: what had arrived for the read is
-    // judged now, since the new request discards it.
-    void JudgeSupersededRead();
+    // A request goes out while a read still awaits its reply: what has arrived for the read is
+    // taken in and judged now, since the new request discards it. Gives the bytes of a reply
+    // that has begun on a serial line and is still to come.
+    int JudgeSupersededRead();
     // A complete reply to the read request arrived: its latency is remembered.
     void ReadAnswered();
     // On a serial line: RxBuffer holds at least the whole reply and its CRC is right.

@@ -37,7 +37,7 @@ std::uint32_t QuietLineLimitMs(std::uint32_t baud) {
 
 }  // namespace
 
-void AwaitQuietLine(VEVErizEvezad& driver, TickClock& clock) {
+void AwaitQuietLine(VEVErizEvezad& driver, TickClock& clock, int owedBytes) {
     driver.RxCount = 0;
     if (!driver.Connected()) {
         return;
@@ -48,17 +48,20 @@ void AwaitQuietLine(VEVErizEvezad& driver, TickClock& clock) {
     const std::uint32_t start = clock.tickCount();
     // A poll takes in everything that arrived before it, so a poll that brings nothing proves
     // the line silent since the driver last took bytes in; a line quiet since the last reply
-    // lets the request go at once. Silence is proved from the tick read after the last poll
-    // that brought bytes: a whole tick more than the gap, since a tick count only tells time
-    // to within one millisecond.
+    // lets the request go at once. Bytes are dated by the tick read after the poll that brought
+    // them, silence by the tick read before the poll that found none: the thread can be held
+    // between a poll and a tick, and that time proves nothing. The silence must last a whole
+    // tick more than the gap, since a tick count only tells time to within one millisecond.
     std::uint32_t lastHeard = start - std::min(driver.MillisecondsSinceArrival(), quietMs + 1);
     for (;;) {
+        const std::uint32_t beforePoll = clock.tickCount();
         driver.PollReceive();
         const std::uint32_t now = clock.tickCount();
         if (driver.RxCount > 0) {
+            owedBytes = std::max(owedBytes - driver.RxCount, 0);
             driver.RxCount = 0;
             lastHeard = now;
-        } else if (now - lastHeard > quietMs) {
+        } else if (owedBytes <= 0 && beforePoll - lastHeard > quietMs) {
             return;
         }
         if (now - start >= limitMs) {
