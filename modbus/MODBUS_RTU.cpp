@@ -194,12 +194,12 @@ int RtuMaster::JudgeSupersededRead() {
         return 0;
     }
     const bool exception = arrived >= 2 && (driver_.RxBuffer[1] & 0x80u) != 0;
-    const int replyBytes = exception ? kExceptionReplySize : ExpectedBytes + 5;
+    const int replyBytes = exception ? kExceptionReplySize : RtuReplyBytes();
     return std::max(replyBytes - arrived, 0);
 }
 
 bool RtuMaster::RtuReplyComplete() const {
-    return AccumulatedBytes(driver_) >= ExpectedBytes + 5 && EndsWithItsCrc(driver_);
+    return AccumulatedBytes(driver_) >= RtuReplyBytes() && EndsWithItsCrc(driver_);
 }
 
 void RtuMaster::ReadAnswered() {
@@ -292,7 +292,7 @@ void RtuMaster::CheckReadReply() {
 bool RtuMaster::TakeReadReply(std::int32_t index) {
     const bool complete = driver_.ModbusTcpLine()
                               ? JudgeMbap(2u + ExpectedBytes) != vr7c::net::MbapVerdict::Incomplete
-                              : AccumulatedBytes(driver_) >= ExpectedBytes + 5;
+                              : AccumulatedBytes(driver_) >= RtuReplyBytes();
     if (!complete) {
         return false;
     }

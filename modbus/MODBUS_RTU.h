@@ -92,6 +92,9 @@ private:
     int JudgeSupersededRead();
     // A complete reply to the read request arrived: its latency is remembered.
     void ReadAnswered();
+    // Bytes of a good read reply on a serial line: station, function, byte count, the words
+    // asked for and the CRC.
+    int RtuReplyBytes() const { return ExpectedBytes + 5; }
     // On a serial line: RxBuffer holds at least the whole reply and its CRC is right.
     bool RtuReplyComplete() const;
 
