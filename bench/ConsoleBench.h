@@ -5,7 +5,10 @@
 #include <QEventLoop>
 #include <QTimer>
 
+#include <chrono>
 #include <cstdio>
+#include <ctime>
+#include <thread>
 
 #include "Prompter.h"
 
@@ -34,6 +37,22 @@ inline CpuUse CpuUseNow() {
 // CPU time (user and system) this process has used so far, in seconds.
 inline double CpuSeconds() {
     return CpuUseNow().Seconds();
+}
+
+// The CPU time one wake-up of a thread that does nothing else costs on this machine, in
+// microseconds: the floor under a program that is woken some times a second. The thread
+// sleeps intervalMs at a time, about as long as the console sleeps between its timers.
+inline double IdleWakeUpMicroseconds(int intervalMs = 30, int wakeUps = 50) {
+    const auto threadSeconds = [] {
+        timespec now{};
+        ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+        return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
+    };
+    const double before = threadSeconds();
+    for (int i = 0; i < wakeUps; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(intervalMs));
+    }
+    return (threadSeconds() - before) / wakeUps * 1e6;
 }
 
 // Runs the event loop for this long, so that the console's timers fire as they would.

@@ -252,6 +252,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "watcher must be console, monitor or trend, not %s\n", argv[4]);
         return 2;
     }
+    const double idleWakeUpUs = IdleWakeUpMicroseconds();
     int failures = 0;
     for (const Rate& rate : kRates) {
         if (onlyBaud != 0 && rate.baud != onlyBaud) {
@@ -270,6 +271,10 @@ int main(int argc, char** argv) {
                     r.cpuPercent, r.cpuPerPollUs);
         std::printf("       kernel %.0f%% of the CPU time, %.1f wake-ups a second\n",
                     100.0 * r.systemShare, r.wakeUpsPerSecond);
+        std::printf(
+            "       a thread woken as often and doing nothing else: %.2f%% of one core "
+            "(%.0f us a wake-up)\n",
+            r.wakeUpsPerSecond * idleWakeUpUs / 1e4, idleWakeUpUs);
         std::printf(
             "       serial device listing: %.0f us CPU each, about once a second "
             "while no port is open; while polling: %s\n",
